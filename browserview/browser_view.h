@@ -1,0 +1,3 @@
+#pragma once
+
+// The embedded browser view: a control that drives a separate browser host process.

@@ -1,0 +1,53 @@
+# Settings for the Windows target: static linking, the dependencies built by
+# scripts/build-deps.sh, GoogleTest, and Wine as the emulator that runs the test programs.
+
+enable_language(RC)
+
+set(QUARNEL_DEPS_PREFIX "" CACHE PATH "Install prefix printed by scripts/build-deps.sh")
+if(NOT QUARNEL_DEPS_PREFIX)
+    execute_process(COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/build-deps.sh
+                    OUTPUT_VARIABLE deps_out OUTPUT_STRIP_TRAILING_WHITESPACE
+                    COMMAND_ERROR_IS_FATAL ANY)
+    string(REGEX REPLACE ".*\n" "" deps_prefix "${deps_out}")
+    set(QUARNEL_DEPS_PREFIX "${deps_prefix}" CACHE PATH "" FORCE)
+endif()
+
+# Windows 7 is the oldest system served.
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+# One .exe without MinGW or C++ runtime DLLs beside it.
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+foreach(lib z minizip png16 jpeg)
+    add_library(dep_${lib} STATIC IMPORTED GLOBAL)
+    set_target_properties(dep_${lib} PROPERTIES
+        IMPORTED_LOCATION ${QUARNEL_DEPS_PREFIX}/lib/lib${lib}.a
+        INTERFACE_INCLUDE_DIRECTORIES ${QUARNEL_DEPS_PREFIX}/include)
+endforeach()
+# The unzip header is included as <unzip.h>, as with Debian's native package.
+set_property(TARGET dep_minizip APPEND PROPERTY INTERFACE_INCLUDE_DIRECTORIES ${QUARNEL_DEPS_PREFIX}/include/minizip)
+set_property(TARGET dep_minizip PROPERTY INTERFACE_LINK_LIBRARIES dep_z)
+set_property(TARGET dep_png16 PROPERTY INTERFACE_LINK_LIBRARIES dep_z)
+add_library(quarnel::zlib ALIAS dep_z)
+add_library(quarnel::minizip ALIAS dep_minizip)
+add_library(quarnel::png ALIAS dep_png16)
+add_library(quarnel::jpeg ALIAS dep_jpeg)
+
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+
+# Every Windows test program runs under Wine through this wrapper, with a private prefix in the
+# build folder.
+set(QUARNEL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+configure_file(${CMAKE_SOURCE_DIR}/scripts/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
+               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                WORLD_READ WORLD_EXECUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
+
+# Checks that an executable imports nothing but DLLs that every Windows 7 to 11 has.
+function(quarnel_check_system_imports target)
+    add_test(NAME ${target}.imports_system_dlls_only
+             COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/check-imports.sh $<TARGET_FILE:${target}>)
+    # Runs on Linux, not under Wine.
+    set_tests_properties(${target}.imports_system_dlls_only PROPERTIES CROSSCOMPILING_EMULATOR "")
+endfunction()

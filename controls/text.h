@@ -1,0 +1,16 @@
+#pragma once
+
+// Conversions at the edge of the controls: the program's data is 8-bit text in the ANSI code
+// page, the controls are wide-character windows.
+
+#include <string>
+#include <string_view>
+
+namespace quarnel::ui {
+
+std::wstring ansi_to_wide(std::string_view ansi);
+std::string wide_to_ansi(std::wstring_view wide);
+std::wstring utf8_to_wide(std::string_view utf8);
+std::string wide_to_utf8(std::wstring_view wide);
+
+}  // namespace quarnel::ui

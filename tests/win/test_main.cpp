@@ -1,0 +1,19 @@
+// Entry point of every Windows test program: the thread is set up as the program's own main
+// thread is (OLE for drag and drop, the common controls).
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <ole2.h>
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    if (FAILED(OleInitialize(nullptr)))
+        return 2;
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&icc);
+    int result = RUN_ALL_TESTS();
+    OleUninitialize();
+    return result;
+}
