@@ -56,7 +56,7 @@ inline void put_u32(std::vector<std::uint8_t>& out, std::uint32_t v) {
 }
 
 class BrowserViewTest : public ::testing::Test {
-protected:
+public:
     void SetUp() override {
         parent_ = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1000, 1000, nullptr, nullptr,
                                   GetModuleHandleW(nullptr), nullptr);
