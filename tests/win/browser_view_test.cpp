@@ -222,6 +222,25 @@ TEST_F(BrowserViewTest, TimerTicksRunDuringAPageSourceWait) {
     EXPECT_GE(ticks, 1);
 }
 
+void CALLBACK post_quit(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    PostQuitMessage(5);
+}
+
+TEST_F(BrowserViewTest, QuitDuringAPageSourceWaitEndsItAndStaysForTheMessageLoop) {
+    ASSERT_TRUE(make_view());
+    ASSERT_TRUE(start());
+    int child = make_child_view();
+    script_reply(u"none");
+    SetTimer(nullptr, 0, 200, &post_quit);
+    DWORD started = GetTickCount();
+    EXPECT_EQ(view_->get_page_source(child, "", false), "");
+    printf("  the wait ended %lu ms after the request, on the quit message\n", GetTickCount() - started);
+    MSG msg{};
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 5u);
+}
+
 TEST_F(BrowserViewTest, EngineWatchRaisesTerminatedOnceAfterTheHostWindowEnds) {
     ASSERT_TRUE(make_view());
     int terminated = 0;
