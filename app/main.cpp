@@ -15,7 +15,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     int exit_code = 1;
     {
         quarnel::MainWindow window;
+        window.on_destroyed_window = [] { PostQuitMessage(0); };
         if (window.create()) {
+            window.register_drop_targets();
+            window.layout_controls();
             ShowWindow(window.hwnd(), SW_SHOWNORMAL);
             UpdateWindow(window.hwnd());
             MSG msg;
