@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include "resource_ids.h"
+
 #include <commctrl.h>
 
 namespace quarnel {
@@ -30,8 +32,11 @@ HFONT create_url_text_font() {
 
 }  // namespace
 
-MainWindow::MainWindow()
-    : url_list_view(kUrlColumnCount), visit_timer(nullptr, kVisitTimerId), capture_timer(nullptr, kCaptureTimerId) {}
+MainWindow::MainWindow(std::wstring app_dir)
+    : url_list_view(kUrlColumnCount),
+      visit_timer(nullptr, kVisitTimerId),
+      capture_timer(nullptr, kCaptureTimerId),
+      app_dir(std::move(app_dir)) {}
 
 MainWindow::~MainWindow() {
     if (text_drop_target)
@@ -45,7 +50,7 @@ bool MainWindow::create() {
     wc.lpszClassName = L"QuarnelMainWindow";
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
+    wc.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP_ICON));
     POINT at = ui::centred_in(ui::work_area_for(nullptr), kDesignWidth, kDesignHeight);
     if (!create_window(wc, 0, kAppTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, at.x, at.y, kDesignWidth,
                        kDesignHeight, nullptr, nullptr)) {
@@ -98,7 +103,7 @@ bool MainWindow::create_controls() {
     keep_on_top_check.create(
         {.parent = parent, .text = L"窗口置顶", .x = 1121, .y = 8, .width = 83, .height = 24, .font = font}, false);
     clear_icon_.reset(static_cast<HICON>(
-        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(2), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_CLEAR), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
     clear_button.create(
         {.parent = parent, .text = L"清空当前所有网址", .x = 1264, .y = 8, .width = 121, .height = 24, .font = font},
         clear_icon_.get());
@@ -143,6 +148,7 @@ bool MainWindow::create_controls() {
     load_button.on_click = [this] { read_urls(); };
     clear_button.on_click = [this] { clear_urls(); };
     url_list_view.on_right_click = [this] { show_list_menu(); };
+    url_text_box.on_kill_focus = [this] { save_url_text(); };
 
     text_drop_target = ui::ComPtr<ui::FileDropTarget>(
         new ui::FileDropTarget([this](const std::wstring& paths) { drop_on_text_box(paths); }));
@@ -165,7 +171,7 @@ void MainWindow::create_menus() {
 
     tray_menu.add_item(kCmdOpenHomePage, L"打开官网");
     tray_menu.add_separator();
-    tray_menu.add_item(kCmdExitProgram, L"退出软件");
+    tray_menu.add_item(kCmdExitProgram, L"退出软件", [this] { exit_program(); });
     tray_menu.create();
 }
 
@@ -219,10 +225,38 @@ bool MainWindow::select_all_on_ctrl_a(unsigned vk, unsigned modifiers) {
 }
 
 LRESULT MainWindow::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
+    if (tray_icon.on_message(msg))
+        return 0;
     switch (msg) {
+        case kTrayMessage:
+            switch (LOWORD(lp)) {
+                case WM_LBUTTONUP:
+                    on_tray_notify(kTrayLeftUp);
+                    break;
+                case WM_LBUTTONDBLCLK:
+                    on_tray_notify(kTrayLeftDoubleClick);
+                    break;
+                case WM_RBUTTONUP:
+                case WM_CONTEXTMENU:
+                    on_tray_notify(kTrayMenu);
+                    break;
+            }
+            return 0;
         case WM_SIZE:
             layout_controls();
             break;
+        case WM_ACTIVATE:
+            // The focus goes back to the control that had it when the window was last active.
+            if (LOWORD(wp) == WA_INACTIVE) {
+                HWND focus = GetFocus();
+                if (focus && IsChild(hwnd(), focus))
+                    focus_child_ = focus;
+            }
+            break;
+        case WM_SETFOCUS:
+            if (focus_child_ && IsWindow(focus_child_))
+                SetFocus(focus_child_);
+            return 0;
         case WM_TIMER:
             if (visit_timer.dispatch(wp) || capture_timer.dispatch(wp))
                 return 0;
@@ -242,6 +276,10 @@ LRESULT MainWindow::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
             break;
         }
         case WM_DESTROY:
+            // Closing the window ends the program: text typed since the box last lost the focus
+            // is kept, and the tray icon goes with the window.
+            save_url_text_if_changed();
+            tray_icon.remove();
             visit_timer.set_interval(0);
             capture_timer.set_interval(0);
             if (on_destroyed_window)

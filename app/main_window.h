@@ -10,6 +10,7 @@
 #include "controls/message_box.h"
 #include "controls/popup_menu.h"
 #include "controls/timer.h"
+#include "controls/tray_icon.h"
 #include "controls/window.h"
 
 #include <functional>
@@ -32,6 +33,13 @@ enum MenuCommand : UINT {
     kCmdExitProgram,
 };
 
+// The tray icon's identifier and the private message its mouse notifications arrive as.
+inline constexpr UINT kTrayIconId = 100;
+inline constexpr UINT kTrayMessage = WM_APP + 100;
+
+// What a mouse action on the tray icon asks for.
+enum TrayOperation { kTrayLeftUp = 1, kTrayLeftDoubleClick = 2, kTrayMenu = 3 };
+
 // Window timers.
 enum TimerId : UINT_PTR { kVisitTimerId = 1, kCaptureTimerId = 2 };
 
@@ -45,7 +53,8 @@ public:
     static constexpr int kDesignWidth = 1400;
     static constexpr int kDesignHeight = 942;
 
-    MainWindow();
+    // `app_dir`: the program's folder, where it keeps its files.
+    explicit MainWindow(std::wstring app_dir);
     ~MainWindow() override;
 
     // Creates the window and its controls, centred on the screen at its design size, not yet
@@ -79,6 +88,10 @@ public:
     ui::ComPtr<ui::FileDropTarget> list_drop_target;
     ui::PopupMenu list_menu;
     ui::PopupMenu tray_menu;
+    ui::TrayIcon tray_icon;
+
+    // The program's folder, without a trailing backslash; every file it uses is in it.
+    const std::wstring app_dir;
 
     // Runs when the window is being destroyed (the program ends its message loop there).
     std::function<void()> on_destroyed_window;
@@ -105,6 +118,17 @@ public:
     // Registers the two drop targets on the address box and the list.
     void register_drop_targets();
 
+    // Start-up and shutdown. start_up runs once, after create() and before the window shows.
+    void start_up();
+    std::wstring url_file() const { return app_dir + L"\\网址.txt"; }
+    void load_url_text();
+    void install_tray_icon();
+    void save_url_text();
+    // Saves the address text when it differs from what the file last received.
+    void save_url_text_if_changed();
+    void on_tray_notify(int operation);
+    void exit_program();
+
 protected:
     LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
 
@@ -117,6 +141,9 @@ private:
     ui::UniqueFont ui_font_;
     ui::UniqueFont url_text_font_;
     ui::UniqueIcon clear_icon_;
+    ui::UniqueIcon app_icon_;
+    std::string saved_url_text_;  // the text url_file gave or last received
+    HWND focus_child_ = nullptr;  // the control that gets the focus when the window does
     HBRUSH background_ = GetSysColorBrush(COLOR_BTNFACE);  // a system brush: not owned
 };
 

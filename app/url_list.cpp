@@ -3,43 +3,14 @@
 
 #include "app/main_window.h"
 
+#include "app/files.h"
 #include "core/text_table.h"
+#include "core/url_lines.h"
 
 #include <string>
 
 namespace quarnel {
 
-namespace {
-
-// Reads a whole file. Returns false when it cannot be opened, is not a regular file, is empty,
-// or cannot be read to its full size.
-bool read_whole_file(const std::wstring& path, std::string& bytes) {
-    ui::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return false;
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 || size.QuadPart > 0x7FFFFFFF)
-        return false;
-    std::string data;
-    try {
-        data.resize(static_cast<size_t>(size.QuadPart));
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    size_t done = 0;
-    while (done < data.size()) {
-        DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - done, 1 << 24));
-        DWORD got = 0;
-        if (!ReadFile(file.get(), data.data() + done, chunk, &got, nullptr) || got == 0)
-            return false;
-        done += got;
-    }
-    bytes = std::move(data);
-    return true;
-}
-
-}  // namespace
 
 void MainWindow::read_urls() {
     std::string text = url_text_box.text();
@@ -49,13 +20,10 @@ void MainWindow::read_urls() {
 bool MainWindow::load_dropped_file(const std::wstring& path) {
     // Several files arrive as one text of CR LF-ended paths, which names no file; so do folders,
     // empty, locked and unreadable files. In every such case the box keeps its text.
-    std::string bytes;
-    if (!read_whole_file(path, bytes))
+    std::optional<std::string> bytes = read_file_bytes(path);
+    if (!bytes || bytes->empty())
         return false;
-    size_t nul = bytes.find('\0');
-    if (nul != std::string::npos)
-        bytes.resize(nul);
-    url_text_box.set_text(bytes);
+    url_text_box.set_text(text_before_nul(*bytes));
     return true;
 }
 

@@ -2,6 +2,7 @@
 // 100,000 lines, the memory the rows add, and how long scrolling to the end and redrawing takes.
 
 #include "app/main_window.h"
+#include "win_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -51,7 +52,8 @@ std::string address_text(int lines) {
 }
 
 TEST(UrlListBenchmark, ReadUrlsOnLargeLists) {
-    MainWindow window;
+    test::TempFolder folder;
+    MainWindow window(folder.path());
     ASSERT_TRUE(window.create());
     ShowWindow(window.hwnd(), SW_SHOWNOACTIVATE);
     for (int lines : {1000, 10000, 100000}) {
@@ -78,7 +80,8 @@ TEST(UrlListBenchmark, ReadUrlsOnLargeLists) {
 }
 
 TEST(UrlListBenchmark, FiftyMegabyteAddressTextNeitherCrashesNorHangs) {
-    MainWindow window;
+    test::TempFolder folder;
+    MainWindow window(folder.path());
     ASSERT_TRUE(window.create());
     std::string text = address_text(850000);  // about 50 MB
     auto start = Clock::now();

@@ -44,8 +44,8 @@ protected:
         return enter_effect;
     }
 
-    MainWindow window;
     test::TempFolder folder;
+    MainWindow window{folder.path()};
 };
 
 using Strings = std::vector<std::string>;
