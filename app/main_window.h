@@ -48,6 +48,9 @@ struct SaveDialogDesign {
     const wchar_t* filter = L"EXCEL表格|*.xls";
 };
 
+// The built-in picture shown for a page until its own icon replaces it: BMP file bytes.
+std::string_view default_page_icon();
+
 class MainWindow : public ui::Window {
 public:
     static constexpr int kDesignWidth = 1400;

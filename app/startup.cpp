@@ -12,7 +12,17 @@ void MainWindow::start_up() {
     install_tray_icon();
     focus_child_ = url_text_box.hwnd();
     SetFocus(url_text_box.hwnd());
+    favicon_picture.set_picture(default_page_icon());
     register_drop_targets();
+}
+
+std::string_view default_page_icon() {
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(IDR_DEFAULT_PAGE_ICON), RT_RCDATA);
+    HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+    if (!loaded)
+        return {};
+    return std::string_view(static_cast<const char*>(LockResource(loaded)), SizeofResource(module, found));
 }
 
 void MainWindow::load_url_text() {

@@ -1,6 +1,7 @@
 #include "controls/controls.h"
 
 #include "controls/text.h"
+#include "core/picture.h"
 
 #include <commctrl.h>
 
@@ -223,6 +224,49 @@ HWND PictureBox::create(const CreateArgs& args) {
 void PictureBox::set_bitmap(UniqueBitmap bitmap) {
     bitmap_ = std::move(bitmap);
     InvalidateRect(hwnd(), nullptr, TRUE);
+}
+
+namespace {
+
+// An opaque bitmap of the image over a background colour: translucent pixels are blended here,
+// once, so painting is a plain stretch.
+UniqueBitmap bitmap_over_background(const Image& image, COLORREF background) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = image.width;
+    info.bmiHeader.biHeight = -image.height;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    UniqueBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap)
+        return bitmap;
+    uint32_t back[3] = {GetRValue(background), GetGValue(background), GetBValue(background)};
+    auto* out = static_cast<uint32_t*>(bits);
+    for (size_t i = 0; i < image.pixels.size(); ++i) {
+        uint32_t p = image.pixels[i];
+        uint32_t a = p >> 24;
+        uint32_t channel[3] = {(p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF};
+        for (int c = 0; c < 3; ++c)
+            channel[c] = (channel[c] * a + back[c] * (255 - a) + 127) / 255;
+        out[i] = channel[0] << 16 | channel[1] << 8 | channel[2];
+    }
+    return bitmap;
+}
+
+}  // namespace
+
+bool PictureBox::set_picture(std::string_view bytes) {
+    std::optional<Image> image;
+    if (picture_kind(bytes) == PictureKind::kBmp)
+        image = decode_bmp(bytes);
+    UniqueBitmap bitmap;
+    if (image)
+        bitmap = bitmap_over_background(*image, GetSysColor(COLOR_BTNFACE));
+    bool shown = static_cast<bool>(bitmap);
+    set_bitmap(std::move(bitmap));
+    return shown;
 }
 
 LRESULT PictureBox::handle_message(UINT msg, WPARAM wp, LPARAM lp) {

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace quarnel::ui {
 
@@ -105,6 +106,10 @@ public:
     HWND create(const CreateArgs& args);
     // Shows `bitmap` stretched over the box (the box takes it over); null shows the background.
     void set_bitmap(UniqueBitmap bitmap);
+    // Shows the picture held in raw bytes, its kind told from the first bytes. Data that is no
+    // picture, or one the box cannot decode, leaves only the background. Returns whether a
+    // picture is shown.
+    bool set_picture(std::string_view bytes);
     HBITMAP bitmap() const { return bitmap_.get(); }
 
 protected:

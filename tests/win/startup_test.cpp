@@ -123,3 +123,40 @@ TEST_F(StartupTest, TrayRightClickShowsTheTrayMenuBesideThePointer) {
 
 }  // namespace
 }  // namespace quarnel
+
+namespace quarnel {
+namespace {
+
+TEST(BuiltInImages, HaveTheirStatedForms) {
+    std::string_view page = default_page_icon();
+    ASSERT_EQ(page.size(), 774u);
+    EXPECT_EQ(page.substr(0, 2), "BM");
+
+    // The tray icon: three 16 x 16 images, two at 8 bits per pixel and one at 32.
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(1), RT_GROUP_ICON);
+    ASSERT_TRUE(group);
+    auto* dir = static_cast<const BYTE*>(LockResource(LoadResource(module, group)));
+    ASSERT_EQ(dir[4], 3);
+    int eight = 0, thirty_two = 0;
+    for (int i = 0; i < 3; ++i) {
+        const BYTE* entry = dir + 6 + 14 * i;
+        EXPECT_EQ(entry[0], 16);
+        EXPECT_EQ(entry[1], 16);
+        int bits = entry[6] | entry[7] << 8;
+        eight += bits == 8;
+        thirty_two += bits == 32;
+    }
+    EXPECT_EQ(eight, 2);
+    EXPECT_EQ(thirty_two, 1);
+}
+
+TEST_F(StartupTest, DefaultPageIconIsShownInThePictureBox) {
+    EXPECT_TRUE(window.favicon_picture.set_picture(default_page_icon()));
+    EXPECT_TRUE(window.favicon_picture.bitmap());
+    EXPECT_FALSE(window.favicon_picture.set_picture("not a picture"));
+    EXPECT_FALSE(window.favicon_picture.bitmap());
+}
+
+}  // namespace
+}  // namespace quarnel
