@@ -8,6 +8,7 @@
 #include "controls/text.h"
 #include "core/host_protocol.h"
 #include "tests/scripted_host/script.h"
+#include "win_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -61,11 +62,7 @@ public:
         parent_ = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1000, 1000, nullptr, nullptr,
                                   GetModuleHandleW(nullptr), nullptr);
         ASSERT_TRUE(parent_);
-        char temp[MAX_PATH] = {};
-        GetTempPathA(MAX_PATH, temp);
-        folder_ =
-            std::string(temp) + "quarnel_bv_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++serial_);
-        CreateDirectoryA(folder_.c_str(), nullptr);
+        folder_ = ui::wide_to_ansi(temp_.path());
         log_ = folder_ + "\\host.log";
     }
 
@@ -74,8 +71,6 @@ public:
             DestroyWindow(parent_);
         // The host notices that the view is gone within a quarter second and ends.
         pump_for(400);
-        DeleteFileA(log_.c_str());
-        RemoveDirectoryA(folder_.c_str());
     }
 
     BrowserView* make_view(int width = 880, int height = 864, std::span<const std::uint8_t> stored = {}) {
@@ -159,9 +154,9 @@ public:
 
     HWND parent_ = nullptr;
     BrowserView* view_ = nullptr;  // not owned: lives with its window
+    test::TempFolder temp_;
     std::string folder_;
     std::string log_;
-    static inline int serial_ = 0;
 };
 
 }  // namespace quarnel::testing_support
