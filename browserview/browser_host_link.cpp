@@ -3,6 +3,7 @@
 #include "controls/text.h"
 #include "core/host_protocol.h"
 
+#include <algorithm>
 #include <mutex>
 #include <utility>
 

@@ -104,7 +104,10 @@ void BrowserView::on_window_destroying() {
         wait = handler_running_;
     }
     HANDLE idle = handler_idle_.get();
-    while (wait && MsgWaitForMultipleObjects(1, &idle, FALSE, INFINITE, QS_SENDMESSAGE) != WAIT_OBJECT_0) {
+    while (wait && idle) {
+        DWORD woke = MsgWaitForMultipleObjects(1, &idle, FALSE, INFINITE, QS_SENDMESSAGE);
+        if (woke != WAIT_OBJECT_0 + 1)
+            break;
         MSG msg;
         PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }

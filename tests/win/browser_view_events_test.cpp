@@ -240,9 +240,12 @@ TEST_F(BrowserViewEventsTest, DestroyingTheControlDuringASlowHandlerDeliversNoth
     std::atomic<int> started{0};
     std::atomic<int> finished{0};
     BrowserViewEvents events;
-    events.status_text_changed = [&](int, std::wstring_view) {
+    HWND owner = parent_;
+    events.status_text_changed = [&, owner](int, std::wstring_view) {
         ++started;
         Sleep(2000);
+        // A handler that hands work to the window thread while the control is being destroyed.
+        SendMessageW(owner, WM_NULL, 0, 0);
         ++finished;
     };
     events.title_changed = [&](int, std::wstring_view) { ++started; };
