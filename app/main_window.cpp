@@ -107,7 +107,13 @@ bool MainWindow::create_controls() {
     clear_button.create(
         {.parent = parent, .text = L"清空当前所有网址", .x = 1264, .y = 8, .width = 121, .height = 24, .font = font},
         clear_icon_.get());
-    browser_view.create({.parent = parent, .x = 3, .y = 40, .width = 880, .height = 864});
+    BrowserView::CreateArgs view_args;
+    view_args.parent = parent;
+    view_args.x = 3;
+    view_args.y = 40;
+    view_args.width = 880;
+    view_args.height = 864;
+    browser_view = BrowserView::create(view_args);
 
     ui::EditArgs text_args;
     text_args.parent = parent;
@@ -134,7 +140,7 @@ bool MainWindow::create_controls() {
                           {L"最后浏览时间", 0, LVCFMT_CENTER}});
 
     if (!favicon_picture.hwnd() || !title_label.hwnd() || !url_text_box.hwnd() || !url_list_view.hwnd() ||
-        !browser_view.hwnd()) {
+        !browser_view) {
         return false;
     }
 
@@ -190,7 +196,7 @@ void MainWindow::layout_controls() {
     // size and move right with it, and the row of options above stays in place. Sizes below
     // zero, from a window smaller than the fixed margins, are clamped to zero by set_bounds.
     int view_width = width - 520;
-    browser_view.set_bounds(3, 40, view_width, height - 86);
+    browser_view->set_bounds(3, 40, view_width, height - 86);
     int right_left = (view_width < 0 ? 0 : view_width) + 5;
     url_text_box.set_bounds(right_left, 40, 500, 184);
     url_list_view.set_bounds(right_left, 256, 500, height - 302);

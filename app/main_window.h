@@ -3,6 +3,7 @@
 // The program's one window: every control, component and menu, the layout rule, the window
 // options and the address list's commands.
 
+#include "browserview/browser_view.h"
 #include "controls/controls.h"
 #include "controls/drop_target.h"
 #include "controls/handles.h"
@@ -75,7 +76,7 @@ public:
     ui::Label url_text_caption;
     ui::CheckBox keep_on_top_check;
     ui::Button clear_button;
-    ui::PictureBox browser_view;
+    BrowserView* browser_view = nullptr;  // not owned: the control lives as long as its window
     ui::EditBox url_text_box;
     ui::CheckBox show_url_check;
     ui::CheckBox show_title_check;

@@ -45,10 +45,6 @@ bool BrowserView::start_engine(std::string_view engine_folder, std::string_view 
     return start_host(engine_folder, cache_, user_agent_, extra);
 }
 
-void BrowserView::set_bounds(int x, int y, int width, int height) {
-    MoveWindow(hwnd(), x, y, width, height, TRUE);
-}
-
 void BrowserView::destroy() {
     if (hwnd())
         DestroyWindow(hwnd());

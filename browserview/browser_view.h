@@ -74,7 +74,6 @@ public:
     // waits for it to report ready. False when it cannot be launched or ends before it is ready.
     bool start_engine(std::string_view engine_folder, std::string_view extra);
 
-    void set_bounds(int x, int y, int width, int height);
     void destroy();
 
     // The handlers. Set them on the window thread; replacing them while events run is safe.

@@ -137,7 +137,7 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrder) {
 
 TEST_F(MainWindowTest, LayoutFollowsTheWindowSize) {
     auto check = [&](int view_w, int view_h, int right_left, int list_h) {
-        RECT view = child_rect(window.browser_view.hwnd());
+        RECT view = child_rect(window.browser_view->hwnd());
         RECT box = child_rect(window.url_text_box.hwnd());
         RECT list = child_rect(window.url_list_view.hwnd());
         EXPECT_EQ(view.left, 3);
@@ -171,7 +171,7 @@ TEST_F(MainWindowTest, LayoutFollowsTheWindowSize) {
         RECT outer{};
         GetWindowRect(window.hwnd(), &outer);
         if (outer.right - outer.left < 520) {
-            RECT view = child_rect(window.browser_view.hwnd());
+            RECT view = child_rect(window.browser_view->hwnd());
             EXPECT_EQ(view.right - view.left, 0);
             EXPECT_EQ(child_rect(window.url_text_box.hwnd()).left, 5);
         }
