@@ -20,6 +20,8 @@ namespace {
 
 // Posted by the loader when a fetched page is ready to take.
 constexpr UINT kPageLoadedMessage = WM_APP + 1;
+constexpr UINT_PTR kMirrorTimer = 1;
+constexpr UINT kMirrorPeriodMs = 100;
 constexpr int kScrollLinePixels = 20;
 constexpr COLORREF kTextColour = RGB(0, 0, 0);
 constexpr COLORREF kLinkColour = RGB(0, 0, 204);
@@ -38,6 +40,35 @@ bool opens_elsewhere(std::u16string_view target) {
     return !target.empty() && target != u"_self" && target != u"_top" && target != u"_parent";
 }
 
+// Wine draws no child window that belongs to another process: the parent's process owns the
+// pixels of its window. There the view gets a mirror, a disabled pop-up owned by the parent's
+// top-level window that lies over the view and shows the same drawing. On Windows the child
+// view draws itself and there is no mirror.
+bool child_windows_of_other_processes_are_hidden() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+class PageView;
+
+class MirrorWindow final : public ui::Window {
+public:
+    explicit MirrorWindow(PageView& view) : view_(view) {}
+
+    bool create(HWND owner) {
+        WNDCLASSEXW wc{};
+        wc.lpszClassName = L"QuarnelHostPageMirror";
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        return create_window(wc, WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, L"", WS_POPUP | WS_DISABLED | WS_VSCROLL, 0, 0, 0,
+                             0, owner, nullptr) != nullptr;
+    }
+
+private:
+    LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
+
+    PageView& view_;  // not owned: the view owns its mirror
+};
+
 class PageView final : public EngineView, private ui::Window {
 public:
     PageView(EngineEvents& events, const PageFonts& fonts) : events_(events), fonts_(fonts) {}
@@ -54,6 +85,13 @@ public:
                            nullptr))
             return false;
         loader_ = std::make_unique<PageLoader>(user_agent, Window::hwnd(), kPageLoadedMessage);
+        if (child_windows_of_other_processes_are_hidden()) {
+            mirror_ = std::make_unique<MirrorWindow>(*this);
+            if (mirror_->create(GetAncestor(settings.parent, GA_ROOT)))
+                SetTimer(hwnd(), kMirrorTimer, kMirrorPeriodMs, nullptr);
+            else
+                mirror_.reset();
+        }
         update_scroll_bar();
         return true;
     }
@@ -121,7 +159,15 @@ private:
             case WM_LBUTTONUP:
                 click(POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)}, wp);
                 return 0;
+            case WM_TIMER:
+                if (wp == kMirrorTimer) {
+                    follow_with_mirror();
+                    return 0;
+                }
+                break;
             case WM_DESTROY:
+                KillTimer(hwnd(), kMirrorTimer);
+                mirror_.reset();
                 events_.view_closing(hwnd());
                 break;
         }
@@ -157,7 +203,7 @@ private:
         scroll_ = 0;
         hover_ = pressed_ = -1;
         lay_out();
-        InvalidateRect(view, nullptr, FALSE);
+        redraw();
         events_.load_finished(view, result->status);
         events_.loading_state_changed(view, false, false, false);
         if (result->status > 0)
@@ -189,6 +235,8 @@ private:
         info.nPage = static_cast<UINT>(std::max(client_height(), 0));
         info.nPos = scroll_;
         SetScrollInfo(hwnd(), SB_VERT, &info, TRUE);
+        if (mirror_)
+            SetScrollInfo(mirror_->hwnd(), SB_VERT, &info, TRUE);
     }
 
     void scroll_to(int y) {
@@ -198,7 +246,7 @@ private:
         scroll_ = clamped;
         update_scroll_bar();
         if (moved)
-            InvalidateRect(hwnd(), nullptr, FALSE);
+            redraw();
     }
 
     void scroll_by_bar(UINT code) {
@@ -259,7 +307,7 @@ private:
         if (link == hover_)
             return;
         hover_ = link;
-        InvalidateRect(hwnd(), nullptr, FALSE);
+        redraw();
         events_.status_text_changed(hwnd(), link >= 0 ? to_wide(page_.links[link].url) : std::wstring());
     }
 
@@ -283,11 +331,33 @@ private:
         navigate(url);
     }
 
-    void paint() {
+    void redraw() {
+        InvalidateRect(hwnd(), nullptr, FALSE);
+        if (mirror_)
+            InvalidateRect(mirror_->hwnd(), nullptr, FALSE);
+    }
+
+    // Keeps the mirror over the view, shown while the view is shown.
+    void follow_with_mirror() {
+        RECT r{};
+        GetWindowRect(hwnd(), &r);
+        bool shown = IsWindowVisible(hwnd()) && !IsIconic(GetAncestor(hwnd(), GA_ROOT));
+        if (EqualRect(&r, &mirror_rect_) && shown == mirror_shown_)
+            return;
+        mirror_rect_ = r;
+        mirror_shown_ = shown;
+        SetWindowPos(mirror_->hwnd(), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                     SWP_NOACTIVATE | SWP_NOZORDER | (shown ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
+    }
+
+    void paint() { paint_window(hwnd()); }
+
+    // Draws the page into `target`: the view itself, or its mirror of the same size.
+    void paint_window(HWND target) {
         PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd(), &ps);
+        HDC dc = BeginPaint(target, &ps);
         RECT client{};
-        GetClientRect(hwnd(), &client);
+        GetClientRect(target, &client);
         // Drawn off screen first, so scrolling and hovering do not flicker.
         HDC memory = CreateCompatibleDC(dc);
         ui::UniqueBitmap bitmap(
@@ -312,10 +382,15 @@ private:
         SelectObject(memory, old_font);
         SelectObject(memory, old_bitmap);
         DeleteDC(memory);
-        EndPaint(hwnd(), &ps);
+        EndPaint(target, &ps);
     }
 
+    friend class MirrorWindow;
+
     EngineEvents& events_;
+    std::unique_ptr<MirrorWindow> mirror_;
+    RECT mirror_rect_{};
+    bool mirror_shown_ = false;
     const PageFonts& fonts_;  // not owned: the engine's, which outlives its views
     std::unique_ptr<PageLoader> loader_;
     uint64_t generation_ = 0;
@@ -329,6 +404,19 @@ private:
     int pressed_ = -1;
     bool tracking_mouse_ = false;
 };
+
+LRESULT MirrorWindow::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_PAINT:
+            view_.paint_window(hwnd());
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_MOUSEACTIVATE:
+            return MA_NOACTIVATE;
+    }
+    return Window::handle_message(msg, wp, lp);
+}
 
 class BuiltinEngine final : public PageEngine {
 public:
