@@ -4,7 +4,7 @@
 
 #include "controls/window.h"
 #include "core/host_protocol.h"
-#include "tests/win/host_test_server.h"
+#include "tests/win/host_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -21,34 +21,11 @@ namespace {
 namespace hp = host_protocol;
 using testing_support::HttpRequest;
 using testing_support::HttpResponse;
+using testing_support::pump_until;
 using testing_support::TestHttpServer;
 
 constexpr int32_t kHandlerNumber = 4321;
 constexpr DWORD kWaitMs = 30000;  // Wine starts processes slowly; nothing here is timed
-
-std::wstring host_program() {
-    std::string path = QUARNEL_HOST_EXE;
-    std::wstring wide = L"Z:";
-    for (char c : path)
-        wide += c == '/' ? L'\\' : static_cast<wchar_t>(c);
-    return wide;
-}
-
-// Pumps the thread's messages until `done` holds or the time is up.
-bool pump_until(const std::function<bool()>& done, DWORD timeout_ms = kWaitMs) {
-    DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > timeout_ms)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-    return true;
-}
 
 void pump_for(DWORD ms) {
     pump_until([] { return false; }, ms);
@@ -194,7 +171,7 @@ protected:
     // Starts the host as the browser view does: no program path in the command line, the
     // program's folder as working directory.
     bool launch(const std::wstring& command_line) {
-        std::wstring program = host_program();
+        std::wstring program = testing_support::host_program_path();
         std::wstring folder = program.substr(0, program.rfind(L'\\'));
         std::wstring line = command_line;
         STARTUPINFOW startup{};

@@ -1,7 +1,7 @@
 #pragma once
 
-// A small HTTP server on 127.0.0.1 (a free port) for the host's tests: one thread, one
-// connection at a time, "Connection: close" on every answer. Routes are fixed before start.
+// Helpers of the browser host's tests: the host program's path as Wine sees it, a message pump
+// that waits for a condition, and a small HTTP server on 127.0.0.1.
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -16,6 +16,32 @@
 
 namespace quarnel::testing_support {
 
+// The browser host program in the build tree, as Wine sees it (Z: is /).
+inline std::wstring host_program_path() {
+    std::wstring path = L"Z:";
+    for (char c : std::string(QUARNEL_HOST_EXE))
+        path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
+    return path;
+}
+
+// Dispatches this thread's messages until `done` holds or the time is up; whether it held. The
+// default wait is generous: Wine starts processes slowly, and nothing here is timed.
+inline bool pump_until(const std::function<bool()>& done, DWORD timeout_ms = 30000) {
+    DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > timeout_ms)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    return true;
+}
+
+// One connection at a time, "Connection: close" on every answer; routes are fixed before start.
 struct HttpRequest {
     std::string path;
     std::map<std::string, std::string> headers;  // names lower-cased
