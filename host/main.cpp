@@ -1,8 +1,63 @@
-// The browser host program. For now it only starts and ends: the host's protocol and its page
-// engine come next.
+// The browser host program. The browser view starts it with its window handle on the command
+// line; the host creates its child views inside that window and ends by itself once the window
+// is gone.
+
+#include "controls/text.h"
+#include "core/host_command_line.h"
+#include "host/host_window.h"
+#include "host/page_engine.h"
+#include "host/page_loader.h"
 
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+namespace {
+
+// Exit codes of a host that could not serve.
+constexpr int kExitMalformedCommandLine = 2;
+constexpr int kExitNoBrowserView = 3;
+constexpr int kExitNoWindow = 4;
+
+// What the host says it is when the browser view gives no user agent: a current desktop
+// browser, so sites serve their ordinary pages.
+constexpr wchar_t kDefaultUserAgent[] =
+    L"Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/124.0.0.0 "
+    L"Safari/537.36";
+
+// How long idle loader threads get to end once the host is done.
+constexpr DWORD kWorkerGraceMs = 500;
+
+int run_host(const quarnel::HostCommandLine& command_line) {
+    HWND browser_view = reinterpret_cast<HWND>(static_cast<intptr_t>(command_line.view));
+    if (!IsWindow(browser_view))
+        return kExitNoBrowserView;
+    std::wstring user_agent = quarnel::ui::utf8_to_wide(command_line.user_agent);
+    if (user_agent.empty())
+        user_agent = kDefaultUserAgent;
+    quarnel::host::HostWindow host(command_line, quarnel::host::make_builtin_engine(user_agent));
+    if (!host.create())
+        return kExitNoWindow;
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
     return 0;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // The whole command line, not the CRT's split of it: the values are quoted text that the
+    // parser reads itself.
+    auto command_line = quarnel::parse_host_command_line(quarnel::ui::wide_to_utf8(GetCommandLineW()));
+    if (!command_line)
+        return kExitMalformedCommandLine;
+    int code = run_host(*command_line);
+    // A loader thread still inside a network call must not keep the process alive, nor hold a
+    // WinINet lock while the library shuts down: then the process ends without that clean-up.
+    for (DWORD waited = 0; quarnel::host::PageLoader::running_workers() > 0 && waited < kWorkerGraceMs; waited += 50)
+        Sleep(50);
+    if (quarnel::host::PageLoader::running_workers() > 0)
+        TerminateProcess(GetCurrentProcess(), static_cast<UINT>(code));
+    return code;
 }

@@ -1,0 +1,71 @@
+#pragma once
+
+// What the host asks of a page engine, and what an engine reports back. The host speaks the
+// browser view's protocol; an engine renders pages into child views. The built-in engine is
+// the first; an engine that drives an installed browser can take its place behind the same
+// interface.
+
+#include <windows.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quarnel::host {
+
+// Ways a page asks to open a new window (the numbers the browser view's event hands on).
+enum class OpenDisposition : int {
+    kNewForegroundTab = 3,
+    kNewBackgroundTab = 4,
+    kNewWindow = 6,
+};
+
+// Reports of the child views. Called on the host's window thread; `view` is the child view's
+// window, which is also its view id.
+class EngineEvents {
+public:
+    virtual void load_started(HWND view) = 0;
+    virtual void load_finished(HWND view, int status) = 0;
+    virtual void address_changed(HWND view, std::wstring_view address) = 0;
+    virtual void title_changed(HWND view, std::wstring_view title) = 0;
+    virtual void status_text_changed(HWND view, std::wstring_view text) = 0;
+    virtual void loading_state_changed(HWND view, bool is_loading, bool can_go_back, bool can_go_forward) = 0;
+    virtual void page_ready(HWND view) = 0;
+    virtual void console_message(HWND view, std::wstring_view text) = 0;
+    // Whether the application took the new window over; when not, the page opens in `view`.
+    virtual bool new_window(HWND view, std::wstring_view url, OpenDisposition disposition) = 0;
+    virtual void view_closing(HWND view) = 0;
+
+protected:
+    ~EngineEvents() = default;
+};
+
+// One child view: a child window of the browser view that shows one page at a time.
+class EngineView {
+public:
+    virtual ~EngineView() = default;
+    virtual HWND hwnd() const = 0;
+    virtual void navigate(std::wstring_view address) = 0;
+    // The main frame's source as the engine decoded it; nothing when no page is shown.
+    virtual std::optional<std::wstring> page_source() const = 0;
+    virtual void resize(int width, int height) = 0;
+};
+
+struct ViewSettings {
+    HWND parent = nullptr;
+    RECT area{};  // in the parent's client coordinates
+};
+
+class PageEngine {
+public:
+    virtual ~PageEngine() = default;
+    // The new view, showing nothing until it is told to navigate; null when its window could
+    // not be made.
+    virtual std::unique_ptr<EngineView> create_view(const ViewSettings& settings, EngineEvents& events) = 0;
+};
+
+// The engine that loads pages with WinINet and draws their text itself.
+std::unique_ptr<PageEngine> make_builtin_engine(std::wstring user_agent);
+
+}  // namespace quarnel::host
