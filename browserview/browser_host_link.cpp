@@ -1,6 +1,7 @@
 #include "browserview/browser_host_link.h"
 
 #include "controls/text.h"
+#include "core/host_command_line.h"
 #include "core/host_protocol.h"
 
 #include <algorithm>
@@ -62,7 +63,7 @@ bool BrowserHostLink::start_host(std::string_view folder,
         if (!signal_)
             return false;
     }
-    std::string command_line = hp::build_host_command_line(
+    std::string command_line = build_host_command_line(
         {static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(signal_.get())),
          static_cast<std::int32_t>(handle_bits(hwnd())), cache, user_agent, std::string(extra)});
     ResetEvent(signal_.get());

@@ -94,6 +94,15 @@ private:
 
 }  // namespace
 
+std::string build_host_command_line(const HostCommandLine& line) {
+    std::string out = " --Open-Ver=1.0 --Open-Handler=" + std::to_string(line.handler) +
+                      " --Open-View=" + std::to_string(line.view) + " ";
+    out += "--open-cache-path=\"" + line.cache_path + "\" ";
+    out += "--open-user-agent=\"" + line.user_agent + "\" ";
+    out += line.extra;
+    return out;
+}
+
 std::optional<HostCommandLine> parse_host_command_line(std::string_view text) {
     Reader reader(text);
     reader.skip_blanks();

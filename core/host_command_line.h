@@ -23,6 +23,9 @@ struct HostCommandLine {
     std::string extra;       // whatever follows, without its leading blanks
 };
 
+// The command line for `line`. It begins with a blank: it does not hold the program path.
+std::string build_host_command_line(const HostCommandLine& line);
+
 // The parsed command line, or nothing when it is malformed: an option missing, out of order or
 // misspelt, a version other than 1.0, a number that is not a 32-bit decimal, a view of 0, or a
 // value without its closing quote. A program path in front of the options (as a shell or a

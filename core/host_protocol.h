@@ -181,33 +181,6 @@ struct KeyEvent {
 std::uint32_t pack_key_event(const KeyEvent& key);
 KeyEvent unpack_key_event(std::uint32_t bits);
 
-// The host's command line.
-
-struct HostCommandLine {
-    std::int32_t handler = 0;  // --Open-Handler: the signal event's handle, echoed in the ready message
-    std::int32_t view = 0;     // --Open-View: the browser view's window
-    std::string cache;         // --open-cache-path
-    std::string user_agent;    // --open-user-agent
-    std::string extra;         // anything after the two quoted options
-    bool operator==(const HostCommandLine&) const = default;
-};
-
-// " --Open-Ver=1.0 --Open-Handler=H --Open-View=V --open-cache-path=\"C\" --open-user-agent=\"U\" X".
-// It begins with a space (it does not hold the program path). Texts go in verbatim, 8-bit.
-std::string build_host_command_line(const HostCommandLine& line);
-
-// Reads a command line built as above (also with the program path in front). The host receives
-// it as UTF-16; the option texts come back as UTF-16 too. Nothing when either number is missing.
-struct HostArguments {
-    std::int32_t handler = 0;
-    std::int32_t view = 0;
-    std::u16string cache;
-    std::u16string user_agent;
-    std::u16string extra;
-    bool operator==(const HostArguments&) const = default;
-};
-std::optional<HostArguments> parse_host_command_line(std::u16string_view line);
-
 // The browser view's stored properties: 32-bit version 1, then the cache text and the user-agent
 // text, each as a 32-bit byte count followed by its 8-bit bytes.
 struct BrowserViewProperties {

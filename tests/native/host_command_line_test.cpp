@@ -91,3 +91,27 @@ TEST(HostCommandLine, RefusesMalformedLines) {
 
 }  // namespace
 }  // namespace quarnel
+
+namespace quarnel {
+namespace {
+
+TEST(HostCommandLine, BuildsTheExactTextAndReadsItBack) {
+    EXPECT_EQ(build_host_command_line({1234, -5, "", "", ""}),
+              " --Open-Ver=1.0 --Open-Handler=1234 --Open-View=-5 --open-cache-path=\"\" "
+              "--open-user-agent=\"\" ");
+    HostCommandLine line{8, 9, "C:\\app\\User Data", "UA/1.0 (x)", "--x=1"};
+    std::string text = build_host_command_line(line);
+    EXPECT_EQ(text,
+              " --Open-Ver=1.0 --Open-Handler=8 --Open-View=9 --open-cache-path=\"C:\\app\\User Data\" "
+              "--open-user-agent=\"UA/1.0 (x)\" --x=1");
+    auto parsed = parse_host_command_line(text);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->handler, 8);
+    EXPECT_EQ(parsed->view, 9);
+    EXPECT_EQ(parsed->cache_path, line.cache_path);
+    EXPECT_EQ(parsed->user_agent, line.user_agent);
+    EXPECT_EQ(parsed->extra, line.extra);
+}
+
+}  // namespace
+}  // namespace quarnel

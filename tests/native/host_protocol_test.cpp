@@ -124,45 +124,6 @@ TEST(HostProtocolCodes, RepliesAreExactlyTheSixCodes) {
     EXPECT_EQ(replies, (std::vector<std::uint32_t>{0x8847, 0x8848, 0x8849, 0x8851, 0x8855, 0x8868}));
 }
 
-std::u16string widen(const std::string& ascii) {
-    return std::u16string(ascii.begin(), ascii.end());
-}
-
-TEST(HostCommandLine, ExactTextWithEmptyAndFilledProperties) {
-    EXPECT_EQ(build_host_command_line({1234, -5, "", "", ""}),
-              " --Open-Ver=1.0 --Open-Handler=1234 --Open-View=-5 --open-cache-path=\"\" "
-              "--open-user-agent=\"\" ");
-    EXPECT_EQ(build_host_command_line({8, 9, "C:\\app\\User Data", "UA/1.0 (x)", "--x=1"}),
-              " --Open-Ver=1.0 --Open-Handler=8 --Open-View=9 --open-cache-path=\"C:\\app\\User Data\" "
-              "--open-user-agent=\"UA/1.0 (x)\" --x=1");
-}
-
-TEST(HostCommandLine, ParsesWhatIsBuilt) {
-    HostCommandLine cases[] = {
-        {1234, 655402, "", "", ""},
-        {-1, 2147483647, "C:\\a b\\User Data", "Mozilla/5.0 (Windows NT 10.0)", "--extra=1 --two"},
-    };
-    for (const HostCommandLine& c : cases) {
-        auto parsed = parse_host_command_line(widen(build_host_command_line(c)));
-        ASSERT_TRUE(parsed);
-        EXPECT_EQ(*parsed, (HostArguments{c.handler, c.view, widen(c.cache), widen(c.user_agent), widen(c.extra)}));
-    }
-    // With the program path in front, as some launchers add it.
-    auto parsed = parse_host_command_line(u"\"C:\\z\\cefview(e_pair).exe\" --Open-Handler=4 --Open-View=8");
-    ASSERT_TRUE(parsed);
-    EXPECT_EQ(parsed->handler, 4);
-    EXPECT_EQ(parsed->view, 8);
-    EXPECT_EQ(parsed->extra, u"");
-}
-
-TEST(HostCommandLine, MissingOrBadNumbersAreRefused) {
-    EXPECT_FALSE(parse_host_command_line(u""));
-    EXPECT_FALSE(parse_host_command_line(u" --Open-Handler=1"));
-    EXPECT_FALSE(parse_host_command_line(u" --Open-Handler= --Open-View=2"));
-    EXPECT_FALSE(parse_host_command_line(u" --Open-Handler=99999999999 --Open-View=2"));
-    EXPECT_TRUE(parse_host_command_line(u" --Open-Handler=4294967295 --Open-View=2"));
-}
-
 TEST(BrowserViewPropertiesStore, RoundTripAndRefusals) {
     BrowserViewProperties props{"C:\\q\\User Data", "\xC4\xE3\xBA\xC3 UA"};
     Bytes data = save_browser_view_properties(props);

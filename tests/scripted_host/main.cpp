@@ -8,6 +8,8 @@
 // line each), --ready-delay=<ms>, --no-ready (never reports ready), --exit-at-start,
 // --exit-after=<ms>.
 
+#include "controls/text.h"
+#include "core/host_command_line.h"
 #include "core/host_protocol.h"
 #include "tests/scripted_host/script.h"
 
@@ -44,12 +46,7 @@ struct Host {
 } host;
 
 std::string utf8(std::wstring_view text) {
-    if (text.empty())
-        return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
+    return quarnel::ui::wide_to_utf8(text);
 }
 
 std::string utf8(std::u16string_view text) {
@@ -275,9 +272,8 @@ LRESULT CALLBACK host_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     const wchar_t* command_line = GetCommandLineW();
-    std::u16string line(reinterpret_cast<const char16_t*>(command_line));
-    auto args = hp::parse_host_command_line(line);
-    std::wstring extra = args ? std::wstring(args->extra.begin(), args->extra.end()) : std::wstring();
+    auto args = quarnel::parse_host_command_line(utf8(std::wstring_view(command_line)));
+    std::wstring extra = args ? quarnel::ui::utf8_to_wide(args->extra) : std::wstring();
     host.log_path = option_text(extra, L"--log=\"");
     wchar_t cwd[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, cwd);

@@ -1,6 +1,7 @@
 // Figures for the browser view. These cases print what they measure and fail only when the work
 // itself goes wrong, never on speed.
 
+#include "core/host_command_line.h"
 #include "tests/win/browser_view_fixture.h"
 
 #define PSAPI_VERSION 2
@@ -132,7 +133,7 @@ TEST_F(BrowserViewTest, BenchmarkPageSourceRoundTripWithAHostThread) {
     // number the control put on the host's command line.
     auto command_line = logged("cmdline ");
     ASSERT_EQ(command_line.size(), 1u);
-    auto args = hp::parse_host_command_line(to_u16(ui::utf8_to_wide(command_line[0].substr(8))));
+    auto args = quarnel::parse_host_command_line(command_line[0].substr(8));
     ASSERT_TRUE(args);
     for (size_t characters : {size_t{1024}, size_t{5 * 1024 * 1024}}) {
         ThreadHost host(view_->hwnd(), page_of(characters));
