@@ -1,0 +1,355 @@
+#include "core/zip_archive.h"
+
+#include "core/url_lines.h"
+
+#include <unzip.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+
+namespace quarnel {
+
+namespace {
+
+constexpr uint32_t kLocalHeaderSignature = 0x04034B50;
+constexpr uint32_t kDirectoryAttribute = 0x10;
+// Read-only, hidden, system and archive: the attributes a file may be created with.
+constexpr uint32_t kFileAttributeMask = 0x27;
+constexpr uint16_t kEncryptedFlag = 0x0001;
+
+uint32_t read_le32(const unsigned char* p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+bool is_lead_byte(char c) {
+    return (static_cast<unsigned char>(c) & 0x80) != 0;
+}
+
+bool is_separator(char c) {
+    return c == '/' || c == '\\';
+}
+
+// Splits at "/" and "\", stepping over double-byte characters whole.
+std::vector<std::string_view> split_components(std::string_view name) {
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    size_t i = 0;
+    while (i < name.size()) {
+        if (is_separator(name[i])) {
+            parts.push_back(name.substr(start, i - start));
+            start = ++i;
+        } else {
+            i += is_lead_byte(name[i]) ? 2 : 1;
+        }
+    }
+    parts.push_back(name.substr(start, std::min(i, name.size()) - start));
+    return parts;
+}
+
+bool has_forbidden_character(std::string_view part) {
+    for (size_t i = 0; i < part.size();) {
+        if (is_lead_byte(part[i])) {
+            i += 2;
+            continue;
+        }
+        unsigned char c = static_cast<unsigned char>(part[i]);
+        if (c < 0x20 || std::strchr("<>:\"|?*", c) != nullptr)
+            return true;
+        ++i;
+    }
+    return false;
+}
+
+bool equals_ignoring_case(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return (x >= 'a' && x <= 'z' ? x - 32 : x) == (y >= 'a' && y <= 'z' ? y - 32 : y);
+           });
+}
+
+// Windows opens a device rather than a file for these names, with or without an extension.
+bool is_device_name(std::string_view part) {
+    std::string_view base = part.substr(0, part.find('.'));
+    while (!base.empty() && base.back() == ' ')
+        base.remove_suffix(1);
+    for (std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+        if (equals_ignoring_case(base, device))
+            return true;
+    }
+    if (base.size() == 4 && base[3] >= '0' && base[3] <= '9' &&
+        (equals_ignoring_case(base.substr(0, 3), "COM") || equals_ignoring_case(base.substr(0, 3), "LPT")))
+        return true;
+    return false;
+}
+
+// The archive's file stays open as long as the unzFile.
+struct ZipFile {
+    unzFile file = nullptr;
+    ~ZipFile() {
+        if (file)
+            unzClose(file);
+    }
+};
+
+bool head_check_passes(zlib_filefunc64_def* io, const void* archive) {
+    void* stream = io->zopen64_file(io->opaque, archive, ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
+    if (!stream)
+        return false;
+    std::array<char, kZipHeadCheckBytes> head{};
+    uLong got = io->zread_file(io->opaque, stream, head.data(), head.size());
+    bool ok = false;
+    if (io->zseek64_file(io->opaque, stream, 0, ZLIB_FILEFUNC_SEEK_END) == 0) {
+        ZPOS64_T length = io->ztell64_file(io->opaque, stream);
+        ok = length != static_cast<ZPOS64_T>(-1) && zip_head_looks_valid(std::string_view(head.data(), got), length);
+    }
+    io->zclose_file(io->opaque, stream);
+    return ok;
+}
+
+// Unpacks the entry the archive stands on. False on any failure.
+bool unpack_current(unzFile zip, std::string_view dest_dir, ZipEntrySink& sink, std::vector<unsigned char>& buffer,
+                    ZipEntry& entry) {
+    unz_file_info64 info{};
+    if (unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
+        return false;
+    // The name is read into a buffer of its exact stored length plus the terminator, so a long
+    // name is never cut short (a cut name could pass the checks below and differ from the real
+    // one).
+    std::string name(info.size_filename + 1, '\0');
+    if (unzGetCurrentFileInfo64(zip, &info, name.data(), static_cast<uLong>(name.size()), nullptr, 0, nullptr, 0) !=
+        UNZ_OK)
+        return false;
+    name.resize(info.size_filename);
+
+    if (check_entry_name(name) != EntryNameFault::none || (info.flag & kEncryptedFlag) != 0)
+        return false;
+
+    entry.name = name;
+    entry.output_path = entry_output_path(dest_dir, name);
+    entry.is_directory = (info.external_fa & kDirectoryAttribute) != 0 || name.back() == '/';
+    entry.attributes = static_cast<uint32_t>(info.external_fa) & kFileAttributeMask;
+    entry.dos_date_time = static_cast<uint32_t>(info.dosDate);
+    entry.size = info.uncompressed_size;
+
+    if (entry.is_directory)
+        return sink.make_directory(entry);
+
+    // The entry's data is opened before its file, so an entry whose data cannot even be found
+    // leaves an older file of that name untouched.
+    if (unzOpenCurrentFile(zip) != UNZ_OK)
+        return false;
+    if (!sink.open_file(entry)) {
+        unzCloseCurrentFile(zip);
+        return false;
+    }
+    uint64_t written = 0;
+    bool ok = true;
+    for (;;) {
+        int got = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
+        if (got < 0) {
+            ok = false;
+            break;
+        }
+        if (got == 0)
+            break;
+        written += static_cast<unsigned>(got);
+        if (!sink.write(buffer.data(), static_cast<size_t>(got))) {
+            ok = false;
+            break;
+        }
+    }
+    // minizip checks the CRC only when the whole declared size came out; data that ends early
+    // would pass unnoticed without the size comparison.
+    if (unzCloseCurrentFile(zip) != UNZ_OK || written != info.uncompressed_size)
+        ok = false;
+    return sink.close_file(entry, ok) && ok;
+}
+
+}  // namespace
+
+bool zip_head_looks_valid(std::string_view head, uint64_t file_length) {
+    if (file_length < kZipHeadCheckBytes || head.size() < kZipHeadCheckBytes)
+        return false;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(head.data());
+    if (read_le32(bytes) != kLocalHeaderSignature)
+        return false;
+    return static_cast<int32_t>(read_le32(bytes + 24)) >= 1;
+}
+
+EntryNameFault check_entry_name(std::string_view name) {
+    if (name.empty())
+        return EntryNameFault::empty;
+    if (is_separator(name[0]))
+        return EntryNameFault::absolute;
+    if (name.size() >= 2 && name[1] == ':' && ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z')))
+        return EntryNameFault::drive;
+    std::vector<std::string_view> parts = split_components(name);
+    // A trailing separator marks a directory entry and leaves one empty last part.
+    if (parts.size() > 1 && parts.back().empty())
+        parts.pop_back();
+    for (std::string_view part : parts) {
+        if (part == "..")
+            return EntryNameFault::parent_step;
+    }
+    for (std::string_view part : parts) {
+        // Windows drops trailing dots and spaces from a name, so "a." and "a" would be one
+        // file, and "..." would become no name at all.
+        if (part.empty() || part.back() == '.' || part.back() == ' ')
+            return EntryNameFault::bad_component;
+        if (has_forbidden_character(part))
+            return EntryNameFault::bad_character;
+        if (is_device_name(part))
+            return EntryNameFault::reserved_name;
+    }
+    return EntryNameFault::none;
+}
+
+std::string entry_output_path(std::string_view dest_dir, std::string_view name) {
+    std::string path(dest_dir);
+    if (path.empty() || path.back() != '\\')
+        path += '\\';
+    size_t start = path.size();
+    path += name;
+    std::replace(path.begin() + static_cast<std::ptrdiff_t>(start), path.end(), '/', '\\');
+    return path;
+}
+
+std::vector<std::string> directory_chain(std::string_view path) {
+    std::vector<std::string> chain;
+    // The part that is never created: "C:", "C:\", "\", or "\\server\share".
+    size_t root = 0;
+    if (path.size() >= 2 && path[1] == ':') {
+        root = 2;
+    } else if (path.size() >= 2 && is_separator(path[0]) && is_separator(path[1])) {
+        root = 2;
+        for (int skipped = 0; root < path.size(); ++root) {
+            if (is_separator(path[root]) && ++skipped == 2)
+                break;
+        }
+    }
+    // A prefix is taken before each separator that follows a name, never after another
+    // separator; the trail byte of a double-byte character is not a separator.
+    bool after_name = false;
+    size_t i = root;
+    while (i < path.size()) {
+        if (is_separator(path[i])) {
+            if (after_name)
+                chain.emplace_back(path.substr(0, i));
+            after_name = false;
+            ++i;
+        } else {
+            after_name = true;
+            i += is_lead_byte(path[i]) ? 2 : 1;
+        }
+    }
+    if (after_name)
+        chain.emplace_back(path);
+    return chain;
+}
+
+int unpack_zip(zlib_filefunc64_def* io, const void* archive, std::string_view dest_dir, ZipEntrySink& sink) {
+    if (!head_check_passes(io, archive))
+        return 0;
+    ZipFile zip{unzOpen2_64(archive, io)};
+    if (!zip.file)
+        return 0;
+    unz_global_info64 global{};
+    if (unzGetGlobalInfo64(zip.file, &global) != UNZ_OK || global.number_entry == 0)
+        return 0;
+    const int total = static_cast<int>(std::min<ZPOS64_T>(global.number_entry, INT32_MAX));
+
+    std::vector<unsigned char> buffer(kUnpackChunkBytes);
+    ZipEntry entry;
+    int done = 0;
+    int err = unzGoToFirstFile(zip.file);
+    while (err == UNZ_OK) {
+        if (!unpack_current(zip.file, dest_dir, sink, buffer, entry))
+            return 0;
+        ++done;
+        int percent = static_cast<int>(std::min<int64_t>(100, int64_t{done} * 100 / total));
+        sink.entry_done(UnpackProgress{done, total, entry.output_path, percent});
+        err = unzGoToNextFile(zip.file);
+    }
+    return err == UNZ_END_OF_LIST_OF_FILE ? 1 : 0;
+}
+
+namespace {
+
+struct MemoryCursor {
+    std::string_view bytes;
+    uint64_t pos = 0;
+};
+
+// The archive's name is the address of its bytes (MemoryZipSource::name), which also is the
+// table's opaque pointer.
+voidpf ZCALLBACK memory_open(voidpf opaque, const void* filename, int mode) {
+    if (filename != opaque || (mode & ZLIB_FILEFUNC_MODE_WRITE) != 0)
+        return nullptr;
+    return new MemoryCursor{*static_cast<const std::string_view*>(opaque), 0};
+}
+
+uLong ZCALLBACK memory_read(voidpf, voidpf stream, void* buf, uLong size) {
+    auto* cursor = static_cast<MemoryCursor*>(stream);
+    uint64_t left = cursor->bytes.size() - cursor->pos;
+    uLong n = static_cast<uLong>(std::min<uint64_t>(size, left));
+    if (n > 0)
+        std::memcpy(buf, cursor->bytes.data() + cursor->pos, n);
+    cursor->pos += n;
+    return n;
+}
+
+uLong ZCALLBACK memory_write(voidpf, voidpf, const void*, uLong) {
+    return 0;
+}
+
+ZPOS64_T ZCALLBACK memory_tell(voidpf, voidpf stream) {
+    return static_cast<MemoryCursor*>(stream)->pos;
+}
+
+long ZCALLBACK memory_seek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
+    auto* cursor = static_cast<MemoryCursor*>(stream);
+    uint64_t base = 0;
+    switch (origin) {
+        case ZLIB_FILEFUNC_SEEK_SET:
+            base = 0;
+            break;
+        case ZLIB_FILEFUNC_SEEK_CUR:
+            base = cursor->pos;
+            break;
+        case ZLIB_FILEFUNC_SEEK_END:
+            base = cursor->bytes.size();
+            break;
+        default:
+            return -1;
+    }
+    // Offsets arrive unsigned; a position past either end is refused rather than wrapped.
+    if (offset > cursor->bytes.size() - base)
+        return -1;
+    cursor->pos = base + offset;
+    return 0;
+}
+
+int ZCALLBACK memory_close(voidpf, voidpf stream) {
+    delete static_cast<MemoryCursor*>(stream);
+    return 0;
+}
+
+int ZCALLBACK memory_error(voidpf, voidpf) {
+    return 0;
+}
+
+}  // namespace
+
+MemoryZipSource::MemoryZipSource(std::string_view bytes) : bytes_(bytes) {
+    io_.zopen64_file = memory_open;
+    io_.zread_file = memory_read;
+    io_.zwrite_file = memory_write;
+    io_.ztell64_file = memory_tell;
+    io_.zseek64_file = memory_seek;
+    io_.zclose_file = memory_close;
+    io_.zerror_file = memory_error;
+    io_.opaque = &bytes_;
+}
+
+}  // namespace quarnel

@@ -1,0 +1,278 @@
+#include "core/zip_archive.h"
+
+#include "tests/common/zip_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace quarnel {
+namespace {
+
+using testing::ZipBuilder;
+using testing::ZipBuilderEntry;
+
+// Keeps what an unpacking would have written, and the order of the calls.
+class RecordingSink : public ZipEntrySink {
+public:
+    std::map<std::string, std::string> files;  // finished files by output path
+    std::vector<std::string> calls;
+    std::vector<ZipEntry> entries;
+    std::vector<std::string> progress;
+    size_t largest_write = 0;
+    std::string refuse_open;  // output path whose file cannot be created
+
+    bool make_directory(const ZipEntry& entry) override {
+        calls.push_back("dir " + entry.output_path);
+        entries.push_back(entry);
+        return true;
+    }
+    bool open_file(const ZipEntry& entry) override {
+        calls.push_back("open " + entry.output_path);
+        entries.push_back(entry);
+        current_.clear();
+        return entry.output_path != refuse_open;
+    }
+    bool write(const unsigned char* data, size_t size) override {
+        largest_write = std::max(largest_write, size);
+        current_.append(reinterpret_cast<const char*>(data), size);
+        return true;
+    }
+    bool close_file(const ZipEntry& entry, bool complete) override {
+        calls.push_back((complete ? "close " : "drop ") + entry.output_path);
+        if (complete)
+            files[entry.output_path] = current_;
+        return true;
+    }
+    void entry_done(const UnpackProgress& p) override {
+        progress.push_back(std::to_string(p.done) + "/" + std::to_string(p.total) + " " + std::to_string(p.percent) +
+                           "% " + std::string(p.path));
+    }
+
+private:
+    std::string current_;
+};
+
+int unpack(const std::string& archive, RecordingSink& sink, std::string_view dest = "D:\\out\\") {
+    MemoryZipSource source(archive);
+    return unpack_zip(source.io(), source.name(), dest, sink);
+}
+
+std::string head_with(uint32_t signature, int32_t at24) {
+    std::string head(32, '\0');
+    for (int i = 0; i < 4; ++i) {
+        head[i] = static_cast<char>(signature >> (8 * i));
+        head[24 + i] = static_cast<char>(static_cast<uint32_t>(at24) >> (8 * i));
+    }
+    return head;
+}
+
+TEST(ZipHeadCheck, NeedsLengthSignatureAndPositiveValueAt24) {
+    EXPECT_TRUE(zip_head_looks_valid(head_with(0x04034B50, 1), 32));
+    EXPECT_TRUE(zip_head_looks_valid(head_with(0x04034B50, 0x7FFFFFFF), 1000));
+    EXPECT_FALSE(zip_head_looks_valid(head_with(0x04034B50, 0), 1000));
+    EXPECT_FALSE(zip_head_looks_valid(head_with(0x04034B50, -5), 1000));
+    EXPECT_FALSE(zip_head_looks_valid(head_with(0x06054B50, 1), 1000)) << "an empty archive's end record";
+    EXPECT_FALSE(zip_head_looks_valid(head_with(0x04034B50, 1), 31)) << "file shorter than 32 bytes";
+    EXPECT_FALSE(zip_head_looks_valid(head_with(0x04034B50, 1).substr(0, 31), 1000)) << "head read short";
+}
+
+TEST(CheckEntryName, RefusesNamesThatLeaveTheDestinationOrCannotExist) {
+    struct Case {
+        std::string name;
+        EntryNameFault fault;
+    } cases[] = {
+        {"cefview(e_pair).exe", EntryNameFault::none},
+        {"locales/", EntryNameFault::none},
+        {"locales/zh-CN.pak", EntryNameFault::none},
+        {"a/b/c/d.txt", EntryNameFault::none},
+        {"\xb2\xe2\xca\xd4/\xce\xc4\xbc\xfe.txt", EntryNameFault::none},  // GBK names
+        {"\x95\x5c.txt", EntryNameFault::none},  // a GBK character whose trail byte is "\"
+        {"a\x81|b", EntryNameFault::none},       // ... and one whose trail byte is "|"
+        {".hidden", EntryNameFault::none},
+        {"", EntryNameFault::empty},
+        {"/etc/passwd", EntryNameFault::absolute},
+        {"\\Windows\\evil.dll", EntryNameFault::absolute},
+        {"C:/evil.txt", EntryNameFault::drive},
+        {"c:evil.txt", EntryNameFault::drive},
+        {"../evil.txt", EntryNameFault::parent_step},
+        {"..\\evil.txt", EntryNameFault::parent_step},
+        {"a/../../evil.txt", EntryNameFault::parent_step},
+        {"a\\..\\..\\evil.txt", EntryNameFault::parent_step},
+        {"a/..", EntryNameFault::parent_step},
+        {"../", EntryNameFault::parent_step},
+        {"a//b", EntryNameFault::bad_component},
+        {"a/./b", EntryNameFault::bad_component},
+        {"a/...", EntryNameFault::bad_component},
+        {"name.", EntryNameFault::bad_component},
+        {"name ", EntryNameFault::bad_component},
+        {"a\xaf../b", EntryNameFault::bad_component},  // ".." glued to a character still ends in a dot
+        {"ab:c", EntryNameFault::bad_character},
+        {"file.txt:stream", EntryNameFault::bad_character},
+        {"a?b", EntryNameFault::bad_character},
+        {"a*b", EntryNameFault::bad_character},
+        {"a<b", EntryNameFault::bad_character},
+        {"a>b", EntryNameFault::bad_character},
+        {"a|b", EntryNameFault::bad_character},
+        {"a\"b", EntryNameFault::bad_character},
+        {"tab\there", EntryNameFault::bad_character},
+        {std::string("nul\0byte", 8), EntryNameFault::bad_character},
+        {"CON", EntryNameFault::reserved_name},
+        {"dir/nul.txt", EntryNameFault::reserved_name},
+        {"Com1.log", EntryNameFault::reserved_name},
+        {"lpt9", EntryNameFault::reserved_name},
+        {"aux .txt", EntryNameFault::reserved_name},
+        {"console.txt", EntryNameFault::none},
+        {"com10", EntryNameFault::none},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(check_entry_name(c.name), c.fault) << "name: " << c.name;
+}
+
+TEST(EntryOutputPath, JoinsWithOneBackslashAndTurnsSlashes) {
+    EXPECT_EQ(entry_output_path("C:\\app\\ziroz\\", "locales/en-US.pak"), "C:\\app\\ziroz\\locales\\en-US.pak");
+    EXPECT_EQ(entry_output_path("C:\\app\\ziroz", "locales/"), "C:\\app\\ziroz\\locales\\");
+    EXPECT_EQ(entry_output_path("C:/app/", "a.txt"), "C:/app/\\a.txt");
+}
+
+TEST(DirectoryChain, CreatesOneComponentAtATimeAndNeverARoot) {
+    using Chain = std::vector<std::string>;
+    EXPECT_EQ(directory_chain("C:\\a\\b\\ziroz\\"), (Chain{"C:\\a", "C:\\a\\b", "C:\\a\\b\\ziroz"}));
+    EXPECT_EQ(directory_chain("C:\\a\\b"), (Chain{"C:\\a", "C:\\a\\b"}));
+    EXPECT_EQ(directory_chain("C:\\"), Chain{});
+    EXPECT_EQ(directory_chain("C:"), Chain{});
+    EXPECT_EQ(directory_chain(""), Chain{});
+    EXPECT_EQ(directory_chain("\\\\server\\share\\dir\\sub"), (Chain{"\\\\server\\share\\dir", "\\\\server\\share\\dir\\sub"}));
+    EXPECT_EQ(directory_chain("\\\\server\\share"), Chain{});
+    EXPECT_EQ(directory_chain("\\top\\sub"), (Chain{"\\top", "\\top\\sub"}));
+    EXPECT_EQ(directory_chain("rel\\dir"), (Chain{"rel", "rel\\dir"}));
+    EXPECT_EQ(directory_chain("C:\\a\\\\b"), (Chain{"C:\\a", "C:\\a\\\\b"}));
+    // A GBK character ending in the byte "\" is not split.
+    EXPECT_EQ(directory_chain("C:\\\x95\x5c\\x"), (Chain{"C:\\\x95\x5c", "C:\\\x95\x5c\\x"}));
+}
+
+TEST(UnpackZip, WritesEveryEntryInOrderWithProgress) {
+    std::string big(200000, '\0');
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>((i * 7919) ^ (i >> 5));
+    std::string archive = ZipBuilder()
+                              .file("host.exe", "MZ program")
+                              .add({.name = "big.bin", .data = big})
+                              .directory("locales/")
+                              .file("locales/en-US.pak", "english")
+                              .add({.name = "stored.txt", .data = "kept as is", .deflate = false})
+                              .directory("Monitor/")
+                              .build();
+    RecordingSink sink;
+    ASSERT_EQ(unpack(archive, sink), 1);
+    EXPECT_EQ(sink.calls, (std::vector<std::string>{
+                              "open D:\\out\\host.exe", "close D:\\out\\host.exe", "open D:\\out\\big.bin",
+                              "close D:\\out\\big.bin", "dir D:\\out\\locales\\", "open D:\\out\\locales\\en-US.pak",
+                              "close D:\\out\\locales\\en-US.pak", "open D:\\out\\stored.txt",
+                              "close D:\\out\\stored.txt", "dir D:\\out\\Monitor\\"}));
+    EXPECT_EQ(sink.files["D:\\out\\host.exe"], "MZ program");
+    EXPECT_EQ(sink.files["D:\\out\\big.bin"], big);
+    EXPECT_EQ(sink.files["D:\\out\\stored.txt"], "kept as is");
+    EXPECT_EQ(sink.largest_write, kUnpackChunkBytes);
+    EXPECT_EQ(sink.progress, (std::vector<std::string>{
+                                 "1/6 16% D:\\out\\host.exe", "2/6 33% D:\\out\\big.bin", "3/6 50% D:\\out\\locales\\",
+                                 "4/6 66% D:\\out\\locales\\en-US.pak", "5/6 83% D:\\out\\stored.txt",
+                                 "6/6 100% D:\\out\\Monitor\\"}));
+}
+
+TEST(UnpackZip, PassesAttributesTimesAndKind) {
+    std::string archive = ZipBuilder()
+                              .add({.name = "ro.txt", .data = "x", .external_attributes = 0x21})
+                              .add({.name = "dir-without-attribute/", .deflate = false, .external_attributes = 0})
+                              .add({.name = "unix.txt", .data = "y", .external_attributes = (0100644u << 16) | 0x20})
+                              .build();
+    RecordingSink sink;
+    ASSERT_EQ(unpack(archive, sink), 1);
+    ASSERT_EQ(sink.entries.size(), 3u);
+    EXPECT_EQ(sink.entries[0].attributes, 0x21u);
+    EXPECT_FALSE(sink.entries[0].is_directory);
+    EXPECT_EQ(sink.entries[0].dos_date_time, (uint32_t{(21 << 9) | (2 << 5) | 3} << 16) | ((4 << 11) | (5 << 5) | 3));
+    EXPECT_EQ(sink.entries[0].size, 1u);
+    EXPECT_TRUE(sink.entries[1].is_directory) << "a name ending in / is a directory";
+    EXPECT_EQ(sink.entries[2].attributes, 0x20u) << "only the DOS attribute bits are kept";
+}
+
+std::string corrupt_deflate() {
+    std::string archive = ZipBuilder().file("a.txt", std::string(5000, 'a') + "tail").build();
+    // The deflate data starts after the 30-byte header and the 5-byte name; a block type of 3
+    // is invalid.
+    archive[35] = static_cast<char>(0xFF);
+    return archive;
+}
+
+TEST(UnpackZip, DamagedArchivesGiveZeroAndNoFinishedFile) {
+    std::string good = ZipBuilder().file("a.txt", std::string(3000, 'q')).file("b.txt", "second").build();
+    struct Case {
+        const char* what;
+        std::string archive;
+    } cases[] = {
+        {"empty file", ""},
+        {"shorter than the head check", good.substr(0, 20)},
+        {"cut after the first header", good.substr(0, 40)},
+        {"cut in half", good.substr(0, good.size() / 2)},
+        {"end record missing", good.substr(0, good.size() - 22)},
+        {"no entries", ZipBuilder().build()},
+        {"corrupt deflate stream", corrupt_deflate()},
+        {"wrong CRC", ZipBuilder().add({.name = "a.txt", .data = "hello", .crc = 0x12345678}).build()},
+        {"wrong CRC, stored", ZipBuilder().add({.name = "a.txt", .data = "hello", .deflate = false, .crc = 1}).build()},
+        {"2 GB declared size", ZipBuilder().add({.name = "a.txt", .data = "short", .declared_size = 0x80000000u}).build()},
+        {"4 GB declared size", ZipBuilder().add({.name = "a.txt", .data = "short", .declared_size = 0xFFFFFFFFu}).build()},
+        {"smaller declared size", ZipBuilder().add({.name = "a.txt", .data = "longer data", .declared_size = 3}).build()},
+        {"encrypted", ZipBuilder().add({.name = "a.txt", .data = "secret", .flags = 1}).build()},
+    };
+    for (const Case& c : cases) {
+        RecordingSink sink;
+        EXPECT_EQ(unpack(c.archive, sink), 0) << c.what;
+        EXPECT_TRUE(sink.files.empty()) << c.what;
+    }
+}
+
+TEST(UnpackZip, ZeroEntriesInTheEndRecordIsAFailure) {
+    std::string archive = ZipBuilder().file("a.txt", "x").build();
+    // Entry counts of the end record (the last 22 bytes) set to 0.
+    for (size_t at : {archive.size() - 14, archive.size() - 13, archive.size() - 12, archive.size() - 11})
+        archive[at] = 0;
+    RecordingSink sink;
+    EXPECT_EQ(unpack(archive, sink), 0);
+}
+
+TEST(UnpackZip, UnsafeNameStopsBeforeWritingAnythingForIt) {
+    for (const char* evil : {"../evil.txt", "a/../../evil.txt", "/abs.txt", "C:/evil.txt", "..\\evil.txt", "c:evil.txt",
+                             "a\\..\\..\\evil.txt", "CON", "ab:c", "../dir/"}) {
+        std::string archive = ZipBuilder().file("first.txt", "ok").file(evil, "pwned").file("last.txt", "x").build();
+        RecordingSink sink;
+        EXPECT_EQ(unpack(archive, sink), 0) << evil;
+        EXPECT_EQ(sink.calls, (std::vector<std::string>{"open D:\\out\\first.txt", "close D:\\out\\first.txt"})) << evil;
+    }
+}
+
+TEST(UnpackZip, FailureStopsTheLoopAndDropsThePartialFile) {
+    std::string archive = ZipBuilder()
+                              .file("one.txt", "1")
+                              .add({.name = "two.txt", .data = "data", .crc = 7})
+                              .file("three.txt", "3")
+                              .build();
+    RecordingSink sink;
+    EXPECT_EQ(unpack(archive, sink), 0);
+    EXPECT_EQ(sink.calls, (std::vector<std::string>{"open D:\\out\\one.txt", "close D:\\out\\one.txt",
+                                                    "open D:\\out\\two.txt", "drop D:\\out\\two.txt"}));
+    EXPECT_EQ(sink.progress.size(), 1u);
+}
+
+TEST(UnpackZip, SinkRefusalStopsTheLoop) {
+    std::string archive = ZipBuilder().file("one.txt", "1").file("two.txt", "2").build();
+    RecordingSink sink;
+    sink.refuse_open = "D:\\out\\one.txt";
+    EXPECT_EQ(unpack(archive, sink), 0);
+    EXPECT_EQ(sink.calls, std::vector<std::string>{"open D:\\out\\one.txt"});
+}
+
+}  // namespace
+}  // namespace quarnel
