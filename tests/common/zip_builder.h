@@ -15,6 +15,30 @@
 namespace quarnel::testing {
 
 struct ZipBuilderEntry {
+    explicit ZipBuilderEntry(std::string entry_name, std::string entry_data = {})
+        : name(std::move(entry_name)), data(std::move(entry_data)) {}
+
+    ZipBuilderEntry& stored() {
+        deflate = false;
+        return *this;
+    }
+    ZipBuilderEntry& with_attributes(uint32_t attributes) {
+        external_attributes = attributes;
+        return *this;
+    }
+    ZipBuilderEntry& with_flags(uint16_t value) {
+        flags = value;
+        return *this;
+    }
+    ZipBuilderEntry& with_crc(uint32_t value) {
+        crc = value;
+        return *this;
+    }
+    ZipBuilderEntry& with_declared_size(uint32_t value) {
+        declared_size = value;
+        return *this;
+    }
+
     std::string name;
     std::string data;
     bool deflate = true;
@@ -50,10 +74,10 @@ public:
         return *this;
     }
     ZipBuilder& file(std::string name, std::string data) {
-        return add({.name = std::move(name), .data = std::move(data)});
+        return add(ZipBuilderEntry(std::move(name), std::move(data)));
     }
     ZipBuilder& directory(std::string name) {
-        return add({.name = std::move(name), .deflate = false, .external_attributes = 0x10});
+        return add(ZipBuilderEntry(std::move(name)).stored().with_attributes(0x10));
     }
 
     std::string build() const {

@@ -159,10 +159,10 @@ TEST(UnpackZip, WritesEveryEntryInOrderWithProgress) {
         big[i] = static_cast<char>((i * 7919) ^ (i >> 5));
     std::string archive = ZipBuilder()
                               .file("host.exe", "MZ program")
-                              .add({.name = "big.bin", .data = big})
+                              .add(ZipBuilderEntry("big.bin", big))
                               .directory("locales/")
                               .file("locales/en-US.pak", "english")
-                              .add({.name = "stored.txt", .data = "kept as is", .deflate = false})
+                              .add(ZipBuilderEntry("stored.txt", "kept as is").stored())
                               .directory("Monitor/")
                               .build();
     RecordingSink sink;
@@ -184,9 +184,9 @@ TEST(UnpackZip, WritesEveryEntryInOrderWithProgress) {
 
 TEST(UnpackZip, PassesAttributesTimesAndKind) {
     std::string archive = ZipBuilder()
-                              .add({.name = "ro.txt", .data = "x", .external_attributes = 0x21})
-                              .add({.name = "dir-without-attribute/", .deflate = false, .external_attributes = 0})
-                              .add({.name = "unix.txt", .data = "y", .external_attributes = (0100644u << 16) | 0x20})
+                              .add(ZipBuilderEntry("ro.txt", "x").with_attributes(0x21))
+                              .add(ZipBuilderEntry("dir-without-attribute/").stored().with_attributes(0))
+                              .add(ZipBuilderEntry("unix.txt", "y").with_attributes((0100644u << 16) | 0x20))
                               .build();
     RecordingSink sink;
     ASSERT_EQ(unpack(archive, sink), 1);
@@ -220,12 +220,12 @@ TEST(UnpackZip, DamagedArchivesGiveZeroAndNoFinishedFile) {
         {"end record missing", good.substr(0, good.size() - 22)},
         {"no entries", ZipBuilder().build()},
         {"corrupt deflate stream", corrupt_deflate()},
-        {"wrong CRC", ZipBuilder().add({.name = "a.txt", .data = "hello", .crc = 0x12345678}).build()},
-        {"wrong CRC, stored", ZipBuilder().add({.name = "a.txt", .data = "hello", .deflate = false, .crc = 1}).build()},
-        {"2 GB declared size", ZipBuilder().add({.name = "a.txt", .data = "short", .declared_size = 0x80000000u}).build()},
-        {"4 GB declared size", ZipBuilder().add({.name = "a.txt", .data = "short", .declared_size = 0xFFFFFFFFu}).build()},
-        {"smaller declared size", ZipBuilder().add({.name = "a.txt", .data = "longer data", .declared_size = 3}).build()},
-        {"encrypted", ZipBuilder().add({.name = "a.txt", .data = "secret", .flags = 1}).build()},
+        {"wrong CRC", ZipBuilder().add(ZipBuilderEntry("a.txt", "hello").with_crc(0x12345678)).build()},
+        {"wrong CRC, stored", ZipBuilder().add(ZipBuilderEntry("a.txt", "hello").stored().with_crc(1)).build()},
+        {"2 GB declared size", ZipBuilder().add(ZipBuilderEntry("a.txt", "short").with_declared_size(0x80000000u)).build()},
+        {"4 GB declared size", ZipBuilder().add(ZipBuilderEntry("a.txt", "short").with_declared_size(0xFFFFFFFFu)).build()},
+        {"smaller declared size", ZipBuilder().add(ZipBuilderEntry("a.txt", "longer data").with_declared_size(3)).build()},
+        {"encrypted", ZipBuilder().add(ZipBuilderEntry("a.txt", "secret").with_flags(1)).build()},
     };
     for (const Case& c : cases) {
         RecordingSink sink;
@@ -256,7 +256,7 @@ TEST(UnpackZip, UnsafeNameStopsBeforeWritingAnythingForIt) {
 TEST(UnpackZip, FailureStopsTheLoopAndDropsThePartialFile) {
     std::string archive = ZipBuilder()
                               .file("one.txt", "1")
-                              .add({.name = "two.txt", .data = "data", .crc = 7})
+                              .add(ZipBuilderEntry("two.txt", "data").with_crc(7))
                               .file("three.txt", "3")
                               .build();
     RecordingSink sink;
