@@ -64,12 +64,17 @@ public:
         path_ = ui::ansi_to_wide(entry.output_path);
         if (path_.size() >= MAX_PATH || !inside_destination(path_))
             return false;
-        // An older copy may be read-only; it is replaced all the same.
-        SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (!create_chain(folders_below_dest(entry, false)))
             return false;
         DWORD attributes = entry.attributes != 0 ? entry.attributes : FILE_ATTRIBUTE_NORMAL;
         file_.reset(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
+        // An older copy that is read-only (or hidden or system) refuses to be replaced until
+        // its attributes are normal. They are reset only then: touching the attributes of a
+        // file that does not exist yet costs a failed path lookup for every new file.
+        if (!file_ && GetLastError() == ERROR_ACCESS_DENIED &&
+            SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL)) {
+            file_.reset(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
+        }
         return static_cast<bool>(file_);
     }
 

@@ -92,6 +92,145 @@ struct ZipFile {
     }
 };
 
+// A read-only I/O table for minizip; writes write nothing.
+uLong ZCALLBACK write_nothing(voidpf, voidpf, const void*, uLong) {
+    return 0;
+}
+
+zlib_filefunc64_def read_only_io(open64_file_func open, read_file_func read, tell64_file_func tell,
+                                 seek64_file_func seek, close_file_func close, testerror_file_func error,
+                                 voidpf opaque) {
+    zlib_filefunc64_def io{};
+    io.zopen64_file = open;
+    io.zread_file = read;
+    io.zwrite_file = write_nothing;
+    io.ztell64_file = tell;
+    io.zseek64_file = seek;
+    io.zclose_file = close;
+    io.zerror_file = error;
+    io.opaque = opaque;
+    return io;
+}
+
+// minizip reads the fields of every header one byte at a time. Each of those reads would be
+// a system call on a file, so the reads go through a buffer; reads of a buffer's size or more
+// (the compressed data) go straight to the file.
+class BufferedIo {
+public:
+    explicit BufferedIo(zlib_filefunc64_def* inner)
+        : inner_(inner), io_(read_only_io(open, read, tell, seek, close, error, this)) {}
+    BufferedIo(const BufferedIo&) = delete;
+    BufferedIo& operator=(const BufferedIo&) = delete;
+    zlib_filefunc64_def* io() { return &io_; }
+
+private:
+    static constexpr size_t kBufferBytes = 16384;
+
+    struct Stream {
+        void* inner = nullptr;
+        uint64_t pos = 0;           // where the next read starts
+        uint64_t inner_pos = 0;     // where the file stands
+        uint64_t buffer_start = 0;  // file position of buffer[0]
+        size_t buffer_length = 0;
+        std::vector<char> buffer = std::vector<char>(kBufferBytes);
+    };
+
+    static BufferedIo& self(voidpf opaque) { return *static_cast<BufferedIo*>(opaque); }
+
+    // Moves the file to s.pos if it stands elsewhere.
+    bool sync(Stream& s) {
+        if (s.inner_pos == s.pos)
+            return true;
+        if (inner_->zseek64_file(inner_->opaque, s.inner, s.pos, ZLIB_FILEFUNC_SEEK_SET) != 0)
+            return false;
+        s.inner_pos = s.pos;
+        return true;
+    }
+
+    static voidpf ZCALLBACK open(voidpf opaque, const void* filename, int mode) {
+        zlib_filefunc64_def* inner = self(opaque).inner_;
+        void* stream = inner->zopen64_file(inner->opaque, filename, mode);
+        if (!stream)
+            return nullptr;
+        auto* s = new Stream;
+        s->inner = stream;
+        return s;
+    }
+
+    static uLong ZCALLBACK read(voidpf opaque, voidpf stream, void* buf, uLong size) {
+        BufferedIo& io = self(opaque);
+        Stream& s = *static_cast<Stream*>(stream);
+        char* out = static_cast<char*>(buf);
+        uLong done = 0;
+        while (done < size) {
+            if (s.pos >= s.buffer_start && s.pos < s.buffer_start + s.buffer_length) {
+                size_t offset = static_cast<size_t>(s.pos - s.buffer_start);
+                size_t n = std::min<size_t>(size - done, s.buffer_length - offset);
+                std::memcpy(out + done, s.buffer.data() + offset, n);
+                done += static_cast<uLong>(n);
+                s.pos += n;
+                continue;
+            }
+            if (!io.sync(s))
+                break;
+            uLong want = size - done;
+            if (want >= kBufferBytes) {
+                uLong got = io.inner_->zread_file(io.inner_->opaque, s.inner, out + done, want);
+                s.pos += got;
+                s.inner_pos = s.pos;
+                done += got;
+                break;
+            }
+            uLong got = io.inner_->zread_file(io.inner_->opaque, s.inner, s.buffer.data(), kBufferBytes);
+            s.buffer_start = s.pos;
+            s.buffer_length = got;
+            s.inner_pos = s.pos + got;
+            if (got == 0)
+                break;
+        }
+        return done;
+    }
+
+    static ZPOS64_T ZCALLBACK tell(voidpf, voidpf stream) { return static_cast<Stream*>(stream)->pos; }
+
+    static long ZCALLBACK seek(voidpf opaque, voidpf stream, ZPOS64_T offset, int origin) {
+        BufferedIo& io = self(opaque);
+        Stream& s = *static_cast<Stream*>(stream);
+        switch (origin) {
+            case ZLIB_FILEFUNC_SEEK_SET:
+                s.pos = offset;
+                return 0;
+            case ZLIB_FILEFUNC_SEEK_CUR:
+                s.pos += offset;
+                return 0;
+            case ZLIB_FILEFUNC_SEEK_END: {
+                if (io.inner_->zseek64_file(io.inner_->opaque, s.inner, offset, ZLIB_FILEFUNC_SEEK_END) != 0)
+                    return -1;
+                s.pos = s.inner_pos = io.inner_->ztell64_file(io.inner_->opaque, s.inner);
+                return 0;
+            }
+            default:
+                return -1;
+        }
+    }
+
+    static int ZCALLBACK close(voidpf opaque, voidpf stream) {
+        zlib_filefunc64_def* inner = self(opaque).inner_;
+        auto* s = static_cast<Stream*>(stream);
+        int result = inner->zclose_file(inner->opaque, s->inner);
+        delete s;
+        return result;
+    }
+
+    static int ZCALLBACK error(voidpf opaque, voidpf stream) {
+        zlib_filefunc64_def* inner = self(opaque).inner_;
+        return inner->zerror_file(inner->opaque, static_cast<Stream*>(stream)->inner);
+    }
+
+    zlib_filefunc64_def* inner_;
+    zlib_filefunc64_def io_;
+};
+
 bool head_check_passes(zlib_filefunc64_def* io, const void* archive) {
     void* stream = io->zopen64_file(io->opaque, archive, ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
     if (!stream)
@@ -251,7 +390,8 @@ std::vector<std::string> directory_chain(std::string_view path) {
 int unpack_zip(zlib_filefunc64_def* io, const void* archive, std::string_view dest_dir, ZipEntrySink& sink) {
     if (!head_check_passes(io, archive))
         return 0;
-    ZipFile zip{unzOpen2_64(archive, io)};
+    BufferedIo buffered(io);
+    ZipFile zip{unzOpen2_64(archive, buffered.io())};
     if (!zip.file)
         return 0;
     unz_global_info64 global{};
@@ -299,10 +439,6 @@ uLong ZCALLBACK memory_read(voidpf, voidpf stream, void* buf, uLong size) {
     return n;
 }
 
-uLong ZCALLBACK memory_write(voidpf, voidpf, const void*, uLong) {
-    return 0;
-}
-
 ZPOS64_T ZCALLBACK memory_tell(voidpf, voidpf stream) {
     return static_cast<MemoryCursor*>(stream)->pos;
 }
@@ -341,15 +477,8 @@ int ZCALLBACK memory_error(voidpf, voidpf) {
 
 }  // namespace
 
-MemoryZipSource::MemoryZipSource(std::string_view bytes) : bytes_(bytes) {
-    io_.zopen64_file = memory_open;
-    io_.zread_file = memory_read;
-    io_.zwrite_file = memory_write;
-    io_.ztell64_file = memory_tell;
-    io_.zseek64_file = memory_seek;
-    io_.zclose_file = memory_close;
-    io_.zerror_file = memory_error;
-    io_.opaque = &bytes_;
-}
+MemoryZipSource::MemoryZipSource(std::string_view bytes)
+    : bytes_(bytes),
+      io_(read_only_io(memory_open, memory_read, memory_tell, memory_seek, memory_close, memory_error, &bytes_)) {}
 
 }  // namespace quarnel

@@ -103,7 +103,7 @@ public:
 
 private:
     std::string_view bytes_;
-    zlib_filefunc64_def io_{};
+    zlib_filefunc64_def io_;
 };
 
 }  // namespace quarnel

@@ -182,6 +182,34 @@ TEST(UnpackZip, WritesEveryEntryInOrderWithProgress) {
                                  "6/6 100% D:\\out\\Monitor\\"}));
 }
 
+TEST(UnpackZip, ManyEntriesOfSizesAroundTheReadBufferComeOutWhole) {
+    // A central directory and stored data larger than the reader's 16 KB buffer, read in
+    // alternation, with sizes on either side of the buffer size.
+    ZipBuilder builder;
+    std::map<std::string, std::string> expected;
+    const size_t sizes[] = {0, 1, 16383, 16384, 16385, 40000, 77};
+    for (int i = 0; i < 400; ++i) {
+        std::string name = "folder-with-a-longish-name/entry-" + std::to_string(i) + ".bin";
+        std::string data(sizes[i % std::size(sizes)], static_cast<char>('a' + i % 26));
+        for (size_t j = 0; j < data.size(); j += 97)
+            data[j] = static_cast<char>(i + j);
+        ZipBuilderEntry entry(name, data);
+        if (i % 2)
+            entry.stored();
+        builder.add(entry);
+        expected["D:\\out\\" + name] = data;
+    }
+    RecordingSink sink;
+    ASSERT_EQ(unpack(builder.build(), sink), 1);
+    std::map<std::string, std::string> got;
+    for (const auto& [path, data] : sink.files) {
+        std::string slashed = path;
+        std::replace(slashed.begin() + 7, slashed.end(), '\\', '/');
+        got[slashed] = data;
+    }
+    EXPECT_TRUE(got == expected);
+}
+
 TEST(UnpackZip, PassesAttributesTimesAndKind) {
     std::string archive = ZipBuilder()
                               .add(ZipBuilderEntry("ro.txt", "x").with_attributes(0x21))
