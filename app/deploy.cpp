@@ -109,7 +109,8 @@ private:
     // under the destination folder.
     bool inside_destination(const std::wstring& path) const {
         std::wstring full = full_path(path);
-        return !dest_full_.empty() && full.size() > dest_full_.size() && full.compare(0, dest_full_.size(), dest_full_) == 0;
+        return !dest_full_.empty() && full.size() > dest_full_.size() &&
+               full.compare(0, dest_full_.size(), dest_full_) == 0;
     }
 
     // The folders from below the destination down to the entry's own folder (directory
@@ -174,7 +175,8 @@ std::string_view embedded_runtime_package() {
     return std::string_view(static_cast<const char*>(bytes), SizeofResource(module, resource));
 }
 
-int deploy_runtime_package(const std::string& app_dir, std::string_view package,
+int deploy_runtime_package(const std::string& app_dir,
+                           std::string_view package,
                            const ZipUnpacker::ProgressHandler& on_progress) {
     const std::string runtime_dir = app_dir + "\\" + kRuntimeDirName + "\\";
     // Only the host program's presence is tested (a folder of that name counts): a damaged or

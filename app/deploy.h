@@ -45,7 +45,8 @@ inline constexpr int kRuntimeAlreadyDeployed = 2;
 int deploy_browser_runtime(const std::string& app_dir, const ZipUnpacker::ProgressHandler& on_progress = {});
 
 // The same with the package bytes given by the caller.
-int deploy_runtime_package(const std::string& app_dir, std::string_view package,
+int deploy_runtime_package(const std::string& app_dir,
+                           std::string_view package,
                            const ZipUnpacker::ProgressHandler& on_progress = {});
 
 // The package embedded in the running program; empty when it has none.

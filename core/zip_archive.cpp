@@ -97,8 +97,12 @@ uLong ZCALLBACK write_nothing(voidpf, voidpf, const void*, uLong) {
     return 0;
 }
 
-zlib_filefunc64_def read_only_io(open64_file_func open, read_file_func read, tell64_file_func tell,
-                                 seek64_file_func seek, close_file_func close, testerror_file_func error,
+zlib_filefunc64_def read_only_io(open64_file_func open,
+                                 read_file_func read,
+                                 tell64_file_func tell,
+                                 seek64_file_func seek,
+                                 close_file_func close,
+                                 testerror_file_func error,
                                  voidpf opaque) {
     zlib_filefunc64_def io{};
     io.zopen64_file = open;
@@ -247,7 +251,10 @@ bool head_check_passes(zlib_filefunc64_def* io, const void* archive) {
 }
 
 // Unpacks the entry the archive stands on. False on any failure.
-bool unpack_current(unzFile zip, std::string_view dest_dir, ZipEntrySink& sink, std::vector<unsigned char>& buffer,
+bool unpack_current(unzFile zip,
+                    std::string_view dest_dir,
+                    ZipEntrySink& sink,
+                    std::vector<unsigned char>& buffer,
                     ZipEntry& entry) {
     unz_file_info64 info{};
     if (unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
@@ -321,7 +328,8 @@ EntryNameFault check_entry_name(std::string_view name) {
         return EntryNameFault::empty;
     if (is_separator(name[0]))
         return EntryNameFault::absolute;
-    if (name.size() >= 2 && name[1] == ':' && ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z')))
+    if (name.size() >= 2 && name[1] == ':' &&
+        ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z')))
         return EntryNameFault::drive;
     std::vector<std::string_view> parts = split_components(name);
     // A trailing separator marks a directory entry and leaves one empty last part.

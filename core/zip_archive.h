@@ -56,14 +56,14 @@ struct ZipEntry {
     std::string name;         // as stored
     std::string output_path;  // where it goes (entry_output_path)
     bool is_directory = false;
-    uint32_t attributes = 0;  // the entry's DOS file attributes (read-only, hidden, system, archive)
+    uint32_t attributes = 0;     // the entry's DOS file attributes (read-only, hidden, system, archive)
     uint32_t dos_date_time = 0;  // MS-DOS date in the high word, time in the low word, local time
     uint64_t size = 0;           // declared unpacked size
 };
 
 struct UnpackProgress {
-    int done = 0;   // entries finished, this one included
-    int total = 0;  // entries in the archive
+    int done = 0;           // entries finished, this one included
+    int total = 0;          // entries in the archive
     std::string_view path;  // output path of the entry just finished
     int percent = 0;
 };

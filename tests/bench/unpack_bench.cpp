@@ -6,6 +6,7 @@
 #include "app/deploy.h"
 
 #include <windows.h>
+// After windows.h, which it needs.
 #include <psapi.h>
 
 #include <cstdio>

@@ -89,8 +89,8 @@ TEST(CheckEntryName, RefusesNamesThatLeaveTheDestinationOrCannotExist) {
         {"locales/zh-CN.pak", EntryNameFault::none},
         {"a/b/c/d.txt", EntryNameFault::none},
         {"\xb2\xe2\xca\xd4/\xce\xc4\xbc\xfe.txt", EntryNameFault::none},  // GBK names
-        {"\x95\x5c.txt", EntryNameFault::none},  // a GBK character whose trail byte is "\"
-        {"a\x81|b", EntryNameFault::none},       // ... and one whose trail byte is "|"
+        {"\x95\x5c.txt", EntryNameFault::none},                           // a GBK character whose trail byte is "\"
+        {"a\x81|b", EntryNameFault::none},                                // ... and one whose trail byte is "|"
         {".hidden", EntryNameFault::none},
         {"", EntryNameFault::empty},
         {"/etc/passwd", EntryNameFault::absolute},
@@ -144,7 +144,8 @@ TEST(DirectoryChain, CreatesOneComponentAtATimeAndNeverARoot) {
     EXPECT_EQ(directory_chain("C:\\"), Chain{});
     EXPECT_EQ(directory_chain("C:"), Chain{});
     EXPECT_EQ(directory_chain(""), Chain{});
-    EXPECT_EQ(directory_chain("\\\\server\\share\\dir\\sub"), (Chain{"\\\\server\\share\\dir", "\\\\server\\share\\dir\\sub"}));
+    EXPECT_EQ(directory_chain("\\\\server\\share\\dir\\sub"),
+              (Chain{"\\\\server\\share\\dir", "\\\\server\\share\\dir\\sub"}));
     EXPECT_EQ(directory_chain("\\\\server\\share"), Chain{});
     EXPECT_EQ(directory_chain("\\top\\sub"), (Chain{"\\top", "\\top\\sub"}));
     EXPECT_EQ(directory_chain("rel\\dir"), (Chain{"rel", "rel\\dir"}));
@@ -167,19 +168,19 @@ TEST(UnpackZip, WritesEveryEntryInOrderWithProgress) {
                               .build();
     RecordingSink sink;
     ASSERT_EQ(unpack(archive, sink), 1);
-    EXPECT_EQ(sink.calls, (std::vector<std::string>{
-                              "open D:\\out\\host.exe", "close D:\\out\\host.exe", "open D:\\out\\big.bin",
-                              "close D:\\out\\big.bin", "dir D:\\out\\locales\\", "open D:\\out\\locales\\en-US.pak",
-                              "close D:\\out\\locales\\en-US.pak", "open D:\\out\\stored.txt",
-                              "close D:\\out\\stored.txt", "dir D:\\out\\Monitor\\"}));
+    EXPECT_EQ(sink.calls, (std::vector<std::string>{"open D:\\out\\host.exe", "close D:\\out\\host.exe",
+                                                    "open D:\\out\\big.bin", "close D:\\out\\big.bin",
+                                                    "dir D:\\out\\locales\\", "open D:\\out\\locales\\en-US.pak",
+                                                    "close D:\\out\\locales\\en-US.pak", "open D:\\out\\stored.txt",
+                                                    "close D:\\out\\stored.txt", "dir D:\\out\\Monitor\\"}));
     EXPECT_EQ(sink.files["D:\\out\\host.exe"], "MZ program");
     EXPECT_EQ(sink.files["D:\\out\\big.bin"], big);
     EXPECT_EQ(sink.files["D:\\out\\stored.txt"], "kept as is");
     EXPECT_EQ(sink.largest_write, kUnpackChunkBytes);
-    EXPECT_EQ(sink.progress, (std::vector<std::string>{
-                                 "1/6 16% D:\\out\\host.exe", "2/6 33% D:\\out\\big.bin", "3/6 50% D:\\out\\locales\\",
-                                 "4/6 66% D:\\out\\locales\\en-US.pak", "5/6 83% D:\\out\\stored.txt",
-                                 "6/6 100% D:\\out\\Monitor\\"}));
+    EXPECT_EQ(sink.progress,
+              (std::vector<std::string>{"1/6 16% D:\\out\\host.exe", "2/6 33% D:\\out\\big.bin",
+                                        "3/6 50% D:\\out\\locales\\", "4/6 66% D:\\out\\locales\\en-US.pak",
+                                        "5/6 83% D:\\out\\stored.txt", "6/6 100% D:\\out\\Monitor\\"}));
 }
 
 TEST(UnpackZip, ManyEntriesOfSizesAroundTheReadBufferComeOutWhole) {
@@ -250,9 +251,12 @@ TEST(UnpackZip, DamagedArchivesGiveZeroAndNoFinishedFile) {
         {"corrupt deflate stream", corrupt_deflate()},
         {"wrong CRC", ZipBuilder().add(ZipBuilderEntry("a.txt", "hello").with_crc(0x12345678)).build()},
         {"wrong CRC, stored", ZipBuilder().add(ZipBuilderEntry("a.txt", "hello").stored().with_crc(1)).build()},
-        {"2 GB declared size", ZipBuilder().add(ZipBuilderEntry("a.txt", "short").with_declared_size(0x80000000u)).build()},
-        {"4 GB declared size", ZipBuilder().add(ZipBuilderEntry("a.txt", "short").with_declared_size(0xFFFFFFFFu)).build()},
-        {"smaller declared size", ZipBuilder().add(ZipBuilderEntry("a.txt", "longer data").with_declared_size(3)).build()},
+        {"2 GB declared size",
+         ZipBuilder().add(ZipBuilderEntry("a.txt", "short").with_declared_size(0x80000000u)).build()},
+        {"4 GB declared size",
+         ZipBuilder().add(ZipBuilderEntry("a.txt", "short").with_declared_size(0xFFFFFFFFu)).build()},
+        {"smaller declared size",
+         ZipBuilder().add(ZipBuilderEntry("a.txt", "longer data").with_declared_size(3)).build()},
         {"encrypted", ZipBuilder().add(ZipBuilderEntry("a.txt", "secret").with_flags(1)).build()},
     };
     for (const Case& c : cases) {
@@ -277,7 +281,8 @@ TEST(UnpackZip, UnsafeNameStopsBeforeWritingAnythingForIt) {
         std::string archive = ZipBuilder().file("first.txt", "ok").file(evil, "pwned").file("last.txt", "x").build();
         RecordingSink sink;
         EXPECT_EQ(unpack(archive, sink), 0) << evil;
-        EXPECT_EQ(sink.calls, (std::vector<std::string>{"open D:\\out\\first.txt", "close D:\\out\\first.txt"})) << evil;
+        EXPECT_EQ(sink.calls, (std::vector<std::string>{"open D:\\out\\first.txt", "close D:\\out\\first.txt"}))
+            << evil;
     }
 }
 

@@ -33,8 +33,8 @@ bool exists(const std::string& path) {
 // hidden, system".
 bool has_normal_attributes(const std::string& path) {
     DWORD a = GetFileAttributesW(wide(path).c_str());
-    return a != INVALID_FILE_ATTRIBUTES &&
-           (a & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+    return a != INVALID_FILE_ATTRIBUTES && (a & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                                 FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY)) == 0;
 }
 
 std::string read_file(const std::string& path) {
@@ -149,7 +149,8 @@ TEST_F(DeployTest, PresentHostProgramMeansNothingIsUnpacked) {
         else
             make_file(marker, "");
         EXPECT_EQ(deploy_browser_runtime(app_dir_), kRuntimeAlreadyDeployed);
-        EXPECT_EQ(tree(runtime_dir()), std::set<std::string>{as_folder ? "cefview(e_pair).exe\\" : "cefview(e_pair).exe"});
+        EXPECT_EQ(tree(runtime_dir()),
+                  std::set<std::string>{as_folder ? "cefview(e_pair).exe\\" : "cefview(e_pair).exe"});
         EXPECT_FALSE(exists(app_dir_ + "\\cxtemp.zip"));
         EXPECT_EQ(read_file(marker), "");
     }
@@ -204,7 +205,8 @@ TEST_F(DeployTest, FolderThatCannotBeWrittenGivesMinusOneQuietly) {
 }
 
 TEST_F(DeployTest, FileTimesComeFromTheEntryAndAttributesEndNormal) {
-    std::string archive = ZipBuilder().add(ZipBuilderEntry("ro.txt", "read-only in the archive").with_attributes(0x21)).build();
+    std::string archive =
+        ZipBuilder().add(ZipBuilderEntry("ro.txt", "read-only in the archive").with_attributes(0x21)).build();
     ASSERT_EQ(unpack(archive, runtime_dir()), 1);
     std::string path = runtime_dir() + "\\ro.txt";
     EXPECT_TRUE(has_normal_attributes(path));
@@ -230,7 +232,8 @@ TEST_F(DeployTest, EntriesThatWouldLeaveTheDestinationAreRefused) {
         std::string archive = ZipBuilder().file("ok.txt", "fine").file(evil, "pwned").file("after.txt", "x").build();
         EXPECT_EQ(unpack(archive, dest), 0) << evil;
         // Only the entry before the refused one was written, and nothing beside the archive.
-        EXPECT_EQ(tree(sandbox_), (std::set<std::string>{"a\\", "a\\dest\\", "a\\dest\\ok.txt", "test.zip", kGbkFolder + std::string("\\")}))
+        EXPECT_EQ(tree(sandbox_), (std::set<std::string>{"a\\", "a\\dest\\", "a\\dest\\ok.txt", "test.zip",
+                                                         kGbkFolder + std::string("\\")}))
             << evil;
         EXPECT_FALSE(exists("C:\\evil.txt")) << evil;
         EXPECT_FALSE(exists("Z:\\tmp\\evil.txt")) << evil;
@@ -256,7 +259,8 @@ TEST_F(DeployTest, BadArchivesGiveZeroWithoutWritingOutside) {
         {"name with a stream", ZipBuilder().file("a.txt:hidden", "x").build()},
         {"device name", ZipBuilder().file("sub/NUL.txt", "x").build()},
         {"name over MAX_PATH", ZipBuilder().file(long_name, "x").build()},
-        {"2 GB declared size", ZipBuilder().add(ZipBuilderEntry("a.txt", "short").with_declared_size(0x80000000u)).build()},
+        {"2 GB declared size",
+         ZipBuilder().add(ZipBuilderEntry("a.txt", "short").with_declared_size(0x80000000u)).build()},
     };
     const std::string dest = sandbox_ + "\\dest";
     for (const Case& c : cases) {

@@ -57,15 +57,17 @@ protected:
             LoopbackHttpServer::send_all(s, "HTTP/1.0 200 OK\r\nContent-Length: 500000\r\n\r\n" + pattern(500000));
         } else if (path == "/missing") {
             std::string body = "<html>no such page</html>";
-            LoopbackHttpServer::send_all(s, "HTTP/1.0 404 Not Found\r\nContent-Length: " + std::to_string(body.size()) +
-                                                "\r\n\r\n" + body);
+            LoopbackHttpServer::send_all(
+                s, "HTTP/1.0 404 Not Found\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
         } else if (path == "/cut") {
             // Promises more than it sends, then closes.
             LoopbackHttpServer::send_all(s, "HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" + pattern(30000));
         } else if (path == "/counter") {
             static int visits = 0;
-            LoopbackHttpServer::send_all(s, "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nCache-Control: max-age=3600"
-                                            "\r\n\r\nvisit " + std::to_string(++visits));
+            LoopbackHttpServer::send_all(s,
+                                         "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nCache-Control: max-age=3600"
+                                         "\r\n\r\nvisit " +
+                                             std::to_string(++visits));
         } else {
             LoopbackHttpServer::send_all(s, "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok");
         }
