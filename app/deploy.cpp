@@ -20,14 +20,13 @@ bool is_directory(const std::wstring& path) {
 }
 
 // Creates the folders of `chain` (outermost first) that do not exist yet.
-bool create_chain(const std::vector<std::string>& chain) {
-    for (const std::string& dir : chain) {
-        std::wstring wide = ui::ansi_to_wide(dir);
-        if (is_directory(wide))
+bool create_chain(const std::vector<std::wstring>& chain) {
+    for (const std::wstring& dir : chain) {
+        if (is_directory(dir))
             continue;
         // Another process may have made it meanwhile; only a folder that still is not there
         // is a failure.
-        if (!CreateDirectoryW(wide.c_str(), nullptr) && !is_directory(wide))
+        if (!CreateDirectoryW(dir.c_str(), nullptr) && !is_directory(dir))
             return false;
     }
     return true;
@@ -53,18 +52,23 @@ bool entry_file_time(uint32_t dos_date_time, FILETIME& out) {
 // Writes the entries of an archive under one destination folder.
 class FolderSink : public ZipEntrySink {
 public:
-    FolderSink(std::string_view dest_dir, std::wstring dest_full, const ZipUnpacker::ProgressHandler& on_progress)
-        : dest_dir_(dest_dir), dest_full_(std::move(dest_full)), on_progress_(on_progress) {}
+    // `dest_full` is the destination as Windows resolves it, with a trailing backslash.
+    FolderSink(std::wstring dest_full, const ZipUnpacker::ProgressHandler& on_progress)
+        : dest_(std::move(dest_full)), on_progress_(on_progress) {}
 
     bool make_directory(const ZipEntry& entry) override {
-        return inside_destination(ui::ansi_to_wide(entry.output_path)) && create_chain(folders_below_dest(entry, true));
+        path_ = output_path(entry);
+        return inside_destination(path_) && create_chain(folders_below_dest(path_));
     }
 
     bool open_file(const ZipEntry& entry) override {
-        path_ = ui::ansi_to_wide(entry.output_path);
+        path_ = output_path(entry);
         if (path_.size() >= MAX_PATH || !inside_destination(path_))
             return false;
-        if (!create_chain(folders_below_dest(entry, false)))
+        std::vector<std::wstring> parents = folders_below_dest(path_);
+        if (!parents.empty())
+            parents.pop_back();
+        if (!create_chain(parents))
             return false;
         DWORD attributes = entry.attributes != 0 ? entry.attributes : FILE_ATTRIBUTE_NORMAL;
         file_.reset(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
@@ -99,49 +103,46 @@ public:
         return true;
     }
 
-    void entry_done(const UnpackProgress& progress) override {
+    void entry_done(const ZipEntry&, const UnpackCount& count) override {
         if (on_progress_)
-            on_progress_(progress);
+            on_progress_(UnpackProgress{count.done, count.total, path_, count.percent});
     }
 
 private:
+    std::wstring output_path(const ZipEntry& entry) const { return dest_ + ui::ansi_to_wide(entry.relative_path); }
+
     // The last line of defence after the name check: the path, as Windows resolves it, lies
     // under the destination folder.
     bool inside_destination(const std::wstring& path) const {
         std::wstring full = full_path(path);
-        return !dest_full_.empty() && full.size() > dest_full_.size() &&
-               full.compare(0, dest_full_.size(), dest_full_) == 0;
+        return full.size() > dest_.size() && full.compare(0, dest_.size(), dest_) == 0;
     }
 
-    // The folders from below the destination down to the entry's own folder (directory
-    // entries) or its parent (files). The destination itself was made before unpacking.
-    std::vector<std::string> folders_below_dest(const ZipEntry& entry, bool include_self) const {
-        std::vector<std::string> chain = directory_chain(entry.output_path);
-        if (!include_self && !chain.empty())
-            chain.pop_back();
-        std::erase_if(chain, [this](const std::string& dir) { return dir.size() <= dest_dir_.size(); });
+    // The folders from below the destination down to `path` itself. The destination was made
+    // before unpacking.
+    std::vector<std::wstring> folders_below_dest(const std::wstring& path) const {
+        std::vector<std::wstring> chain = directory_chain(path);
+        std::erase_if(chain, [this](const std::wstring& dir) { return dir.size() < dest_.size(); });
         return chain;
     }
 
-    std::string_view dest_dir_;
-    std::wstring dest_full_;  // with a trailing backslash
+    std::wstring dest_;
     const ZipUnpacker::ProgressHandler& on_progress_;
-    std::wstring path_;
+    std::wstring path_;  // of the entry being written
     ui::UniqueFile file_;
 };
 
 }  // namespace
 
-int ZipUnpacker::unpack_archive(const std::string& archive_path, const std::string& dest_dir) {
+int ZipUnpacker::unpack_archive(const std::wstring& archive_path, const std::wstring& dest_dir) {
     if (archive_path.empty() || dest_dir.empty())
         return -1;
-    std::wstring archive = ui::ansi_to_wide(archive_path);
-    DWORD attributes = GetFileAttributesW(archive.c_str());
+    DWORD attributes = GetFileAttributesW(archive_path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return -1;
     if (!create_chain(directory_chain(dest_dir)))
         return 0;
-    std::wstring dest_full = full_path(ui::ansi_to_wide(dest_dir));
+    std::wstring dest_full = full_path(dest_dir);
     if (dest_full.empty())
         return 0;
     if (dest_full.back() != L'\\')
@@ -149,13 +150,17 @@ int ZipUnpacker::unpack_archive(const std::string& archive_path, const std::stri
 
     zlib_filefunc64_def io;
     fill_win32_filefunc64W(&io);
-    FolderSink sink(dest_dir, std::move(dest_full), on_progress);
-    return unpack_zip(&io, archive.c_str(), dest_dir, sink);
+    FolderSink sink(std::move(dest_full), on_progress);
+    return unpack_zip(&io, archive_path.c_str(), sink);
 }
 
-bool write_whole_file(const std::string& path, std::string_view bytes) {
-    ui::UniqueFile file(CreateFileW(ui::ansi_to_wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+int ZipUnpacker::unpack_archive(const std::string& archive_path, const std::string& dest_dir) {
+    return unpack_archive(ui::ansi_to_wide(archive_path), ui::ansi_to_wide(dest_dir));
+}
+
+bool write_whole_file(const std::wstring& path, std::string_view bytes) {
+    ui::UniqueFile file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return false;
     DWORD written = 0;
@@ -163,8 +168,9 @@ bool write_whole_file(const std::string& path, std::string_view bytes) {
            written == bytes.size();
 }
 
-std::string_view embedded_runtime_package() {
-    HMODULE module = GetModuleHandleW(nullptr);
+std::string_view embedded_runtime_package(HMODULE module) {
+    if (!module)
+        module = GetModuleHandleW(nullptr);
     HRSRC resource = FindResourceW(module, kPackageResourceName, RT_RCDATA);
     if (!resource)
         return {};
@@ -175,28 +181,32 @@ std::string_view embedded_runtime_package() {
     return std::string_view(static_cast<const char*>(bytes), SizeofResource(module, resource));
 }
 
-int deploy_runtime_package(const std::string& app_dir,
+int deploy_runtime_package(const std::wstring& app_dir,
                            std::string_view package,
                            const ZipUnpacker::ProgressHandler& on_progress) {
-    const std::string runtime_dir = app_dir + "\\" + kRuntimeDirName + "\\";
+    const std::wstring runtime_dir = app_dir + L"\\" + kRuntimeDirName + L"\\";
     // Only the host program's presence is tested (a folder of that name counts): a damaged or
     // incomplete runtime beside it is left as it is.
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(ui::ansi_to_wide(runtime_dir + kHostProgramName).c_str(), &found);
+    HANDLE search = FindFirstFileW((runtime_dir + kHostProgramName).c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         FindClose(search);
         return kRuntimeAlreadyDeployed;
     }
     // When the write fails the unpacker finds no archive, or a damaged one, and says so.
-    const std::string temp_archive = app_dir + "\\" + kTempArchiveName;
+    const std::wstring temp_archive = app_dir + L"\\" + kTempArchiveName;
     write_whole_file(temp_archive, package);
     ZipUnpacker unpacker;
     unpacker.on_progress = on_progress;
     return unpacker.unpack_archive(temp_archive, runtime_dir);
 }
 
-int deploy_browser_runtime(const std::string& app_dir, const ZipUnpacker::ProgressHandler& on_progress) {
+int deploy_browser_runtime(const std::wstring& app_dir, const ZipUnpacker::ProgressHandler& on_progress) {
     return deploy_runtime_package(app_dir, embedded_runtime_package(), on_progress);
+}
+
+int deploy_browser_runtime(const std::string& app_dir, const ZipUnpacker::ProgressHandler& on_progress) {
+    return deploy_browser_runtime(ui::ansi_to_wide(app_dir), on_progress);
 }
 
 }  // namespace quarnel

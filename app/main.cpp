@@ -1,5 +1,6 @@
 // Program entry: the main window and its message loop.
 
+#include "app/files.h"
 #include "app/main_window.h"
 
 #include <commctrl.h>
@@ -14,8 +15,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
     int exit_code = 1;
     {
-        quarnel::MainWindow window;
+        quarnel::MainWindow window(quarnel::app_directory());
+        window.on_destroyed_window = [] { PostQuitMessage(0); };
         if (window.create()) {
+            window.start_up();
+            window.layout_controls();
             ShowWindow(window.hwnd(), SW_SHOWNORMAL);
             UpdateWindow(window.hwnd());
             MSG msg;

@@ -1,22 +1,289 @@
 #include "app/main_window.h"
 
+#include "resource_ids.h"
+
+#include <commctrl.h>
+
 namespace quarnel {
+
+namespace {
+
+// Fonts: the address box uses a 14-pixel face for the GB2312 character set, every other text
+// control the system's message face at 12 pixels.
+HFONT create_ui_font() {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+    LOGFONTW font = metrics.lfMessageFont;
+    font.lfHeight = -12;
+    font.lfWidth = 0;
+    return CreateFontIndirectW(&font);
+}
+
+HFONT create_url_text_font() {
+    LOGFONTW font{};
+    font.lfHeight = -14;
+    font.lfWeight = FW_NORMAL;
+    font.lfCharSet = GB2312_CHARSET;
+    font.lfQuality = DEFAULT_QUALITY;
+    font.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
+    return CreateFontIndirectW(&font);
+}
+
+}  // namespace
+
+MainWindow::MainWindow(std::wstring app_dir)
+    : url_list_view(kUrlColumnCount),
+      visit_timer(nullptr, kVisitTimerId),
+      capture_timer(nullptr, kCaptureTimerId),
+      app_dir(std::move(app_dir)) {}
+
+MainWindow::~MainWindow() {
+    if (text_drop_target)
+        text_drop_target->revoke();
+    if (list_drop_target)
+        list_drop_target->revoke();
+}
 
 bool MainWindow::create() {
     WNDCLASSEXW wc{};
     wc.lpszClassName = L"QuarnelMainWindow";
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
+    wc.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP_ICON));
     POINT at = ui::centred_in(ui::work_area_for(nullptr), kDesignWidth, kDesignHeight);
-    return create_window(wc, 0, kAppTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, at.x, at.y, kDesignWidth,
-                         kDesignHeight, nullptr, nullptr) != nullptr;
+    if (!create_window(wc, 0, kAppTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, at.x, at.y, kDesignWidth,
+                       kDesignHeight, nullptr, nullptr)) {
+        return false;
+    }
+    visit_timer.set_owner(hwnd());
+    capture_timer.set_owner(hwnd());
+    if (!create_controls())
+        return false;
+    create_menus();
+    return true;
+}
+
+bool MainWindow::create_controls() {
+    ui_font_.reset(create_ui_font());
+    url_text_font_.reset(create_url_text_font());
+    HFONT font = ui_font_.get();
+    HWND parent = hwnd();
+
+    favicon_picture.create({.parent = parent, .x = 5, .y = 12, .width = 16, .height = 16});
+    title_label.create(
+        {.parent = parent, .text = L"欢迎使用 Quarnel网址管理器", .x = 32, .y = 9, .width = 536, .height = 24, .font = font},
+        true);
+    auto_open_check.create({.parent = parent, .text = L"每隔：", .x = 586, .y = 8, .width = 64, .height = 24, .font = font},
+                           false);
+    ui::EditArgs interval_args;
+    interval_args.parent = parent;
+    interval_args.text = L"10";
+    interval_args.x = 641;
+    interval_args.y = 8;
+    interval_args.width = 60;
+    interval_args.height = 24;
+    interval_args.enabled = false;
+    interval_args.font = font;
+    interval_args.centred = true;
+    interval_box.create(interval_args);
+    interval_spinner.create(parent, interval_box, 5, 120);
+    interval_label.create(
+        {.parent = parent, .text = L"秒钟自动打开网址。", .x = 722, .y = 8, .width = 120, .height = 24, .font = font}, false);
+    start_button.create(
+        {.parent = parent, .text = L"启动", .x = 835, .y = 8, .width = 40, .height = 24, .visible = false, .font = font});
+    url_text_caption.create({.parent = parent,
+                             .text = L"网址列表：（每行一个网址）",
+                             .x = 885,
+                             .y = 8,
+                             .width = 171,
+                             .height = 24,
+                             .font = font},
+                            true);
+    keep_on_top_check.create(
+        {.parent = parent, .text = L"窗口置顶", .x = 1121, .y = 8, .width = 83, .height = 24, .font = font}, false);
+    clear_icon_.reset(static_cast<HICON>(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_CLEAR), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
+    clear_button.create(
+        {.parent = parent, .text = L"清空当前所有网址", .x = 1264, .y = 8, .width = 121, .height = 24, .font = font},
+        clear_icon_.get());
+    browser_view.create({.parent = parent, .x = 3, .y = 40, .width = 880, .height = 864});
+
+    ui::EditArgs text_args;
+    text_args.parent = parent;
+    text_args.x = 885;
+    text_args.y = 40;
+    text_args.width = 500;
+    text_args.height = 184;
+    text_args.multi_line = true;
+    text_args.font = url_text_font_.get();
+    url_text_box.create(text_args);
+
+    show_url_check.create(
+        {.parent = parent, .text = L"显示网址", .x = 888, .y = 228, .width = 88, .height = 24, .font = font}, true);
+    show_title_check.create(
+        {.parent = parent, .text = L"显示标题", .x = 980, .y = 228, .width = 88, .height = 24, .font = font}, true);
+    show_time_check.create(
+        {.parent = parent, .text = L"显示时间", .x = 1072, .y = 228, .width = 88, .height = 24, .font = font}, false);
+    load_button.create(
+        {.parent = parent, .text = L"读入网址", .x = 1248, .y = 228, .width = 136, .height = 24, .font = font});
+    url_list_view.create({.parent = parent, .x = 885, .y = 256, .width = 500, .height = 648, .font = font},
+                         {{L"序号", 50, LVCFMT_LEFT},
+                          {L"网址", 200, LVCFMT_LEFT},
+                          {L"标题", 220, LVCFMT_LEFT},
+                          {L"最后浏览时间", 0, LVCFMT_CENTER}});
+
+    if (!favicon_picture.hwnd() || !title_label.hwnd() || !url_text_box.hwnd() || !url_list_view.hwnd() ||
+        !browser_view.hwnd()) {
+        return false;
+    }
+
+    // Event wiring.
+    show_url_check.on_click = [this] { apply_column_visibility(); };
+    show_title_check.on_click = [this] { apply_column_visibility(); };
+    show_time_check.on_click = [this] { apply_column_visibility(); };
+    keep_on_top_check.on_click = [this] { apply_keep_on_top(); };
+    auto_open_check.on_click = [this] { apply_auto_open_enabled(); };
+    url_text_box.on_key_down = [this](unsigned vk, unsigned modifiers) { return select_all_on_ctrl_a(vk, modifiers); };
+    load_button.on_click = [this] { read_urls(); };
+    clear_button.on_click = [this] { clear_urls(); };
+    url_list_view.on_right_click = [this] { show_list_menu(); };
+    url_text_box.on_kill_focus = [this] { save_url_text(); };
+
+    text_drop_target = ui::ComPtr<ui::FileDropTarget>(
+        new ui::FileDropTarget([this](const std::wstring& paths) { drop_on_text_box(paths); }));
+    list_drop_target = ui::ComPtr<ui::FileDropTarget>(
+        new ui::FileDropTarget([this](const std::wstring& paths) { drop_on_list(paths); }));
+    return true;
+}
+
+void MainWindow::create_menus() {
+    list_menu.add_item(kCmdCopyUrls, L"复制网址");
+    list_menu.add_item(kCmdCopyTitles, L"复制标题");
+    list_menu.add_separator();
+    list_menu.add_item(kCmdOpenInDefaultBrowser, L"从默认浏览器打开");
+    list_menu.add_separator();
+    list_menu.add_item(kCmdExportList, L"导出表格");
+    list_menu.add_separator();
+    list_menu.add_item(kCmdSelectAllRows, L"全选记录");
+    list_menu.add_item(kCmdInvertSelection, L"反选记录");
+    list_menu.create();
+
+    tray_menu.add_item(kCmdOpenHomePage, L"打开官网");
+    tray_menu.add_separator();
+    tray_menu.add_item(kCmdExitProgram, L"退出软件", [this] { exit_program(); });
+    tray_menu.create();
+}
+
+void MainWindow::register_drop_targets() {
+    text_drop_target->register_on(url_text_box.hwnd());
+    list_drop_target->register_on(url_list_view.hwnd());
+}
+
+void MainWindow::layout_controls() {
+    RECT outer{};
+    GetWindowRect(hwnd(), &outer);
+    int width = outer.right - outer.left;
+    int height = outer.bottom - outer.top;
+
+    // Only the browser view grows with the window; the address box and the list keep their
+    // size and move right with it, and the row of options above stays in place. Sizes below
+    // zero, from a window smaller than the fixed margins, are clamped to zero by set_bounds.
+    int view_width = width - 520;
+    browser_view.set_bounds(3, 40, view_width, height - 86);
+    int right_left = (view_width < 0 ? 0 : view_width) + 5;
+    url_text_box.set_bounds(right_left, 40, 500, 184);
+    url_list_view.set_bounds(right_left, 256, 500, height - 302);
+}
+
+void MainWindow::apply_column_visibility() {
+    url_list_view.set_column_width(kUrlColumn, show_url_check.checked() ? 200 : 0);
+    url_list_view.set_column_width(kTitleColumn, show_title_check.checked() ? 220 : 0);
+    url_list_view.set_column_width(kTimeColumn, show_time_check.checked() ? 180 : 0);
+}
+
+void MainWindow::apply_keep_on_top() {
+    SetWindowPos(hwnd(), keep_on_top_check.checked() ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void MainWindow::apply_auto_open_enabled() {
+    // Only visibility and enabling: the visiting itself and the button's caption belong to the
+    // scheduler, so a running pass goes on with its button hidden.
+    bool on = auto_open_check.checked();
+    start_button.set_visible(on);
+    interval_box.set_enabled(on);
+    interval_spinner.set_enabled(on);
+}
+
+bool MainWindow::select_all_on_ctrl_a(unsigned vk, unsigned modifiers) {
+    if (vk == 'A' && modifiers == ui::kCtrl) {
+        url_text_box.select_all();
+        return false;
+    }
+    return true;
 }
 
 LRESULT MainWindow::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
+    if (tray_icon.on_message(msg))
+        return 0;
     switch (msg) {
+        case kTrayMessage:
+            switch (LOWORD(lp)) {
+                case WM_LBUTTONUP:
+                    on_tray_notify(kTrayLeftUp);
+                    break;
+                case WM_LBUTTONDBLCLK:
+                    on_tray_notify(kTrayLeftDoubleClick);
+                    break;
+                case WM_RBUTTONUP:
+                case WM_CONTEXTMENU:
+                    on_tray_notify(kTrayMenu);
+                    break;
+            }
+            return 0;
+        case WM_SIZE:
+            layout_controls();
+            break;
+        case WM_ACTIVATE:
+            // The focus goes back to the control that had it when the window was last active.
+            if (LOWORD(wp) == WA_INACTIVE) {
+                HWND focus = GetFocus();
+                if (focus && IsChild(hwnd(), focus))
+                    focus_child_ = focus;
+            }
+            break;
+        case WM_SETFOCUS:
+            if (focus_child_ && IsWindow(focus_child_))
+                SetFocus(focus_child_);
+            return 0;
+        case WM_TIMER:
+            if (visit_timer.dispatch(wp) || capture_timer.dispatch(wp))
+                return 0;
+            break;
+        case WM_COMMAND:
+            // Menu items come with no control window.
+            if (lp == 0 && HIWORD(wp) == 0) {
+                UINT id = LOWORD(wp);
+                if (list_menu.dispatch(id) || tray_menu.dispatch(id))
+                    return 0;
+            }
+            break;
+        case WM_CTLCOLORSTATIC: {
+            auto* control = dynamic_cast<ui::Label*>(ui::control_from_hwnd(reinterpret_cast<HWND>(lp)));
+            if (control && control->transparent())
+                return reinterpret_cast<LRESULT>(ui::Label::paint_transparent(reinterpret_cast<HDC>(wp), background_));
+            break;
+        }
         case WM_DESTROY:
-            PostQuitMessage(0);
+            // Closing the window ends the program: text typed since the box last lost the focus
+            // is kept, and the tray icon goes with the window.
+            save_url_text_if_changed();
+            tray_icon.remove();
+            visit_timer.set_interval(0);
+            capture_timer.set_interval(0);
+            if (on_destroyed_window)
+                on_destroyed_window();
             return 0;
     }
     return Window::handle_message(msg, wp, lp);

@@ -20,9 +20,10 @@ add_custom_command(
 add_custom_target(quarnel_runtime_package DEPENDS ${QUARNEL_RUNTIME_PACKAGE})
 
 # Embeds the package in `target`, whose resource script `rc_file` includes
-# resources/runtime_package.rc (or is that file).
+# resources/runtime_package.rc when QUARNEL_EMBED_RUNTIME_PACKAGE is defined (quarnel.rc).
 function(quarnel_embed_runtime_package target rc_file)
     add_dependencies(${target} quarnel_runtime_package)
+    target_compile_definitions(${target} PRIVATE $<$<COMPILE_LANGUAGE:RC>:QUARNEL_EMBED_RUNTIME_PACKAGE>)
     # windres looks for the RCDATA file in the include folders.
     target_include_directories(${target} PRIVATE ${QUARNEL_RUNTIME_PACKAGE_DIR} ${CMAKE_SOURCE_DIR}/resources)
     set_property(SOURCE ${rc_file} TARGET_DIRECTORY ${target} APPEND PROPERTY OBJECT_DEPENDS

@@ -93,9 +93,17 @@ bool Control::enabled() const {
     return IsWindowEnabled(hwnd_) != FALSE;
 }
 
-void Control::set_bounds(int left, int top, int width, int height) {
-    SetWindowPos(hwnd_, nullptr, left, top, width < 0 ? 0 : width, height < 0 ? 0 : height,
+void set_window_bounds(HWND hwnd, int left, int top, int width, int height) {
+    SetWindowPos(hwnd, nullptr, left, top, width < 0 ? 0 : width, height < 0 ? 0 : height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Window::set_bounds(int left, int top, int width, int height) {
+    set_window_bounds(hwnd_, left, top, width, height);
+}
+
+void Control::set_bounds(int left, int top, int width, int height) {
+    set_window_bounds(hwnd_, left, top, width, height);
 }
 
 RECT Control::bounds() const {

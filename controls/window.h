@@ -19,6 +19,8 @@ public:
     virtual ~Window();
 
     HWND hwnd() const { return hwnd_; }
+    // Moves and sizes the window in its parent's client coordinates; sizes below zero count as 0.
+    void set_bounds(int left, int top, int width, int height);
 
 protected:
     // Registers the class on first use (class name, cursor and background taken from `wc`;
@@ -69,6 +71,9 @@ protected:
 private:
     HWND hwnd_ = nullptr;
 };
+
+// Moves and sizes a child window; sizes below zero count as zero.
+void set_window_bounds(HWND hwnd, int left, int top, int width, int height);
 
 // Looks up the Control bound to a child window; null for windows not made by a Control.
 Control* control_from_hwnd(HWND hwnd);

@@ -10,6 +10,11 @@
 
 namespace quarnel {
 
+// The text of a byte string: the bytes before the first NUL, or all of them when there is none.
+inline std::string_view text_before_nul(std::string_view bytes) {
+    return bytes.substr(0, bytes.find('\0'));
+}
+
 // Position of the next occurrence of `needle` in `text` at or after `from`, scanning the text as
 // double-byte text: a byte with the high bit set and the byte after it form one unit, and a
 // match never starts inside a unit. npos when there is none.

@@ -27,8 +27,9 @@ bool is_lead_byte(char c) {
     return (static_cast<unsigned char>(c) & 0x80) != 0;
 }
 
-bool is_separator(char c) {
-    return c == '/' || c == '\\';
+template <typename Char>
+bool is_separator(Char c) {
+    return c == Char{'/'} || c == Char{'\\'};
 }
 
 // Splits at "/" and "\", stepping over double-byte characters whole.
@@ -251,11 +252,7 @@ bool head_check_passes(zlib_filefunc64_def* io, const void* archive) {
 }
 
 // Unpacks the entry the archive stands on. False on any failure.
-bool unpack_current(unzFile zip,
-                    std::string_view dest_dir,
-                    ZipEntrySink& sink,
-                    std::vector<unsigned char>& buffer,
-                    ZipEntry& entry) {
+bool unpack_current(unzFile zip, ZipEntrySink& sink, std::vector<unsigned char>& buffer, ZipEntry& entry) {
     unz_file_info64 info{};
     if (unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
         return false;
@@ -272,7 +269,7 @@ bool unpack_current(unzFile zip,
         return false;
 
     entry.name = name;
-    entry.output_path = entry_output_path(dest_dir, name);
+    entry.relative_path = entry_relative_path(name);
     entry.is_directory = (info.external_fa & kDirectoryAttribute) != 0 || name.back() == '/';
     entry.attributes = static_cast<uint32_t>(info.external_fa) & kFileAttributeMask;
     entry.dos_date_time = static_cast<uint32_t>(info.dosDate);
@@ -352,21 +349,20 @@ EntryNameFault check_entry_name(std::string_view name) {
     return EntryNameFault::none;
 }
 
-std::string entry_output_path(std::string_view dest_dir, std::string_view name) {
-    std::string path(dest_dir);
-    if (path.empty() || path.back() != '\\')
-        path += '\\';
-    size_t start = path.size();
-    path += name;
-    std::replace(path.begin() + static_cast<std::ptrdiff_t>(start), path.end(), '/', '\\');
+std::string entry_relative_path(std::string_view name) {
+    std::string path(name);
+    std::replace(path.begin(), path.end(), '/', '\\');
     return path;
 }
 
-std::vector<std::string> directory_chain(std::string_view path) {
-    std::vector<std::string> chain;
+namespace {
+
+template <typename Char>
+std::vector<std::basic_string<Char>> directory_chain_of(std::basic_string_view<Char> path) {
+    std::vector<std::basic_string<Char>> chain;
     // The part that is never created: "C:", "C:\", "\", or "\\server\share".
     size_t root = 0;
-    if (path.size() >= 2 && path[1] == ':') {
+    if (path.size() >= 2 && path[1] == Char{':'}) {
         root = 2;
     } else if (path.size() >= 2 && is_separator(path[0]) && is_separator(path[1])) {
         root = 2;
@@ -387,7 +383,7 @@ std::vector<std::string> directory_chain(std::string_view path) {
             ++i;
         } else {
             after_name = true;
-            i += is_lead_byte(path[i]) ? 2 : 1;
+            i += sizeof(Char) == 1 && is_lead_byte(static_cast<char>(path[i])) ? 2 : 1;
         }
     }
     if (after_name)
@@ -395,7 +391,17 @@ std::vector<std::string> directory_chain(std::string_view path) {
     return chain;
 }
 
-int unpack_zip(zlib_filefunc64_def* io, const void* archive, std::string_view dest_dir, ZipEntrySink& sink) {
+}  // namespace
+
+std::vector<std::string> directory_chain(std::string_view path) {
+    return directory_chain_of(path);
+}
+
+std::vector<std::wstring> directory_chain(std::wstring_view path) {
+    return directory_chain_of(path);
+}
+
+int unpack_zip(zlib_filefunc64_def* io, const void* archive, ZipEntrySink& sink) {
     if (!head_check_passes(io, archive))
         return 0;
     BufferedIo buffered(io);
@@ -412,11 +418,11 @@ int unpack_zip(zlib_filefunc64_def* io, const void* archive, std::string_view de
     int done = 0;
     int err = unzGoToFirstFile(zip.file);
     while (err == UNZ_OK) {
-        if (!unpack_current(zip.file, dest_dir, sink, buffer, entry))
+        if (!unpack_current(zip.file, sink, buffer, entry))
             return 0;
         ++done;
         int percent = static_cast<int>(std::min<int64_t>(100, int64_t{done} * 100 / total));
-        sink.entry_done(UnpackProgress{done, total, entry.output_path, percent});
+        sink.entry_done(entry, UnpackCount{done, total, percent});
         err = unzGoToNextFile(zip.file);
     }
     return err == UNZ_END_OF_LIST_OF_FILE ? 1 : 0;

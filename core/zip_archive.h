@@ -2,8 +2,8 @@
 
 // Reading a ZIP archive and unpacking it entry by entry through a sink that owns the writing.
 // The archive is read with minizip through an I/O table, so the same loop serves files on
-// Windows and archives held in memory (tests, fuzzing). Paths are 8-bit text in the ANSI code
-// page (GBK), with backslashes as separators.
+// Windows and archives held in memory (tests, fuzzing). Entry names are 8-bit text in the ANSI
+// code page (GBK); the sink places them under its destination folder.
 
 #include <ioapi.h>
 
@@ -42,29 +42,31 @@ enum class EntryNameFault {
 // part of its character, not a separator or a forbidden character.
 EntryNameFault check_entry_name(std::string_view name);
 
-// The destination folder, a backslash unless it already ends with one, then the entry name
-// with every "/" replaced by "\".
-std::string entry_output_path(std::string_view dest_dir, std::string_view name);
+// The entry name as a path relative to the destination folder: every "/" replaced by "\".
+std::string entry_relative_path(std::string_view name);
 
 // The folders to create, outermost first, so that `path` exists as a folder: every prefix of
-// the path ending before a separator, and the whole path. A drive ("C:"), the root and a UNC
-// share ("\\server\share") are never in the list; a trailing separator adds nothing.
+// the path ending before a separator ("\" or "/"), and the whole path. A drive ("C:"), the
+// root and a UNC share ("\\server\share") are never in the list; a trailing separator adds
+// nothing. 8-bit paths are scanned as double-byte text, so a trail byte equal to "\" does not
+// split a character.
 std::vector<std::string> directory_chain(std::string_view path);
+std::vector<std::wstring> directory_chain(std::wstring_view path);
 
 // One entry as the sink sees it.
 struct ZipEntry {
-    std::string name;         // as stored
-    std::string output_path;  // where it goes (entry_output_path)
+    std::string name;           // as stored
+    std::string relative_path;  // where it goes under the destination (entry_relative_path)
     bool is_directory = false;
     uint32_t attributes = 0;     // the entry's DOS file attributes (read-only, hidden, system, archive)
     uint32_t dos_date_time = 0;  // MS-DOS date in the high word, time in the low word, local time
     uint64_t size = 0;           // declared unpacked size
 };
 
-struct UnpackProgress {
-    int done = 0;           // entries finished, this one included
-    int total = 0;          // entries in the archive
-    std::string_view path;  // output path of the entry just finished
+// How far the unpacking has come.
+struct UnpackCount {
+    int done = 0;   // entries finished, the last one included
+    int total = 0;  // entries in the archive
     int percent = 0;
 };
 
@@ -81,15 +83,15 @@ public:
     // Ends the file opened last. `complete` is false when its data failed: the sink drops the
     // partial file rather than leave a damaged one under the entry's name.
     virtual bool close_file(const ZipEntry& entry, bool complete) = 0;
-    virtual void entry_done(const UnpackProgress& progress) = 0;
+    virtual void entry_done(const ZipEntry& entry, const UnpackCount& count) = 0;
 };
 
 // Unpacks every entry of the archive that `io` opens under `archive` (the file name handed to
-// io's open function) into `dest_dir`, in archive order. Returns 1 when every entry was
+// io's open function) through `sink`, in archive order. Returns 1 when every entry was
 // unpacked, 0 when the archive failed the head check, could not be opened, has no entries, or
 // an entry could not be unpacked (an unsafe name, a read, inflate, size or CRC failure, or the
 // sink refused). Entries finished before a failure stay where the sink put them.
-int unpack_zip(zlib_filefunc64_def* io, const void* archive, std::string_view dest_dir, ZipEntrySink& sink);
+int unpack_zip(zlib_filefunc64_def* io, const void* archive, ZipEntrySink& sink);
 
 // An archive held in memory, readable through minizip. The bytes must outlive every use of
 // io(); open it by passing name() as the archive.

@@ -7,8 +7,9 @@ packages=(
     # Windows target: the MinGW-w64 compilers with the posix thread model
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
     cmake ninja-build dpkg-dev
-    # Running and testing the Windows program
-    wine wine32:i386 xvfb xauth x11-utils imagemagick fonts-wqy-microhei
+    # Running and testing the Windows program; the zh_CN.UTF-8 locale lets Wine map Chinese file
+    # names to UTF-8 names on Linux
+    wine wine32:i386 xvfb xauth x11-utils imagemagick fonts-wqy-microhei locales
     # Native build of the window-free code, with sanitizers and libFuzzer
     clang libclang-rt-14-dev googletest zlib1g-dev libminizip-dev libpng-dev libjpeg-dev
     # Reference unzip for the unpacking benchmark; Python for the test servers
@@ -35,7 +36,14 @@ if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-s
     need_src=1
 fi
 
+make_locale() {
+    if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+        $sudo localedef -i zh_CN -c -f UTF-8 zh_CN.UTF-8
+    fi
+}
+
 if [ ${#missing[@]} -eq 0 ] && [ $need_src -eq 0 ]; then
+    make_locale
     exit 0
 fi
 
@@ -56,3 +64,4 @@ for p in "${missing[@]}"; do [ "$p" = update-needed ] || to_install+=("$p"); don
 if [ ${#to_install[@]} -gt 0 ]; then
     $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${to_install[@]}"
 fi
+make_locale

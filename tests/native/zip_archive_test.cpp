@@ -14,7 +14,7 @@ namespace {
 using testing::ZipBuilder;
 using testing::ZipBuilderEntry;
 
-// Keeps what an unpacking would have written, and the order of the calls.
+// Keeps what an unpacking would have written under "D:\out\", and the order of the calls.
 class RecordingSink : public ZipEntrySink {
 public:
     std::map<std::string, std::string> files;  // finished files by output path
@@ -24,16 +24,18 @@ public:
     size_t largest_write = 0;
     std::string refuse_open;  // output path whose file cannot be created
 
+    static std::string output_path(const ZipEntry& entry) { return "D:\\out\\" + entry.relative_path; }
+
     bool make_directory(const ZipEntry& entry) override {
-        calls.push_back("dir " + entry.output_path);
+        calls.push_back("dir " + output_path(entry));
         entries.push_back(entry);
         return true;
     }
     bool open_file(const ZipEntry& entry) override {
-        calls.push_back("open " + entry.output_path);
+        calls.push_back("open " + output_path(entry));
         entries.push_back(entry);
         current_.clear();
-        return entry.output_path != refuse_open;
+        return output_path(entry) != refuse_open;
     }
     bool write(const unsigned char* data, size_t size) override {
         largest_write = std::max(largest_write, size);
@@ -41,23 +43,23 @@ public:
         return true;
     }
     bool close_file(const ZipEntry& entry, bool complete) override {
-        calls.push_back((complete ? "close " : "drop ") + entry.output_path);
+        calls.push_back((complete ? "close " : "drop ") + output_path(entry));
         if (complete)
-            files[entry.output_path] = current_;
+            files[output_path(entry)] = current_;
         return true;
     }
-    void entry_done(const UnpackProgress& p) override {
-        progress.push_back(std::to_string(p.done) + "/" + std::to_string(p.total) + " " + std::to_string(p.percent) +
-                           "% " + std::string(p.path));
+    void entry_done(const ZipEntry& entry, const UnpackCount& c) override {
+        progress.push_back(std::to_string(c.done) + "/" + std::to_string(c.total) + " " + std::to_string(c.percent) +
+                           "% " + output_path(entry));
     }
 
 private:
     std::string current_;
 };
 
-int unpack(const std::string& archive, RecordingSink& sink, std::string_view dest = "D:\\out\\") {
+int unpack(const std::string& archive, RecordingSink& sink) {
     MemoryZipSource source(archive);
-    return unpack_zip(source.io(), source.name(), dest, sink);
+    return unpack_zip(source.io(), source.name(), sink);
 }
 
 std::string head_with(uint32_t signature, int32_t at24) {
@@ -131,10 +133,10 @@ TEST(CheckEntryName, RefusesNamesThatLeaveTheDestinationOrCannotExist) {
         EXPECT_EQ(check_entry_name(c.name), c.fault) << "name: " << c.name;
 }
 
-TEST(EntryOutputPath, JoinsWithOneBackslashAndTurnsSlashes) {
-    EXPECT_EQ(entry_output_path("C:\\app\\ziroz\\", "locales/en-US.pak"), "C:\\app\\ziroz\\locales\\en-US.pak");
-    EXPECT_EQ(entry_output_path("C:\\app\\ziroz", "locales/"), "C:\\app\\ziroz\\locales\\");
-    EXPECT_EQ(entry_output_path("C:/app/", "a.txt"), "C:/app/\\a.txt");
+TEST(EntryRelativePath, TurnsSlashesIntoBackslashes) {
+    EXPECT_EQ(entry_relative_path("locales/en-US.pak"), "locales\\en-US.pak");
+    EXPECT_EQ(entry_relative_path("locales/"), "locales\\");
+    EXPECT_EQ(entry_relative_path("a.txt"), "a.txt");
 }
 
 TEST(DirectoryChain, CreatesOneComponentAtATimeAndNeverARoot) {
@@ -152,6 +154,10 @@ TEST(DirectoryChain, CreatesOneComponentAtATimeAndNeverARoot) {
     EXPECT_EQ(directory_chain("C:\\a\\\\b"), (Chain{"C:\\a", "C:\\a\\\\b"}));
     // A GBK character ending in the byte "\" is not split.
     EXPECT_EQ(directory_chain("C:\\\x95\x5c\\x"), (Chain{"C:\\\x95\x5c", "C:\\\x95\x5c\\x"}));
+    // Wide paths: a character whose low byte is that of "\" is no separator either.
+    using WideChain = std::vector<std::wstring>;
+    EXPECT_EQ(directory_chain(L"C:\\a\u015cb\\c\\"), (WideChain{L"C:\\a\u015cb", L"C:\\a\u015cb\\c"}));
+    EXPECT_EQ(directory_chain(L"\\\\server\\share\\d"), WideChain{L"\\\\server\\share\\d"});
 }
 
 TEST(UnpackZip, WritesEveryEntryInOrderWithProgress) {

@@ -1,15 +1,17 @@
 // Deployment of the browser runtime and the unpacker, on real folders in a temporary place.
 #include "app/deploy.h"
 
+#include "app/files.h"
 #include "controls/text.h"
 #include "tests/common/zip_builder.h"
+#include "win_test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
-#include <fstream>
-#include <iterator>
+#include <algorithm>
+#include <memory>
 #include <set>
 
 namespace quarnel {
@@ -18,152 +20,140 @@ namespace {
 using testing::ZipBuilder;
 using testing::ZipBuilderEntry;
 
-// "测试" in GBK: every path of these tests goes through the ANSI code page.
-constexpr char kGbkFolder[] = "\xb2\xe2\xca\xd4";
+// A folder name in Chinese: the paths of these tests are not plain ASCII.
+constexpr wchar_t kChineseFolder[] = L"测试";
 
-std::wstring wide(const std::string& ansi) {
-    return ui::ansi_to_wide(ansi);
+std::wstring linux_to_windows_path(std::string_view linux_path) {
+    std::wstring path = L"Z:" + ui::ansi_to_wide(linux_path);
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
 }
 
-bool exists(const std::string& path) {
-    return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+bool exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Wine reports every plain file as "archive", so "normal" is checked as "none of read-only,
 // hidden, system".
-bool has_normal_attributes(const std::string& path) {
-    DWORD a = GetFileAttributesW(wide(path).c_str());
+bool has_normal_attributes(const std::wstring& path) {
+    DWORD a = GetFileAttributesW(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY)) == 0;
 }
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(wide(path).c_str(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+std::string read_file(const std::wstring& path) {
+    return read_file_bytes(path).value_or("(unreadable)");
 }
 
-void make_file(const std::string& path, const std::string& bytes) {
-    ASSERT_TRUE(write_whole_file(path, bytes)) << path;
+void make_file(const std::wstring& path, const std::string& bytes) {
+    ASSERT_TRUE(write_whole_file(path, bytes)) << ui::wide_to_utf8(path);
 }
 
-// Every file and folder under `root`, as paths relative to it (folders end in "\").
-void list_tree(const std::string& root, const std::string& prefix, std::set<std::string>& out) {
+void make_folder(const std::wstring& path) {
+    ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << ui::wide_to_utf8(path);
+}
+
+// Every file and folder under `root`, as UTF-8 paths relative to it (folders end in "\").
+void list_tree(const std::wstring& root, const std::string& prefix, std::set<std::string>& out) {
     WIN32_FIND_DATAW found;
-    HANDLE h = FindFirstFileW(wide(root + "\\*").c_str(), &found);
+    HANDLE h = FindFirstFileW((root + L"\\*").c_str(), &found);
     if (h == INVALID_HANDLE_VALUE)
         return;
     do {
-        std::string name = ui::wide_to_ansi(found.cFileName);
-        if (name == "." || name == "..")
+        std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..")
             continue;
+        std::string relative = prefix + ui::wide_to_utf8(name);
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            out.insert(prefix + name + "\\");
-            list_tree(root + "\\" + name, prefix + name + "\\", out);
+            out.insert(relative + "\\");
+            list_tree(root + L"\\" + name, relative + "\\", out);
         } else {
-            out.insert(prefix + name);
+            out.insert(relative);
         }
     } while (FindNextFileW(h, &found));
     FindClose(h);
 }
 
-std::set<std::string> tree(const std::string& root) {
+std::set<std::string> tree(const std::wstring& root) {
     std::set<std::string> out;
     list_tree(root, "", out);
     return out;
 }
 
-void remove_tree(const std::string& path) {
-    WIN32_FIND_DATAW found;
-    HANDLE h = FindFirstFileW(wide(path + "\\*").c_str(), &found);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = ui::wide_to_ansi(found.cFileName);
-            if (name == "." || name == "..")
-                continue;
-            std::string child = path + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                remove_tree(child);
-            } else {
-                SetFileAttributesW(wide(child).c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(wide(child).c_str());
-            }
-        } while (FindNextFileW(h, &found));
-        FindClose(h);
-    }
-    RemoveDirectoryW(wide(path).c_str());
-}
-
-// A fresh folder "<temp>\quarnel-deploy-<n>\测试" per test; removed afterwards.
+// Each test gets a fresh temporary folder holding the program's folder "测试".
 class DeployTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        sandbox_ = ui::wide_to_ansi(temp) + "quarnel-deploy-" + std::to_string(GetCurrentProcessId());
-        remove_tree(sandbox_);
-        ASSERT_TRUE(CreateDirectoryW(wide(sandbox_).c_str(), nullptr));
-        app_dir_ = sandbox_ + "\\" + kGbkFolder;
-        ASSERT_TRUE(CreateDirectoryW(wide(app_dir_).c_str(), nullptr));
+    void SetUp() override { make_folder(app_dir()); }
+
+    std::wstring sandbox() const { return temp_->path(); }
+    std::wstring app_dir() const { return sandbox() + L"\\" + kChineseFolder; }
+    std::wstring runtime_dir() const { return app_dir() + L"\\ziroz"; }
+
+    // A new empty sandbox, for the cases of a table.
+    void renew() {
+        temp_ = std::make_unique<test::TempFolder>();
+        make_folder(app_dir());
     }
-    void TearDown() override { remove_tree(sandbox_); }
 
-    std::string runtime_dir() const { return app_dir_ + "\\ziroz"; }
-
-    int unpack(const std::string& archive_bytes, const std::string& dest) {
-        const std::string archive = sandbox_ + "\\test.zip";
+    int unpack(const std::string& archive_bytes, const std::wstring& dest) {
+        const std::wstring archive = sandbox() + L"\\test.zip";
         make_file(archive, archive_bytes);
         return ZipUnpacker().unpack_archive(archive, dest);
     }
 
-    std::string sandbox_;
-    std::string app_dir_;
+    std::unique_ptr<test::TempFolder> temp_ = std::make_unique<test::TempFolder>();
 };
 
-TEST_F(DeployTest, FreshFolderGetsThePackageWithProgress) {
+TEST(RuntimePackage, ProgramCarriesThePackageMadeFromTheHost) {
+    HMODULE program = LoadLibraryExW(linux_to_windows_path(QUARNEL_PROGRAM_EXE).c_str(), nullptr,
+                                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(program, nullptr);
+    std::string package(embedded_runtime_package(program));
+    FreeLibrary(program);
+    ASSERT_GT(package.size(), 100u);
+
+    test::TempFolder temp;
     std::vector<std::string> progress;
-    int result = deploy_browser_runtime(app_dir_, [&](const UnpackProgress& p) {
+    int result = deploy_runtime_package(temp.path(), package, [&](const UnpackProgress& p) {
         progress.push_back(std::to_string(p.done) + "/" + std::to_string(p.total) + " " + std::to_string(p.percent) +
-                           "% " + std::string(p.path).substr(runtime_dir().size()));
+                           "% " + ui::wide_to_utf8(p.path.substr(temp.path().size())));
     });
     EXPECT_EQ(result, 1);
-    EXPECT_EQ(tree(runtime_dir()), (std::set<std::string>{"cefview(e_pair).exe", "locales\\", "Monitor\\"}));
-    std::string host_exe = std::string("Z:") + QUARNEL_HOST_EXE;
-    std::replace(host_exe.begin(), host_exe.end(), '/', '\\');
-    EXPECT_TRUE(read_file(runtime_dir() + "\\cefview(e_pair).exe") == read_file(host_exe));
-    EXPECT_TRUE(has_normal_attributes(runtime_dir() + "\\cefview(e_pair).exe"));
-    EXPECT_EQ(progress, (std::vector<std::string>{"1/3 33% \\cefview(e_pair).exe", "2/3 66% \\locales\\",
-                                                  "3/3 100% \\Monitor\\"}));
-    // The temporary archive is the embedded package, byte for byte, and is left in place.
-    std::string_view package = embedded_runtime_package();
-    ASSERT_FALSE(package.empty());
-    EXPECT_TRUE(read_file(app_dir_ + "\\cxtemp.zip") == package);
+    const std::wstring runtime = temp.path() + L"\\ziroz";
+    EXPECT_EQ(tree(runtime), (std::set<std::string>{"cefview(e_pair).exe", "locales\\", "Monitor\\"}));
+    EXPECT_TRUE(read_file(runtime + L"\\cefview(e_pair).exe") == read_file(linux_to_windows_path(QUARNEL_HOST_EXE)));
+    EXPECT_TRUE(has_normal_attributes(runtime + L"\\cefview(e_pair).exe"));
+    EXPECT_EQ(progress, (std::vector<std::string>{"1/3 33% \\ziroz\\cefview(e_pair).exe", "2/3 66% \\ziroz\\locales\\",
+                                                  "3/3 100% \\ziroz\\Monitor\\"}));
+    // The temporary archive is the package, byte for byte, and is left in place.
+    EXPECT_TRUE(read_file(temp.path() + L"\\cxtemp.zip") == package);
 }
 
 TEST_F(DeployTest, PresentHostProgramMeansNothingIsUnpacked) {
     for (bool as_folder : {false, true}) {
-        remove_tree(runtime_dir());
-        ASSERT_TRUE(CreateDirectoryW(wide(runtime_dir()).c_str(), nullptr));
-        std::string marker = runtime_dir() + "\\cefview(e_pair).exe";
+        renew();
+        make_folder(runtime_dir());
+        std::wstring marker = runtime_dir() + L"\\cefview(e_pair).exe";
         if (as_folder)
-            ASSERT_TRUE(CreateDirectoryW(wide(marker).c_str(), nullptr));
+            make_folder(marker);
         else
             make_file(marker, "");
-        EXPECT_EQ(deploy_browser_runtime(app_dir_), kRuntimeAlreadyDeployed);
+        EXPECT_EQ(deploy_runtime_package(app_dir(), ZipBuilder().file("cefview(e_pair).exe", "new").build()),
+                  kRuntimeAlreadyDeployed);
         EXPECT_EQ(tree(runtime_dir()),
                   std::set<std::string>{as_folder ? "cefview(e_pair).exe\\" : "cefview(e_pair).exe"});
-        EXPECT_FALSE(exists(app_dir_ + "\\cxtemp.zip"));
-        EXPECT_EQ(read_file(marker), "");
+        EXPECT_FALSE(exists(app_dir() + L"\\cxtemp.zip"));
     }
 }
 
 TEST_F(DeployTest, OlderTreeIsOverwrittenReadOnlyFilesIncludedAndExtraFilesStay) {
-    ASSERT_TRUE(CreateDirectoryW(wide(runtime_dir()).c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW(wide(runtime_dir() + "\\locales").c_str(), nullptr));
-    make_file(runtime_dir() + "\\libcef.dll", "old library");
-    make_file(runtime_dir() + "\\locales\\en-US.pak", "old english");
-    make_file(runtime_dir() + "\\extra.txt", "mine");
-    SetFileAttributesW(wide(runtime_dir() + "\\libcef.dll").c_str(), FILE_ATTRIBUTE_READONLY);
-    make_file(app_dir_ + "\\cxtemp.zip", "leftover of an interrupted start");
+    make_folder(runtime_dir());
+    make_folder(runtime_dir() + L"\\locales");
+    make_file(runtime_dir() + L"\\libcef.dll", "old library");
+    make_file(runtime_dir() + L"\\locales\\en-US.pak", "old english");
+    make_file(runtime_dir() + L"\\extra.txt", "mine");
+    SetFileAttributesW((runtime_dir() + L"\\libcef.dll").c_str(), FILE_ATTRIBUTE_READONLY);
+    make_file(app_dir() + L"\\cxtemp.zip", "leftover of an interrupted start");
 
     std::string package = ZipBuilder()
                               .file("libcef.dll", "new library")
@@ -171,20 +161,20 @@ TEST_F(DeployTest, OlderTreeIsOverwrittenReadOnlyFilesIncludedAndExtraFilesStay)
                               .directory("locales/")
                               .file("locales/en-US.pak", "new english")
                               .build();
-    EXPECT_EQ(deploy_runtime_package(app_dir_, package), 1);
-    EXPECT_EQ(read_file(runtime_dir() + "\\libcef.dll"), "new library");
-    EXPECT_TRUE(has_normal_attributes(runtime_dir() + "\\libcef.dll"));
-    EXPECT_EQ(read_file(runtime_dir() + "\\locales\\en-US.pak"), "new english");
-    EXPECT_EQ(read_file(runtime_dir() + "\\extra.txt"), "mine");
-    EXPECT_TRUE(read_file(app_dir_ + "\\cxtemp.zip") == package);
+    EXPECT_EQ(deploy_runtime_package(app_dir(), package), 1);
+    EXPECT_EQ(read_file(runtime_dir() + L"\\libcef.dll"), "new library");
+    EXPECT_TRUE(has_normal_attributes(runtime_dir() + L"\\libcef.dll"));
+    EXPECT_EQ(read_file(runtime_dir() + L"\\locales\\en-US.pak"), "new english");
+    EXPECT_EQ(read_file(runtime_dir() + L"\\extra.txt"), "mine");
+    EXPECT_TRUE(read_file(app_dir() + L"\\cxtemp.zip") == package);
 }
 
-// Counts the windows of the calling thread: deployment never shows anything.
 BOOL CALLBACK count_window(HWND, LPARAM counter) {
     ++*reinterpret_cast<int*>(counter);
     return TRUE;
 }
 
+// Counts the windows of the calling thread: deployment never shows anything.
 int thread_window_count() {
     int count = 0;
     EnumThreadWindows(GetCurrentThreadId(), count_window, reinterpret_cast<LPARAM>(&count));
@@ -192,25 +182,25 @@ int thread_window_count() {
 }
 
 TEST_F(DeployTest, FolderThatCannotBeWrittenGivesMinusOneQuietly) {
-    // Running as any user, a folder that is really a file, or one that does not exist, takes no
-    // temporary archive.
-    std::string file_not_folder = sandbox_ + "\\plain-file";
+    // Whatever the user's rights, a folder that is really a file, or one that does not exist,
+    // takes no temporary archive.
+    std::wstring file_not_folder = sandbox() + L"\\plain-file";
     make_file(file_not_folder, "x");
-    for (const std::string& app_dir : {file_not_folder, sandbox_ + "\\missing\\deeper"}) {
+    for (const std::wstring& dir : {file_not_folder, sandbox() + L"\\missing\\deeper"}) {
         int windows_before = thread_window_count();
-        EXPECT_EQ(deploy_browser_runtime(app_dir), -1) << app_dir;
+        EXPECT_EQ(deploy_browser_runtime(dir), -1) << ui::wide_to_utf8(dir);
         EXPECT_EQ(thread_window_count(), windows_before);
     }
-    EXPECT_FALSE(exists(sandbox_ + "\\missing"));
+    EXPECT_FALSE(exists(sandbox() + L"\\missing"));
 }
 
 TEST_F(DeployTest, FileTimesComeFromTheEntryAndAttributesEndNormal) {
     std::string archive =
         ZipBuilder().add(ZipBuilderEntry("ro.txt", "read-only in the archive").with_attributes(0x21)).build();
     ASSERT_EQ(unpack(archive, runtime_dir()), 1);
-    std::string path = runtime_dir() + "\\ro.txt";
+    std::wstring path = runtime_dir() + L"\\ro.txt";
     EXPECT_TRUE(has_normal_attributes(path));
-    HANDLE h = CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     FILETIME created, accessed, written;
     ASSERT_TRUE(GetFileTime(h, &created, &accessed, &written));
@@ -221,22 +211,29 @@ TEST_F(DeployTest, FileTimesComeFromTheEntryAndAttributesEndNormal) {
     ASSERT_TRUE(FileTimeToSystemTime(&local, &st));
     EXPECT_EQ((std::vector<int>{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond}),
               (std::vector<int>{2001, 2, 3, 4, 5, 6}));
-    EXPECT_EQ(CompareFileTime(&created, &written), 0);
+}
+
+TEST_F(DeployTest, AnsiPathsReachTheSameFolders) {
+    // "测试" in GBK, as the program's 8-bit text has it.
+    std::string ansi_dir = ui::wide_to_ansi(sandbox()) + "\\\xb2\xe2\xca\xd4";
+    make_file(app_dir() + L"\\test.zip", ZipBuilder().file("a.txt", "x").build());
+    EXPECT_EQ(ZipUnpacker().unpack_archive(ansi_dir + "\\test.zip", ansi_dir + "\\ziroz"), 1);
+    EXPECT_EQ(read_file(runtime_dir() + L"\\a.txt"), "x");
 }
 
 TEST_F(DeployTest, EntriesThatWouldLeaveTheDestinationAreRefused) {
-    const std::string dest = sandbox_ + "\\a\\dest";
     for (const char* evil : {"../evil.txt", "../../evil.txt", "sub/../../evil.txt", "..\\evil.txt", "/evil.txt",
                              "\\evil.txt", "C:/evil.txt", "C:evil.txt", "Z:/tmp/evil.txt", "../evil/"}) {
-        remove_tree(sandbox_ + "\\a");
+        renew();
+        const std::wstring dest = sandbox() + L"\\a\\dest";
         std::string archive = ZipBuilder().file("ok.txt", "fine").file(evil, "pwned").file("after.txt", "x").build();
         EXPECT_EQ(unpack(archive, dest), 0) << evil;
         // Only the entry before the refused one was written, and nothing beside the archive.
-        EXPECT_EQ(tree(sandbox_), (std::set<std::string>{"a\\", "a\\dest\\", "a\\dest\\ok.txt", "test.zip",
-                                                         kGbkFolder + std::string("\\")}))
+        EXPECT_EQ(tree(sandbox()), (std::set<std::string>{"a\\", "a\\dest\\", "a\\dest\\ok.txt", "test.zip",
+                                                          "\xe6\xb5\x8b\xe8\xaf\x95\\"}))
             << evil;
-        EXPECT_FALSE(exists("C:\\evil.txt")) << evil;
-        EXPECT_FALSE(exists("Z:\\tmp\\evil.txt")) << evil;
+        EXPECT_FALSE(exists(L"C:\\evil.txt")) << evil;
+        EXPECT_FALSE(exists(L"Z:\\tmp\\evil.txt")) << evil;
     }
 }
 
@@ -262,35 +259,35 @@ TEST_F(DeployTest, BadArchivesGiveZeroWithoutWritingOutside) {
         {"2 GB declared size",
          ZipBuilder().add(ZipBuilderEntry("a.txt", "short").with_declared_size(0x80000000u)).build()},
     };
-    const std::string dest = sandbox_ + "\\dest";
     for (const Case& c : cases) {
-        remove_tree(dest);
-        EXPECT_EQ(unpack(c.archive, dest), 0) << c.what;
-        std::set<std::string> written = tree(dest);
-        EXPECT_TRUE(written.empty() || written == std::set<std::string>{"n" + std::string(119, 'n') + "\\"})
-            << c.what << ": " << written.size() << " paths written, first " << *written.begin();
-        EXPECT_EQ(tree(sandbox_).size(), 3u + written.size()) << c.what;  // dest, the archive, the app folder
+        renew();
+        EXPECT_EQ(unpack(c.archive, sandbox() + L"\\dest"), 0) << c.what;
+        // The destination stays empty (nothing half-written is left), and nothing appears
+        // beside it.
+        EXPECT_EQ(tree(sandbox()), (std::set<std::string>{"dest\\", "test.zip", "\xe6\xb5\x8b\xe8\xaf\x95\\"}))
+            << c.what;
     }
 }
 
 TEST_F(DeployTest, MissingArgumentsOrArchiveGiveMinusOne) {
     ZipUnpacker unpacker;
-    EXPECT_EQ(unpacker.unpack_archive("", sandbox_ + "\\dest"), -1);
-    EXPECT_EQ(unpacker.unpack_archive(sandbox_ + "\\none.zip", ""), -1);
-    EXPECT_EQ(unpacker.unpack_archive(sandbox_ + "\\none.zip", sandbox_ + "\\dest"), -1);
-    EXPECT_EQ(unpacker.unpack_archive(sandbox_, sandbox_ + "\\dest"), -1) << "a folder is not an archive";
-    EXPECT_FALSE(exists(sandbox_ + "\\dest"));
+    const std::wstring dest = sandbox() + L"\\dest";
+    EXPECT_EQ(unpacker.unpack_archive(L"", dest), -1);
+    EXPECT_EQ(unpacker.unpack_archive(sandbox() + L"\\none.zip", L""), -1);
+    EXPECT_EQ(unpacker.unpack_archive(sandbox() + L"\\none.zip", dest), -1);
+    EXPECT_EQ(unpacker.unpack_archive(sandbox(), dest), -1) << "a folder is not an archive";
+    EXPECT_FALSE(exists(dest));
 }
 
 TEST_F(DeployTest, DestinationThatCannotBeCreatedGivesZero) {
-    make_file(sandbox_ + "\\blocker", "a file where a folder should be");
-    EXPECT_EQ(unpack(ZipBuilder().file("a.txt", "x").build(), sandbox_ + "\\blocker\\dest"), 0);
+    make_file(sandbox() + L"\\blocker", "a file where a folder should be");
+    EXPECT_EQ(unpack(ZipBuilder().file("a.txt", "x").build(), sandbox() + L"\\blocker\\dest"), 0);
 }
 
 TEST_F(DeployTest, DestinationIsCreatedOneFolderAtATime) {
-    std::string dest = sandbox_ + "\\one\\two\\" + kGbkFolder + "\\three\\";
+    std::wstring dest = sandbox() + L"\\one\\two\\" + kChineseFolder + L"\\three\\";
     EXPECT_EQ(unpack(ZipBuilder().file("sub/deeper/a.txt", "x").build(), dest), 1);
-    EXPECT_EQ(read_file(dest + "sub\\deeper\\a.txt"), "x");
+    EXPECT_EQ(read_file(dest + L"sub\\deeper\\a.txt"), "x");
 }
 
 }  // namespace

@@ -1,0 +1,86 @@
+#include "app/files.h"
+
+#include "controls/handles.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <new>
+
+namespace quarnel {
+
+std::wstring app_directory() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0)
+            return L".";
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? L"." : path.substr(0, slash);
+}
+
+std::optional<std::string> read_file_bytes(const std::wstring& path) {
+    ui::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return std::nullopt;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 || size.QuadPart > 0x7FFFFFFF)
+        return std::nullopt;
+    std::string data;
+    try {
+        data.resize(static_cast<size_t>(size.QuadPart));
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+    size_t done = 0;
+    while (done < data.size()) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - done, 1 << 24));
+        DWORD got = 0;
+        if (!ReadFile(file.get(), data.data() + done, chunk, &got, nullptr) || got == 0)
+            return std::nullopt;
+        done += got;
+    }
+    return data;
+}
+
+bool replace_file_contents(const std::wstring& path, const std::string& bytes) {
+    // A read-only file is not to be written; replacing it by renaming would get round that.
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        return false;
+    std::wstring temp = path + L".saving";
+    {
+        ui::UniqueFile file(
+            CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file)
+            return false;
+        size_t done = 0;
+        bool ok = true;
+        while (ok && done < bytes.size()) {
+            DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 24));
+            DWORD written = 0;
+            ok = WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr) && written == chunk;
+            done += written;
+        }
+        // The data must be on the disk before the new file takes the old one's name.
+        if (!ok || !FlushFileBuffers(file.get())) {
+            file.reset();
+            DeleteFileW(temp.c_str());
+            return false;
+        }
+    }
+    if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace quarnel

@@ -1,0 +1,22 @@
+#pragma once
+
+// File operations of the program. Paths are wide: the program's folder may hold any character.
+
+#include <optional>
+#include <string>
+
+namespace quarnel {
+
+// The folder holding the program file, without a trailing backslash.
+std::wstring app_directory();
+
+// The whole file as bytes; nothing when it cannot be opened or read to its full size.
+std::optional<std::string> read_file_bytes(const std::wstring& path);
+
+// Writes `bytes` as the whole new content of `path`. The bytes go to a temporary file beside it
+// first, which then replaces the old file in one step, so a crash or power cut mid-write leaves
+// either the old file or the new one, never a truncated one. On failure the old file stays as
+// it was and the temporary file is removed.
+bool replace_file_contents(const std::wstring& path, const std::string& bytes);
+
+}  // namespace quarnel

@@ -1,0 +1,294 @@
+#include "controls/controls.h"
+
+#include "controls/text.h"
+#include "core/picture.h"
+
+#include <commctrl.h>
+
+#include <cwchar>
+
+namespace quarnel::ui {
+
+namespace {
+
+DWORD base_style(const CreateArgs& args) {
+    return WS_CHILD | (args.visible ? WS_VISIBLE : 0) | (args.enabled ? 0 : WS_DISABLED);
+}
+
+std::wstring window_text(HWND hwnd) {
+    int length = GetWindowTextLengthW(hwnd);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), length + 1)));
+    return text;
+}
+
+}  // namespace
+
+unsigned current_modifiers() {
+    unsigned m = 0;
+    if (GetKeyState(VK_CONTROL) < 0)
+        m |= kCtrl;
+    if (GetKeyState(VK_SHIFT) < 0)
+        m |= kShift;
+    if (GetKeyState(VK_MENU) < 0)
+        m |= kAlt;
+    return m;
+}
+
+HWND Button::create(const CreateArgs& args, HICON icon) {
+    HWND hwnd = create_child(WC_BUTTONW, args.text, base_style(args) | WS_TABSTOP | BS_PUSHBUTTON, 0, args.x,
+                             args.y, args.width, args.height, args.parent);
+    if (hwnd && args.font)
+        set_font(args.font);
+    if (hwnd && icon)
+        SendMessageW(hwnd, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
+    return hwnd;
+}
+
+void Button::set_caption(const std::wstring& caption) {
+    SetWindowTextW(hwnd(), caption.c_str());
+}
+
+std::wstring Button::caption() const {
+    return window_text(hwnd());
+}
+
+LRESULT Button::on_command(WORD code, bool& handled) {
+    if (code == BN_CLICKED && on_click) {
+        on_click();
+        handled = true;
+    }
+    return 0;
+}
+
+HWND CheckBox::create(const CreateArgs& args, bool checked) {
+    HWND hwnd = create_child(WC_BUTTONW, args.text, base_style(args) | WS_TABSTOP | BS_AUTOCHECKBOX, 0, args.x,
+                             args.y, args.width, args.height, args.parent);
+    if (hwnd && args.font)
+        set_font(args.font);
+    if (hwnd)
+        set_checked(checked);
+    return hwnd;
+}
+
+bool CheckBox::checked() const {
+    return SendMessageW(hwnd(), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void CheckBox::set_checked(bool checked) {
+    SendMessageW(hwnd(), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+LRESULT CheckBox::on_command(WORD code, bool& handled) {
+    if (code == BN_CLICKED && on_click) {
+        on_click();
+        handled = true;
+    }
+    return 0;
+}
+
+HWND Label::create(const CreateArgs& args, bool transparent) {
+    transparent_ = transparent;
+    // SS_NOTIFY lets the label receive mouse presses instead of passing them to the parent.
+    HWND hwnd = create_child(WC_STATICW, args.text, base_style(args) | SS_LEFT | SS_NOTIFY | SS_CENTERIMAGE, 0,
+                             args.x, args.y, args.width, args.height, args.parent);
+    if (hwnd && args.font)
+        set_font(args.font);
+    if (hwnd)
+        SetWindowSubclass(hwnd, &Label::subclass_proc, 0, reinterpret_cast<DWORD_PTR>(this));
+    return hwnd;
+}
+
+void Label::set_caption(const std::wstring& caption) {
+    SetWindowTextW(hwnd(), caption.c_str());
+}
+
+std::wstring Label::caption() const {
+    return window_text(hwnd());
+}
+
+HBRUSH Label::paint_transparent(HDC dc, HBRUSH parent_background) {
+    // The parent's background is one solid colour, so painting it behind the text looks the same
+    // as letting it show through, and also works when the parent clips its children.
+    SetBkMode(dc, TRANSPARENT);
+    return parent_background;
+}
+
+LRESULT CALLBACK Label::subclass_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data) {
+    auto* self = reinterpret_cast<Label*>(data);
+    if (msg == WM_LBUTTONDOWN && self->on_left_button_down)
+        self->on_left_button_down();
+    else if (msg == WM_NCDESTROY)
+        RemoveWindowSubclass(hwnd, &Label::subclass_proc, 0);
+    return DefSubclassProc(hwnd, msg, wp, lp);
+}
+
+HWND EditBox::create(const EditArgs& args) {
+    DWORD style = base_style(args) | WS_TABSTOP;
+    if (args.multi_line)
+        style |= ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL | WS_HSCROLL | ES_LEFT;
+    else
+        style |= ES_AUTOHSCROLL | (args.centred ? ES_CENTER : ES_LEFT);
+    HWND hwnd = create_child(WC_EDITW, args.text, style, WS_EX_CLIENTEDGE, args.x, args.y, args.width, args.height,
+                             args.parent);
+    if (!hwnd)
+        return nullptr;
+    if (args.font)
+        set_font(args.font);
+    // No length limit: the largest the control allows.
+    SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0);
+    SetWindowSubclass(hwnd, &EditBox::subclass_proc, 0, reinterpret_cast<DWORD_PTR>(this));
+    return hwnd;
+}
+
+std::wstring EditBox::wide_text() const {
+    return window_text(hwnd());
+}
+
+std::string EditBox::text() const {
+    return wide_to_ansi(wide_text());
+}
+
+void EditBox::set_text(std::string_view ansi) {
+    SetWindowTextW(hwnd(), ansi_to_wide(ansi).c_str());
+}
+
+void EditBox::select_all() {
+    SendMessageW(hwnd(), EM_SETSEL, 0, -1);
+}
+
+LRESULT EditBox::on_command(WORD code, bool& handled) {
+    if (code == EN_KILLFOCUS && on_kill_focus) {
+        on_kill_focus();
+        handled = true;
+    }
+    return 0;
+}
+
+LRESULT CALLBACK EditBox::subclass_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data) {
+    auto* self = reinterpret_cast<EditBox*>(data);
+    switch (msg) {
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN:
+            self->swallow_char_ = false;
+            if (self->on_key_down && !self->on_key_down(static_cast<unsigned>(wp), current_modifiers())) {
+                // The character message that TranslateMessage made from this key is dropped too,
+                // so a swallowed Ctrl+A does not reach the box as a control character.
+                self->swallow_char_ = true;
+                return 0;
+            }
+            break;
+        case WM_CHAR:
+        case WM_SYSCHAR:
+            if (self->swallow_char_) {
+                self->swallow_char_ = false;
+                return 0;
+            }
+            break;
+        case WM_NCDESTROY:
+            RemoveWindowSubclass(hwnd, &EditBox::subclass_proc, 0);
+            break;
+    }
+    return DefSubclassProc(hwnd, msg, wp, lp);
+}
+
+HWND UpDown::create(HWND parent, EditBox& buddy, int minimum, int maximum) {
+    DWORD style = WS_CHILD | UDS_ALIGNRIGHT | UDS_SETBUDDYINT | UDS_ARROWKEYS | UDS_NOTHOUSANDS;
+    if (buddy.visible())
+        style |= WS_VISIBLE;
+    HWND hwnd = create_child(UPDOWN_CLASSW, L"", style, 0, 0, 0, 0, 0, parent);
+    if (!hwnd)
+        return nullptr;
+    SendMessageW(hwnd, UDM_SETBUDDY, reinterpret_cast<WPARAM>(buddy.hwnd()), 0);
+    SendMessageW(hwnd, UDM_SETRANGE32, static_cast<WPARAM>(minimum), static_cast<LPARAM>(maximum));
+    // The spinner starts from the number in the box, or from the low end if the box holds none.
+    std::wstring text = buddy.wide_text();
+    wchar_t* end = nullptr;
+    long value = std::wcstol(text.c_str(), &end, 10);
+    bool is_number = !text.empty() && end && *end == L'\0';
+    SendMessageW(hwnd, UDM_SETPOS32, 0, is_number ? value : minimum);
+    if (!buddy.enabled())
+        EnableWindow(hwnd, FALSE);
+    return hwnd;
+}
+
+HWND PictureBox::create(const CreateArgs& args) {
+    WNDCLASSEXW wc{};
+    wc.lpszClassName = L"QuarnelPictureBox";
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    return create_window(wc, 0, L"", base_style(args), args.x, args.y, args.width, args.height, args.parent,
+                         nullptr);
+}
+
+void PictureBox::set_bitmap(UniqueBitmap bitmap) {
+    bitmap_ = std::move(bitmap);
+    InvalidateRect(hwnd(), nullptr, TRUE);
+}
+
+namespace {
+
+// An opaque bitmap of the image over a background colour: translucent pixels are blended here,
+// once, so painting is a plain stretch.
+UniqueBitmap bitmap_over_background(const Image& image, COLORREF background) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = image.width;
+    info.bmiHeader.biHeight = -image.height;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    UniqueBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap)
+        return bitmap;
+    uint32_t back[3] = {GetRValue(background), GetGValue(background), GetBValue(background)};
+    auto* out = static_cast<uint32_t*>(bits);
+    for (size_t i = 0; i < image.pixels.size(); ++i) {
+        uint32_t p = image.pixels[i];
+        uint32_t a = p >> 24;
+        uint32_t channel[3] = {(p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF};
+        for (int c = 0; c < 3; ++c)
+            channel[c] = (channel[c] * a + back[c] * (255 - a) + 127) / 255;
+        out[i] = channel[0] << 16 | channel[1] << 8 | channel[2];
+    }
+    return bitmap;
+}
+
+}  // namespace
+
+bool PictureBox::set_picture(std::string_view bytes) {
+    std::optional<Image> image;
+    if (picture_kind(bytes) == PictureKind::kBmp)
+        image = decode_bmp(bytes);
+    UniqueBitmap bitmap;
+    if (image)
+        bitmap = bitmap_over_background(*image, GetSysColor(COLOR_BTNFACE));
+    bool shown = static_cast<bool>(bitmap);
+    set_bitmap(std::move(bitmap));
+    return shown;
+}
+
+LRESULT PictureBox::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_PAINT) {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd(), &ps);
+        if (bitmap_) {
+            RECT client;
+            GetClientRect(hwnd(), &client);
+            BITMAP info{};
+            GetObjectW(bitmap_.get(), sizeof(info), &info);
+            HDC source = CreateCompatibleDC(dc);
+            HGDIOBJ old = SelectObject(source, bitmap_.get());
+            SetStretchBltMode(dc, HALFTONE);
+            StretchBlt(dc, 0, 0, client.right, client.bottom, source, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+            SelectObject(source, old);
+            DeleteDC(source);
+        }
+        EndPaint(hwnd(), &ps);
+        return 0;
+    }
+    return Window::handle_message(msg, wp, lp);
+}
+
+}  // namespace quarnel::ui

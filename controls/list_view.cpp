@@ -1,0 +1,179 @@
+#include "controls/list_view.h"
+
+#include "controls/text.h"
+
+#include <commctrl.h>
+
+namespace quarnel::ui {
+
+HWND ListView::create(const CreateArgs& args, const std::vector<ListColumn>& columns) {
+    DWORD style = WS_CHILD | WS_TABSTOP | (args.visible ? WS_VISIBLE : 0) | LVS_REPORT | LVS_OWNERDATA;
+    HWND hwnd =
+        create_child(WC_LISTVIEWW, L"", style, WS_EX_CLIENTEDGE, args.x, args.y, args.width, args.height, args.parent);
+    if (!hwnd)
+        return nullptr;
+    if (args.font)
+        set_font(args.font);
+    DWORD ex = LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_DOUBLEBUFFER;
+    SendMessageW(hwnd, LVM_SETEXTENDEDLISTVIEWSTYLE, ex, ex);
+    for (size_t i = 0; i < columns.size(); ++i) {
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
+        column.pszText = const_cast<wchar_t*>(columns[i].caption);
+        column.cx = columns[i].width;
+        column.fmt = columns[i].format;
+        column.iSubItem = static_cast<int>(i);
+        SendMessageW(hwnd, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+    }
+    return hwnd;
+}
+
+void ListView::sync_item_count(bool keep_scroll) {
+    SendMessageW(hwnd(), LVM_SETITEMCOUNT, static_cast<WPARAM>(rows_.row_count()),
+                 keep_scroll ? LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL : 0);
+}
+
+int ListView::insert_row(int position, std::string first_cell) {
+    int old_count = rows_.row_count();
+    int row = rows_.insert_row(position, std::move(first_cell));
+    // The list view keeps selection by index: rows after an insertion point move down by one,
+    // and so must their selection.
+    std::vector<int> moved;
+    if (row < old_count) {
+        for (int selected : selected_rows())
+            if (selected >= row)
+                moved.push_back(selected);
+        for (int selected : moved)
+            deselect_row(selected);
+    }
+    sync_item_count(true);
+    for (int selected : moved)
+        select_row(selected + 1);
+    if (row < old_count)
+        InvalidateRect(hwnd(), nullptr, FALSE);
+    else
+        SendMessageW(hwnd(), LVM_REDRAWITEMS, row, row);
+    return row;
+}
+
+void ListView::set_cell_text(int row, int column, std::string text) {
+    if (row < 0 || row >= rows_.row_count())
+        return;
+    rows_.set_cell(row, column, std::move(text));
+    SendMessageW(hwnd(), LVM_REDRAWITEMS, row, row);
+}
+
+void ListView::delete_all_rows() {
+    SendMessageW(hwnd(), LVM_DELETEALLITEMS, 0, 0);
+    rows_.clear();
+    sync_item_count(false);
+}
+
+void ListView::replace_rows(const std::function<void(TextTable&)>& fill) {
+    SendMessageW(hwnd(), LVM_DELETEALLITEMS, 0, 0);
+    fill(rows_);
+    sync_item_count(false);
+    InvalidateRect(hwnd(), nullptr, TRUE);
+}
+
+std::vector<int> ListView::selected_rows() const {
+    std::vector<int> rows;
+    int row = -1;
+    while ((row = static_cast<int>(SendMessageW(hwnd(), LVM_GETNEXTITEM, static_cast<WPARAM>(row), LVNI_SELECTED))) >=
+           0) {
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+bool ListView::is_row_selected(int row) const {
+    if (row < 0 || row >= rows_.row_count())
+        return false;
+    return (SendMessageW(hwnd(), LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_SELECTED) & LVIS_SELECTED) != 0;
+}
+
+void ListView::select_row(int row) {
+    // Row -1 would mean every row to the list view.
+    if (row < 0)
+        return;
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED;
+    item.state = LVIS_SELECTED;
+    SendMessageW(hwnd(), LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+}
+
+void ListView::deselect_row(int row) {
+    if (row < 0)
+        return;
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED;
+    item.state = 0;
+    SendMessageW(hwnd(), LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+}
+
+int ListView::current_row() const {
+    return static_cast<int>(SendMessageW(hwnd(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+int ListView::column_count() const {
+    HWND header = reinterpret_cast<HWND>(SendMessageW(hwnd(), LVM_GETHEADER, 0, 0));
+    return static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+}
+
+std::string ListView::column_caption(int column) const {
+    wchar_t buffer[260] = {};
+    LVCOLUMNW info{};
+    info.mask = LVCF_TEXT;
+    info.pszText = buffer;
+    info.cchTextMax = 260;
+    if (!SendMessageW(hwnd(), LVM_GETCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&info)))
+        return {};
+    return wide_to_ansi(info.pszText);
+}
+
+void ListView::set_column_width(int column, int width) {
+    if (width < -2)
+        width = -2;
+    int system_width = width == -1 ? LVSCW_AUTOSIZE : width == -2 ? LVSCW_AUTOSIZE_USEHEADER : width;
+    SendMessageW(hwnd(), LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), system_width);
+}
+
+int ListView::column_width(int column) const {
+    return static_cast<int>(SendMessageW(hwnd(), LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+}
+
+LRESULT ListView::on_notify(NMHDR* header, bool& handled) {
+    switch (header->code) {
+        case LVN_GETDISPINFOW: {
+            auto* info = reinterpret_cast<NMLVDISPINFOW*>(header);
+            if (info->item.mask & LVIF_TEXT) {
+                // Only as much of the cell as the list view can show is converted, so a huge cell
+                // costs no more to draw than a short one.
+                const std::string& cell = rows_.cell(info->item.iItem, info->item.iSubItem);
+                size_t limit = info->item.cchTextMax > 0 ? static_cast<size_t>(info->item.cchTextMax) : 1024;
+                display_buffer_ = ansi_to_wide(std::string_view(cell).substr(0, limit));
+                if (info->item.pszText && info->item.cchTextMax > 0)
+                    lstrcpynW(info->item.pszText, display_buffer_.c_str(), info->item.cchTextMax);
+                else
+                    info->item.pszText = display_buffer_.data();
+            }
+            handled = true;
+            return 0;
+        }
+        case NM_RCLICK:
+            if (on_right_click) {
+                on_right_click();
+                handled = true;
+            }
+            return 0;
+        case NM_DBLCLK:
+            if (on_double_click) {
+                on_double_click();
+                handled = true;
+            }
+            return 0;
+    }
+    return 0;
+}
+
+}  // namespace quarnel::ui

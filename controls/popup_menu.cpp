@@ -1,0 +1,65 @@
+#include "controls/popup_menu.h"
+
+namespace quarnel::ui {
+
+namespace {
+
+std::function<void(HMENU, HWND, POINT)>& tracker() {
+    static std::function<void(HMENU, HWND, POINT)> instance;
+    return instance;
+}
+
+}  // namespace
+
+void PopupMenu::add_item(UINT id, const wchar_t* caption, std::function<void()> handler) {
+    items_.push_back(Item{id, caption, std::move(handler)});
+}
+
+bool PopupMenu::create() {
+    menu_.reset(CreatePopupMenu());
+    if (!menu_)
+        return false;
+    for (const Item& item : items_) {
+        if (item.caption)
+            AppendMenuW(menu_.get(), MF_STRING, item.id, item.caption);
+        else
+            AppendMenuW(menu_.get(), MF_SEPARATOR, 0, nullptr);
+    }
+    return true;
+}
+
+void PopupMenu::set_handler(UINT id, std::function<void()> handler) {
+    for (Item& item : items_)
+        if (item.caption && item.id == id)
+            item.handler = std::move(handler);
+}
+
+void PopupMenu::show(HWND owner, POINT screen_point) {
+    if (tracker()) {
+        tracker()(menu_.get(), owner, screen_point);
+        return;
+    }
+    // The owner must be the foreground window, or the menu would not close when the user
+    // clicks elsewhere.
+    SetForegroundWindow(owner);
+    TrackPopupMenuEx(menu_.get(), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, screen_point.x, screen_point.y,
+                     owner, nullptr);
+    PostMessageW(owner, WM_NULL, 0, 0);
+}
+
+bool PopupMenu::dispatch(UINT id) {
+    for (const Item& item : items_) {
+        if (item.caption && item.id == id) {
+            if (item.handler)
+                item.handler();
+            return true;
+        }
+    }
+    return false;
+}
+
+void PopupMenu::set_tracker_for_testing(std::function<void(HMENU, HWND, POINT)> fn) {
+    tracker() = std::move(fn);
+}
+
+}  // namespace quarnel::ui

@@ -1,0 +1,44 @@
+#pragma once
+
+// A hidden menu shown only as a pop-up. Its items carry command ids; the owner window passes
+// WM_COMMAND from a menu to PopupMenu::dispatch, which runs the item's handler.
+
+#include "controls/handles.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quarnel::ui {
+
+class PopupMenu {
+public:
+    // Adds an item with its command id, or a separator when `caption` is null.
+    void add_item(UINT id, const wchar_t* caption, std::function<void()> handler = nullptr);
+    void add_separator() { add_item(0, nullptr); }
+    bool create();
+
+    HMENU handle() const { return menu_.get(); }
+    // Sets the handler of an item added earlier.
+    void set_handler(UINT id, std::function<void()> handler);
+
+    // Shows the menu at a screen point, tracking the right mouse button, and returns once it
+    // closes; the chosen item's WM_COMMAND goes to `owner`.
+    void show(HWND owner, POINT screen_point);
+
+    bool dispatch(UINT id);
+
+    // Replaces the modal menu loop, for tests: receives the menu and the point instead.
+    static void set_tracker_for_testing(std::function<void(HMENU, HWND, POINT)> tracker);
+
+private:
+    struct Item {
+        UINT id;
+        const wchar_t* caption;
+        std::function<void()> handler;
+    };
+    std::vector<Item> items_;
+    UniqueMenu menu_;
+};
+
+}  // namespace quarnel::ui

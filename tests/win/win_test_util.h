@@ -1,0 +1,42 @@
+#pragma once
+
+// Small helpers shared by the Windows tests.
+
+#include <windows.h>
+#include <ole2.h>
+
+#include <string>
+#include <vector>
+
+namespace quarnel::test {
+
+// Runs the thread's pending messages.
+inline void pump_messages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+// A temporary folder that is removed with everything in it when the object ends.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    const std::wstring& path() const { return path_; }
+    // Writes a file in the folder and returns its full path.
+    std::wstring write_file(const std::wstring& name, const std::string& bytes) const;
+
+private:
+    std::wstring path_;
+};
+
+// A data object as the shell makes for a file drag (CF_HDROP), or one holding only text.
+IDataObject* make_file_data_object(const std::vector<std::wstring>& paths);
+IDataObject* make_text_data_object(const std::wstring& text);
+
+// Presses or releases the modifier keys in this thread's keyboard state, as GetKeyState sees it.
+void set_modifier_keys(bool ctrl, bool shift, bool alt);
+
+}  // namespace quarnel::test
