@@ -1,3 +1,128 @@
 #pragma once
 
-// The embedded browser view: a control that drives a separate browser host process.
+// The embedded browser view: a control that drives a separate browser host process and raises
+// the host's notifications as application events.
+
+#include "browserview/browser_host_link.h"
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quarnel {
+
+// The application's handlers, one per event; an empty one is not called. Texts are valid only
+// while the handler runs. Unless noted, a handler runs on a thread-pool thread, one event at a
+// time and in the host's order: work on windows must be handed to the window thread.
+struct BrowserViewEvents {
+    std::function<void(int view_id)> view_created;
+    std::function<void(int view_id)> view_closing;
+    std::function<void(int view_id, std::wstring_view frame)> load_started;
+    std::function<void(int view_id, std::wstring_view frame, int status)> load_finished;
+    std::function<void(int view_id)> page_ready;
+    std::function<void(int view_id, bool is_loading, bool can_go_back, bool can_go_forward)> loading_state_changed;
+    // Window thread. The answer goes to the host: true lets the window open.
+    std::function<bool(int view_id, std::wstring_view target_url, std::wstring_view frame, int disposition)> new_window;
+    std::function<void(int view_id, std::wstring_view address)> address_changed;
+    std::function<void(int view_id, std::wstring_view title)> title_changed;
+    std::function<void(int view_id, std::wstring_view status)> status_text_changed;
+    std::function<void(int view_id, std::wstring_view console_text)> console_message;
+    // Window thread: the host's window disappeared.
+    std::function<void()> engine_terminated;
+    std::function<void(int view_id, int kind)> resource_found;
+    // Window thread.
+    std::function<void(int view_id, bool in_editable, int menu_flags)> context_menu;
+    std::function<void(int view_id, int key_type, int key_state, int key_code)> key_event;
+};
+
+class BrowserView : public BrowserHostLink {
+public:
+    // The engine watch looks this often whether the host's window still exists.
+    static constexpr UINT_PTR kEngineWatchTimer = 37122;
+    static constexpr UINT kEngineWatchPeriodMs = 3000;
+
+    struct CreateArgs {
+        HWND parent = nullptr;
+        int x = 0;
+        int y = 0;
+        int width = 0;
+        int height = 0;
+        DWORD style = WS_VISIBLE;  // WS_CHILD and WS_CLIPSIBLINGS are always added
+        int id = 0;
+        // The stored properties (see saved_properties); empty gives the defaults.
+        std::span<const std::uint8_t> stored_properties;
+    };
+
+    // Creates the control as a child of args.parent. Null when the stored properties cannot be
+    // read (a later version is refused) or the window cannot be made. The pointer is not owned by
+    // the caller: the control lives as long as its window (and while queued events still run).
+    static BrowserView* create(const CreateArgs& args);
+
+    // The cache folder and the user-agent text (8-bit ANSI), handed to the host at the next
+    // start_engine.
+    const std::string& cache() const { return cache_; }
+    void set_cache(std::string cache) { cache_ = std::move(cache); }
+    const std::string& UserAgent() const { return user_agent_; }
+    void set_UserAgent(std::string user_agent) { user_agent_ = std::move(user_agent); }
+    // The stored form of the two properties.
+    std::vector<std::uint8_t> saved_properties() const;
+
+    // Launches the host program in `engine_folder` with `extra` appended to its command line and
+    // waits for it to report ready. False when it cannot be launched or ends before it is ready.
+    bool start_engine(std::string_view engine_folder, std::string_view extra);
+
+    void set_bounds(int x, int y, int width, int height);
+    void destroy();
+
+    // The handlers. Set them on the window thread; replacing them while events run is safe.
+    BrowserViewEvents events() const;
+    void set_events(BrowserViewEvents events);
+
+protected:
+    LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
+    void on_window_destroying() override;
+
+    void on_load_started(int view_id, std::u16string_view frame) override;
+    void on_load_finished(int view_id, std::u16string_view frame, int status) override;
+    void on_page_ready(int view_id) override;
+    void on_loading_state_changed(int view_id, bool is_loading, bool can_go_back, bool can_go_forward) override;
+    void on_view_created(int view_id) override;
+    void on_view_closing(int view_id) override;
+    bool on_new_window(int view_id,
+                       std::u16string_view target_url,
+                       std::u16string_view frame,
+                       int disposition) override;
+    void on_address_changed(int view_id, std::u16string_view text) override;
+    void on_title_changed(int view_id, std::u16string_view text) override;
+    void on_status_text_changed(int view_id, std::u16string_view text) override;
+    void on_console_message(int view_id, std::u16string_view text) override;
+    void on_resource_found(int view_id, int kind) override;
+    int on_context_menu(int view_id, bool in_editable, int menu_flags) override;
+    void on_key_event(int view_id, int key_type, int key_state, int key_code) override;
+
+private:
+    BrowserView() = default;
+    ~BrowserView() override = default;
+
+    void watch_engine();
+    template <typename Slot, typename... Args>
+    void raise_pooled(Slot BrowserViewEvents::*slot, Args... args);
+    template <typename Slot>
+    Slot handler_for(Slot BrowserViewEvents::*slot);
+
+    std::string cache_;
+    std::string user_agent_;
+
+    // The gate between pool-thread events and the owner's end: once detached_ is set no handler
+    // starts, and the window's destruction waits for one that is running.
+    mutable CriticalSection events_lock_;
+    BrowserViewEvents events_;      // guarded by events_lock_
+    bool detached_ = false;         // guarded by events_lock_
+    bool handler_running_ = false;  // guarded by events_lock_
+    ui::UniqueKernelHandle handler_idle_{CreateEventW(nullptr, TRUE, TRUE, nullptr)};
+};
+
+}  // namespace quarnel

@@ -1,0 +1,387 @@
+#include "browserview/browser_host_link.h"
+
+#include "controls/text.h"
+#include "core/host_protocol.h"
+
+#include <algorithm>
+#include <mutex>
+#include <utility>
+
+namespace quarnel {
+
+namespace hp = host_protocol;
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 texts are handed over as wchar_t");
+
+std::wstring_view as_wide(std::u16string_view text) {
+    return {reinterpret_cast<const wchar_t*>(text.data()), text.size()};
+}
+
+std::u16string to_u16(std::wstring_view text) {
+    return {reinterpret_cast<const char16_t*>(text.data()), text.size()};
+}
+
+namespace {
+
+// How often a wait looks whether the host's window still exists.
+constexpr DWORD kWaitSliceMs = 250;
+
+hp::ByteSpan payload_of(const COPYDATASTRUCT& cds) {
+    if (!cds.lpData)
+        return {};
+    return {static_cast<const std::uint8_t*>(cds.lpData), cds.cbData};
+}
+
+std::uint32_t handle_bits(HWND hwnd) {
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(hwnd));
+}
+
+HWND window_of(int view_id) {
+    return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(static_cast<std::uint32_t>(view_id)));
+}
+
+}  // namespace
+
+BrowserHostLink::~BrowserHostLink() = default;
+
+void BrowserHostLink::add_ref() {
+    references_.fetch_add(1);
+}
+
+void BrowserHostLink::release() {
+    if (references_.fetch_sub(1) == 1)
+        delete this;
+}
+
+bool BrowserHostLink::start_host(std::string_view folder,
+                                 const std::string& cache,
+                                 const std::string& user_agent,
+                                 std::string_view extra) {
+    if (!signal_) {
+        signal_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!signal_)
+            return false;
+    }
+    std::string command_line = hp::build_host_command_line(
+        {static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(signal_.get())),
+         static_cast<std::int32_t>(handle_bits(hwnd())), cache, user_agent, std::string(extra)});
+    ResetEvent(signal_.get());
+
+    std::string program = std::string(folder) + "\\cefview(e_pair).exe";
+    std::string working_dir(folder);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                        working_dir.empty() ? nullptr : working_dir.c_str(), &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    // The process handle is kept so that the waits end when the host dies.
+    host_process_.reset(process.hProcess);
+
+    return wait_dispatching(kEngineStartTimeoutMs, false) == WaitEnd::signalled;
+}
+
+BrowserHostLink::WaitEnd BrowserHostLink::wait_dispatching(DWORD timeout_ms, bool watch_host_window) {
+    HANDLE handles[2] = {signal_.get(), host_process_.get()};
+    DWORD count = host_process_ ? 2 : 1;
+    DWORD start = GetTickCount();
+    for (;;) {
+        // The reply may have come together with the host's end; it counts.
+        if (WaitForSingleObject(signal_.get(), 0) == WAIT_OBJECT_0)
+            return WaitEnd::signalled;
+        if (host_process_ && WaitForSingleObject(host_process_.get(), 0) == WAIT_OBJECT_0)
+            return WaitEnd::host_gone;
+        if (watch_host_window && !IsWindow(host_window_))
+            return WaitEnd::host_gone;
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= timeout_ms)
+            return WaitEnd::timed_out;
+        DWORD slice = std::min(timeout_ms - elapsed, kWaitSliceMs);
+
+        DWORD woke = MsgWaitForMultipleObjects(count, handles, FALSE, slice, QS_ALLINPUT);
+        if (woke != WAIT_OBJECT_0 + count)
+            continue;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                // The program is ending: stop waiting, and leave the quit request for the
+                // program's own message loop.
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                return WaitForSingleObject(signal_.get(), 0) == WAIT_OBJECT_0 ? WaitEnd::signalled : WaitEnd::quit;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+            if (WaitForSingleObject(signal_.get(), 0) == WAIT_OBJECT_0)
+                break;
+        }
+    }
+}
+
+bool BrowserHostLink::send_to_host(UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR* answer) {
+    DWORD_PTR result = 0;
+    bool sent = host_window_ &&
+                SendMessageTimeoutW(host_window_, msg, wp, lp, SMTO_NORMAL | SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+    if (answer)
+        *answer = sent ? result : 0;
+    return sent;
+}
+
+bool BrowserHostLink::send_copydata(std::uint32_t code, const void* data, std::size_t size) {
+    COPYDATASTRUCT cds{code, static_cast<DWORD>(size), const_cast<void*>(data)};
+    return send_to_host(WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
+}
+
+int BrowserHostLink::engine_ready() {
+    DWORD_PTR answer = 0;
+    send_to_host(hp::kEngineReady, 0, 0, &answer);
+    return static_cast<int>(answer);
+}
+
+bool BrowserHostLink::create_child_view(std::string_view url) {
+    if (!host_window_)
+        return false;
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    hp::Bytes area = hp::encode_child_area({0, 0, client.right, client.bottom, handle_bits(hwnd())});
+    send_copydata(hp::kChildArea, area.data(), area.size());
+    hp::Bytes text = hp::encode_text(to_u16(ui::ansi_to_wide(url)));
+    send_copydata(hp::kChildUrl, text.data(), text.size());
+    DWORD_PTR answer = 0;
+    send_to_host(hp::kCreateChild, 0, 0, &answer);
+    return answer != 0;
+}
+
+void BrowserHostLink::navigate(int view_id, std::string_view url) {
+    if (!IsWindow(host_window_) || !IsWindow(window_of(view_id)))
+        return;
+    std::u16string wide = to_u16(ui::ansi_to_wide(url));
+    if (wide.empty())
+        return;
+    hp::Bytes payload = hp::encode_view_text({static_cast<std::uint32_t>(view_id), wide});
+    send_copydata(hp::kNavigate, payload.data(), payload.size());
+}
+
+std::string BrowserHostLink::get_page_source(int view_id, std::string_view frame, bool frame_flag) {
+    if (!IsWindow(host_window_) || !IsWindow(window_of(view_id)) || request_active_)
+        return {};
+    hp::Bytes payload = hp::encode_page_source_request(
+        {static_cast<std::uint32_t>(view_id), frame_flag ? 1u : 0u, to_u16(ui::ansi_to_wide(frame))});
+
+    std::optional<std::u16string> reply;
+    {
+        std::lock_guard hold(request_lock_);
+        request_active_ = true;
+        ResetEvent(signal_.get());
+        // A reply that came while nobody asked belongs to no request.
+        pending_reply_.reset();
+        if (send_copydata(hp::kPageSource, payload.data(), payload.size()))
+            wait_dispatching(kPageSourceTimeoutMs, true);
+        reply = std::exchange(pending_reply_, std::nullopt);
+        request_active_ = false;
+    }
+    if (!reply)
+        return {};
+    return ui::wide_to_ansi(as_wide(*reply));
+}
+
+LRESULT BrowserHostLink::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_CREATE:
+            add_ref();
+            creation_reference_ = true;
+            return 0;
+        case WM_DESTROY:
+            on_window_destroying();
+            return 0;
+        case WM_COPYDATA:
+            if (lp) {
+                LRESULT result = on_copydata(*reinterpret_cast<const COPYDATASTRUCT*>(lp));
+                if (result >= 0)
+                    return result;
+            }
+            break;
+        case hp::kHostReady:
+            // Any program can post this message; only the number this control handed to its own
+            // host is taken as the handshake.
+            if (signal_ && lp == reinterpret_cast<LPARAM>(signal_.get())) {
+                host_window_ = reinterpret_cast<HWND>(wp);
+                SetEvent(signal_.get());
+            }
+            return 0;
+        default: {
+            if (hp::is_reply_code(msg) && msg != hp::kReply8868) {
+                if (signal_)
+                    SetEvent(signal_.get());
+                return 0;
+            }
+            LRESULT result = 0;
+            if (handle_plain_notification(msg, wp, lp, result))
+                return result;
+            break;
+        }
+    }
+    return ui::Window::handle_message(msg, wp, lp);
+}
+
+void BrowserHostLink::on_destroyed() {
+    if (std::exchange(creation_reference_, false))
+        release();
+}
+
+// The result of a WM_COPYDATA from the host, or -1 for a code this control does not take.
+LRESULT BrowserHostLink::on_copydata(const COPYDATASTRUCT& cds) {
+    hp::ByteSpan data = payload_of(cds);
+    auto code = static_cast<std::uint32_t>(cds.dwData);
+    if (hp::is_reply_code(code)) {
+        pending_reply_ = hp::decode_text(data);
+        if (signal_)
+            SetEvent(signal_.get());
+        return 0;
+    }
+    switch (code) {
+        case hp::kLoadStarted:
+        case hp::kAddressChanged:
+        case hp::kTitleChanged:
+        case hp::kStatusTextChanged:
+        case hp::kConsoleMessage:
+            if (auto p = hp::decode_view_text(data))
+                queue({code, p->view_id, std::move(p->text), 0});
+            return 0;
+        case hp::kLoadFinished:
+            if (auto p = hp::decode_load_finished(data))
+                queue({code, p->view_id, std::move(p->frame), p->status});
+            return 0;
+        case hp::kNewWindow:
+            if (auto p = hp::decode_new_window(data))
+                return on_new_window(static_cast<int>(p->view_id), p->target_url, p->frame, p->disposition) ? 1 : 0;
+            return 0;
+        default:
+            return -1;
+    }
+}
+
+bool BrowserHostLink::handle_plain_notification(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    auto w = static_cast<std::uint32_t>(wp);
+    auto l = static_cast<std::uint32_t>(lp);
+    result = 0;
+    switch (msg) {
+        case hp::kIgnoredNotice:
+            return true;
+        case hp::kLoadStarted:
+            queue({msg, w, {}, 0});
+            return true;
+        case hp::kViewCreated:
+        case hp::kViewClosing:
+        case hp::kPageReady:
+            queue({msg, l, {}, 0});
+            return true;
+        case hp::kLoadingStateChanged:
+        case hp::kResourceFound:
+        case hp::kKeyEvent:
+            queue({msg, w, {}, static_cast<std::int32_t>(l)});
+            return true;
+        case hp::kContextMenu: {
+            hp::ContextMenu menu = hp::unpack_context_menu(l);
+            on_context_menu(static_cast<int>(w), menu.in_editable, menu.menu_flags);
+            result = 1;
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+void BrowserHostLink::queue(Notification n) {
+    {
+        std::lock_guard hold(queue_lock_);
+        queue_.push_back(std::move(n));
+    }
+    add_ref();
+    if (!QueueUserWorkItem(&BrowserHostLink::deliver_work, this, WT_EXECUTEDEFAULT)) {
+        // The record stays queued; the next work item delivers it.
+        release();
+    }
+}
+
+DWORD WINAPI BrowserHostLink::deliver_work(void* self) {
+    auto* link = static_cast<BrowserHostLink*>(self);
+    link->deliver_queued();
+    link->release();
+    return 0;
+}
+
+// Delivers records one at a time: a work item that finds another one delivering leaves the queue
+// to it, so hooks never overlap and keep the host's order. The flag is cleared under the same
+// lock that finds the queue empty, so a record appended meanwhile is never left behind.
+void BrowserHostLink::deliver_queued() {
+    {
+        std::lock_guard hold(queue_lock_);
+        if (delivering_)
+            return;
+        delivering_ = true;
+    }
+    for (;;) {
+        Notification n;
+        {
+            std::lock_guard hold(queue_lock_);
+            if (queue_.empty()) {
+                delivering_ = false;
+                return;
+            }
+            n = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        call_hook(n);
+    }
+}
+
+void BrowserHostLink::call_hook(const Notification& n) {
+    auto view = static_cast<int>(n.view_id);
+    switch (n.kind) {
+        case hp::kLoadStarted:
+            on_load_started(view, n.text);
+            break;
+        case hp::kViewCreated:
+            on_view_created(view);
+            break;
+        case hp::kViewClosing:
+            on_view_closing(view);
+            break;
+        case hp::kPageReady:
+            on_page_ready(view);
+            break;
+        case hp::kLoadFinished:
+            on_load_finished(view, n.text, n.datum);
+            break;
+        case hp::kLoadingStateChanged: {
+            hp::LoadingState s = hp::unpack_loading_state(static_cast<std::uint32_t>(n.datum));
+            on_loading_state_changed(view, s.is_loading, s.can_go_back, s.can_go_forward);
+            break;
+        }
+        case hp::kAddressChanged:
+            on_address_changed(view, n.text);
+            break;
+        case hp::kTitleChanged:
+            on_title_changed(view, n.text);
+            break;
+        case hp::kStatusTextChanged:
+            on_status_text_changed(view, n.text);
+            break;
+        case hp::kConsoleMessage:
+            on_console_message(view, n.text);
+            break;
+        case hp::kResourceFound:
+            on_resource_found(view, n.datum);
+            break;
+        case hp::kKeyEvent: {
+            hp::KeyEvent k = hp::unpack_key_event(static_cast<std::uint32_t>(n.datum));
+            on_key_event(view, k.key_type, k.key_state, k.key_code);
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+}  // namespace quarnel

@@ -1,0 +1,268 @@
+// The host's notifications as the browser view's events, against the scripted host: each kind
+// with its arguments and thread, the bit fields, the answers of the events raised at once, the
+// order of a burst, and the control's end while a slow handler runs.
+
+#include "tests/win/browser_view_fixture.h"
+
+#include <atomic>
+#include <mutex>
+
+namespace quarnel {
+namespace {
+
+using testing_support::BrowserViewTest;
+using testing_support::pump_for;
+using testing_support::pump_until;
+using testing_support::put_u32;
+namespace hp = host_protocol;
+
+// Every event the handlers saw, as text, with whether it ran on the window thread.
+class EventRecorder {
+public:
+    void add(std::string event) {
+        bool window_thread = GetCurrentThreadId() == main_thread_;
+        std::lock_guard hold(lock_);
+        events_.push_back((window_thread ? "W " : "P ") + event);
+    }
+    std::vector<std::string> take() {
+        std::lock_guard hold(lock_);
+        return std::exchange(events_, {});
+    }
+    size_t size() {
+        std::lock_guard hold(lock_);
+        return events_.size();
+    }
+
+    BrowserViewEvents handlers() {
+        auto u8 = [](std::wstring_view text) { return ui::wide_to_utf8(text); };
+        auto n = [](auto v) { return std::to_string(v); };
+        BrowserViewEvents e;
+        e.view_created = [=, this](int v) { add("view_created " + n(v)); };
+        e.view_closing = [=, this](int v) { add("view_closing " + n(v)); };
+        e.load_started = [=, this](int v, std::wstring_view f) { add("load_started " + n(v) + " [" + u8(f) + "]"); };
+        e.load_finished = [=, this](int v, std::wstring_view f, int status) {
+            add("load_finished " + n(v) + " [" + u8(f) + "] " + n(status));
+        };
+        e.page_ready = [=, this](int v) { add("page_ready " + n(v)); };
+        e.loading_state_changed = [=, this](int v, bool loading, bool back, bool forward) {
+            add("loading_state_changed " + n(v) + " " + n(loading) + n(back) + n(forward));
+        };
+        e.new_window = [=, this](int v, std::wstring_view url, std::wstring_view frame, int disposition) {
+            add("new_window " + n(v) + " " + u8(url) + " [" + u8(frame) + "] " + n(disposition));
+            return new_window_answer;
+        };
+        e.address_changed = [=, this](int v, std::wstring_view t) { add("address_changed " + n(v) + " " + u8(t)); };
+        e.title_changed = [=, this](int v, std::wstring_view t) { add("title_changed " + n(v) + " " + u8(t)); };
+        e.status_text_changed = [=, this](int v, std::wstring_view t) {
+            add("status_text_changed " + n(v) + " " + u8(t));
+        };
+        e.console_message = [=, this](int v, std::wstring_view t) { add("console_message " + n(v) + " " + u8(t)); };
+        e.engine_terminated = [this] { add("engine_terminated"); };
+        e.resource_found = [=, this](int v, int kind) { add("resource_found " + n(v) + " " + n(kind)); };
+        e.context_menu = [=, this](int v, bool editable, int flags) {
+            add("context_menu " + n(v) + " " + n(editable) + " " + n(flags));
+        };
+        e.key_event = [=, this](int v, int type, int state, int code) {
+            add("key_event " + n(v) + " " + n(type) + " " + n(state) + " " + n(code));
+        };
+        return e;
+    }
+
+    bool new_window_answer = true;
+
+private:
+    DWORD main_thread_ = GetCurrentThreadId();
+    std::mutex lock_;
+    std::vector<std::string> events_;
+};
+
+std::vector<std::uint8_t> view_text(std::uint32_t view, std::u16string_view text) {
+    return hp::encode_view_text({view, std::u16string(text)});
+}
+
+class BrowserViewEventsTest : public BrowserViewTest {
+protected:
+    void start_with_recorder() {
+        ASSERT_TRUE(make_view());
+        view_->set_events(recorder_.handlers());
+        ASSERT_TRUE(start());
+    }
+    EventRecorder recorder_;
+};
+
+TEST_F(BrowserViewEventsTest, EachNotificationRaisesItsEvent) {
+    start_with_recorder();
+    struct Case {
+        const char* what;
+        std::function<void(BrowserViewEventsTest&)> send;
+        std::string expected;  // "" when nothing may be raised
+    } cases[] = {
+        {"plain load started", [](auto& t) { t.host_posts(0x8824, 7, 0); }, "P load_started 7 []"},
+        {"load started with frame", [](auto& t) { t.host_sends(0x8824, view_text(7, u"f1")); },
+         "P load_started 7 [f1]"},
+        {"view created", [](auto& t) { t.host_posts(0x8825, 0, 5); }, "P view_created 5"},
+        {"view closing", [](auto& t) { t.host_posts(0x8826, 0, 5); }, "P view_closing 5"},
+        {"page ready", [](auto& t) { t.host_posts(0x8827, 0, 5); }, "P page_ready 5"},
+        {"load finished",
+         [](auto& t) {
+             t.host_sends(0x8828, hp::encode_load_finished({5, -404, u"main"}));
+         },
+         "P load_finished 5 [main] -404"},
+        {"loading state 1,0,1", [](auto& t) { t.host_posts(0x8829, 5, 0x010001); }, "P loading_state_changed 5 101"},
+        {"loading state 0,1,0", [](auto& t) { t.host_posts(0x8829, 5, 0x000100); }, "P loading_state_changed 5 010"},
+        {"address", [](auto& t) { t.host_sends(0x8830, view_text(5, u"http://a/")); }, "P address_changed 5 http://a/"},
+        {"title", [](auto& t) { t.host_sends(0x8831, view_text(5, u"\u6807\u9898")); },
+         "P title_changed 5 \xE6\xA0\x87\xE9\xA2\x98"},
+        {"status", [](auto& t) { t.host_sends(0x8832, view_text(5, u"")); }, "P status_text_changed 5 "},
+        {"console", [](auto& t) { t.host_sends(0x8833, view_text(5, u"log")); }, "P console_message 5 log"},
+        {"resource", [](auto& t) { t.host_posts(0x8854, 5, 3); }, "P resource_found 5 3"},
+        // Key state 2, key type 1, key code 65.
+        {"key event", [](auto& t) { t.host_posts(0x8860, 5, 2 | 1 << 8 | 65 << 16); }, "P key_event 5 1 2 65"},
+        {"context menu", [](auto& t) { t.host_posts(0x8859, 5, 0xFFFE0001); }, "W context_menu 5 1 -2"},
+        {"new window",
+         [](auto& t) {
+             t.host_sends(0x8834, hp::encode_new_window({5, 3, u"fr", u"http://n/"}));
+         },
+         "W new_window 5 http://n/ [fr] 3"},
+        {"ignored 0x8823", [](auto& t) { t.host_posts(0x8823, 5, 5); }, ""},
+        {"short load finished",
+         [](auto& t) {
+             t.host_sends(0x8828, {5, 0, 0, 0, 1, 0, 0});
+         },
+         ""},
+        {"short title",
+         [](auto& t) {
+             t.host_sends(0x8831, {5, 0});
+         },
+         ""},
+        {"short new window",
+         [](auto& t) {
+             t.host_sends(0x8834, {5, 0, 0, 0});
+         },
+         ""},
+        // A text without its NUL ends with the data.
+        {"title without NUL",
+         [](auto& t) {
+             t.host_sends(0x8831, {5, 0, 0, 0, 'a', 0, 'b', 0});
+         },
+         "P title_changed 5 ab"},
+    };
+    for (const Case& c : cases) {
+        c.send(*this);
+        if (c.expected.empty()) {
+            pump_for(300);
+            EXPECT_EQ(recorder_.take(), std::vector<std::string>{}) << c.what;
+        } else {
+            EXPECT_TRUE(pump_until([&] { return recorder_.size() > 0; })) << c.what;
+            EXPECT_EQ(recorder_.take(), std::vector<std::string>{c.expected}) << c.what;
+        }
+    }
+}
+
+TEST_F(BrowserViewEventsTest, NewWindowAnswersWhatTheHandlerAnsweredAndZeroWithoutOne) {
+    ASSERT_TRUE(make_view());
+    ASSERT_TRUE(start());
+    auto payload = hp::encode_new_window({5, 1, u"", u"http://n/"});
+    struct Case {
+        bool has_handler;
+        bool answer;
+        std::string expected_result;
+    } cases[] = {{false, true, "result 8834 0"}, {true, true, "result 8834 1"}, {true, false, "result 8834 0"}};
+    for (const Case& c : cases) {
+        recorder_.new_window_answer = c.answer;
+        BrowserViewEvents events = recorder_.handlers();
+        if (!c.has_handler)
+            events.new_window = nullptr;
+        view_->set_events(events);
+        size_t before = logged("result 8834").size();
+        host_sends(0x8834, payload);
+        ASSERT_TRUE(pump_until([&] { return logged("result 8834").size() > before; }));
+        EXPECT_EQ(logged("result 8834").back(), c.expected_result);
+    }
+}
+
+TEST_F(BrowserViewEventsTest, ContextMenuAlwaysAnswersOne) {
+    ASSERT_TRUE(make_view());
+    EXPECT_EQ(SendMessageW(view_->hwnd(), 0x8859, 5, 1), 1);
+    view_->set_events(recorder_.handlers());
+    EXPECT_EQ(SendMessageW(view_->hwnd(), 0x8859, 5, 0x00020000), 1);
+    EXPECT_EQ(recorder_.take(), std::vector<std::string>{"W context_menu 5 0 2"});
+}
+
+TEST_F(BrowserViewEventsTest, BurstArrivesInOrderOneAtATime) {
+    ASSERT_TRUE(make_view());
+    std::vector<std::string> texts;
+    std::atomic<std::uint32_t> delivered{0};
+    std::atomic<int> running{0};
+    std::atomic<bool> overlapped{false};
+    BrowserViewEvents events;
+    events.status_text_changed = [&](int, std::wstring_view text) {
+        if (++running > 1)
+            overlapped = true;
+        texts.push_back(ui::wide_to_utf8(text));
+        --running;
+        ++delivered;
+    };
+    view_->set_events(events);
+    ASSERT_TRUE(start());
+    constexpr std::uint32_t kCount = 1000;
+    std::vector<std::uint8_t> burst;
+    put_u32(burst, kCount);
+    put_u32(burst, 9);
+    script(scripted_host::kBurst, burst);
+    ASSERT_TRUE(wait_for_log("burst done", 60000));
+    // The last deliveries may still run on the pool.
+    ASSERT_TRUE(pump_until([&] { return delivered == kCount; }, 30000));
+    ASSERT_EQ(texts.size(), kCount);
+    for (std::uint32_t i = 0; i < kCount; ++i)
+        ASSERT_EQ(texts[i], std::to_string(i));
+    EXPECT_FALSE(overlapped);
+}
+
+TEST_F(BrowserViewEventsTest, CopyDataNotificationIsAnsweredBeforeASlowHandlerEnds) {
+    ASSERT_TRUE(make_view());
+    std::atomic<bool> handler_done{false};
+    BrowserViewEvents events;
+    events.status_text_changed = [&](int, std::wstring_view) {
+        Sleep(2000);
+        handler_done = true;
+    };
+    view_->set_events(events);
+    ASSERT_TRUE(start());
+    host_sends(0x8832, view_text(5, u"slow"));
+    ASSERT_TRUE(wait_for_log("result 8832"));
+    EXPECT_FALSE(handler_done);
+    EXPECT_TRUE(pump_until([&] { return handler_done.load(); }));
+}
+
+TEST_F(BrowserViewEventsTest, DestroyingTheControlDuringASlowHandlerDeliversNothingAfterwards) {
+    ASSERT_TRUE(make_view());
+    std::atomic<int> started{0};
+    std::atomic<int> finished{0};
+    BrowserViewEvents events;
+    HWND owner = parent_;
+    events.status_text_changed = [&, owner](int, std::wstring_view) {
+        ++started;
+        Sleep(2000);
+        // A handler that hands work to the window thread while the control is being destroyed.
+        SendMessageW(owner, WM_NULL, 0, 0);
+        ++finished;
+    };
+    events.title_changed = [&](int, std::wstring_view) { ++started; };
+    view_->set_events(events);
+    ASSERT_TRUE(start());
+    host_sends(0x8832, view_text(5, u"slow"));
+    host_sends(0x8831, view_text(5, u"queued behind"));
+    host_sends(0x8831, view_text(5, u"queued behind"));
+    ASSERT_TRUE(pump_until([&] { return logged("result 8831").size() == 2 && started > 0; }));
+    view_->destroy();
+    view_ = nullptr;
+    // The destruction waited for the running handler, so the owner outlives it.
+    EXPECT_EQ(finished.load(), 1);
+    pump_for(2500);
+    EXPECT_EQ(started.load(), 1);
+    EXPECT_EQ(finished.load(), 1);
+}
+
+}  // namespace
+}  // namespace quarnel
