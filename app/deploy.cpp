@@ -1,0 +1,212 @@
+#include "app/deploy.h"
+
+#include "controls/handles.h"
+#include "controls/text.h"
+
+#include <windows.h>
+
+#include <iowin32.h>
+
+namespace quarnel {
+
+namespace {
+
+// Name and type of the package resource (resources/runtime_package.rc).
+constexpr wchar_t kPackageResourceName[] = L"RUNTIME_PACKAGE";
+
+bool is_directory(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Creates the folders of `chain` (outermost first) that do not exist yet.
+bool create_chain(const std::vector<std::wstring>& chain) {
+    for (const std::wstring& dir : chain) {
+        if (is_directory(dir))
+            continue;
+        // Another process may have made it meanwhile; only a folder that still is not there
+        // is a failure.
+        if (!CreateDirectoryW(dir.c_str(), nullptr) && !is_directory(dir))
+            return false;
+    }
+    return true;
+}
+
+std::wstring full_path(const std::wstring& path) {
+    DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return {};
+    std::wstring full(size, L'\0');
+    DWORD written = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    full.resize(written < size ? written : 0);
+    return full;
+}
+
+// Local DOS date and time of a ZIP entry as a file time, or false when they are not a date.
+bool entry_file_time(uint32_t dos_date_time, FILETIME& out) {
+    FILETIME local;
+    return DosDateTimeToFileTime(HIWORD(dos_date_time), LOWORD(dos_date_time), &local) &&
+           LocalFileTimeToFileTime(&local, &out);
+}
+
+// Writes the entries of an archive under one destination folder.
+class FolderSink : public ZipEntrySink {
+public:
+    // `dest_full` is the destination as Windows resolves it, with a trailing backslash.
+    FolderSink(std::wstring dest_full, const ZipUnpacker::ProgressHandler& on_progress)
+        : dest_(std::move(dest_full)), on_progress_(on_progress) {}
+
+    bool make_directory(const ZipEntry& entry) override {
+        path_ = output_path(entry);
+        return inside_destination(path_) && create_chain(folders_below_dest(path_));
+    }
+
+    bool open_file(const ZipEntry& entry) override {
+        path_ = output_path(entry);
+        if (path_.size() >= MAX_PATH || !inside_destination(path_))
+            return false;
+        std::vector<std::wstring> parents = folders_below_dest(path_);
+        if (!parents.empty())
+            parents.pop_back();
+        if (!create_chain(parents))
+            return false;
+        DWORD attributes = entry.attributes != 0 ? entry.attributes : FILE_ATTRIBUTE_NORMAL;
+        file_.reset(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
+        // An older copy that is read-only (or hidden or system) refuses to be replaced until
+        // its attributes are normal. They are reset only then: touching the attributes of a
+        // file that does not exist yet costs a failed path lookup for every new file.
+        if (!file_ && GetLastError() == ERROR_ACCESS_DENIED &&
+            SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL)) {
+            file_.reset(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
+        }
+        return static_cast<bool>(file_);
+    }
+
+    bool write(const unsigned char* data, size_t size) override {
+        DWORD written = 0;
+        return WriteFile(file_.get(), data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+    }
+
+    bool close_file(const ZipEntry& entry, bool complete) override {
+        if (!complete) {
+            // A file whose data failed is not left behind under the entry's name: it could be
+            // the host program, whose mere presence stops every later deployment.
+            file_.reset();
+            DeleteFileW(path_.c_str());
+            return true;
+        }
+        FILETIME time;
+        if (entry_file_time(entry.dos_date_time, time))
+            SetFileTime(file_.get(), &time, &time, &time);
+        file_.reset();
+        SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
+        return true;
+    }
+
+    void entry_done(const ZipEntry&, const UnpackCount& count) override {
+        if (on_progress_)
+            on_progress_(UnpackProgress{count.done, count.total, path_, count.percent});
+    }
+
+private:
+    std::wstring output_path(const ZipEntry& entry) const { return dest_ + ui::ansi_to_wide(entry.relative_path); }
+
+    // The last line of defence after the name check: the path, as Windows resolves it, lies
+    // under the destination folder.
+    bool inside_destination(const std::wstring& path) const {
+        std::wstring full = full_path(path);
+        return full.size() > dest_.size() && full.compare(0, dest_.size(), dest_) == 0;
+    }
+
+    // The folders from below the destination down to `path` itself. The destination was made
+    // before unpacking.
+    std::vector<std::wstring> folders_below_dest(const std::wstring& path) const {
+        std::vector<std::wstring> chain = directory_chain(path);
+        std::erase_if(chain, [this](const std::wstring& dir) { return dir.size() < dest_.size(); });
+        return chain;
+    }
+
+    std::wstring dest_;
+    const ZipUnpacker::ProgressHandler& on_progress_;
+    std::wstring path_;  // of the entry being written
+    ui::UniqueFile file_;
+};
+
+}  // namespace
+
+int ZipUnpacker::unpack_archive(const std::wstring& archive_path, const std::wstring& dest_dir) {
+    if (archive_path.empty() || dest_dir.empty())
+        return -1;
+    DWORD attributes = GetFileAttributesW(archive_path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return -1;
+    if (!create_chain(directory_chain(dest_dir)))
+        return 0;
+    std::wstring dest_full = full_path(dest_dir);
+    if (dest_full.empty())
+        return 0;
+    if (dest_full.back() != L'\\')
+        dest_full += L'\\';
+
+    zlib_filefunc64_def io;
+    fill_win32_filefunc64W(&io);
+    FolderSink sink(std::move(dest_full), on_progress);
+    return unpack_zip(&io, archive_path.c_str(), sink);
+}
+
+int ZipUnpacker::unpack_archive(const std::string& archive_path, const std::string& dest_dir) {
+    return unpack_archive(ui::ansi_to_wide(archive_path), ui::ansi_to_wide(dest_dir));
+}
+
+bool write_whole_file(const std::wstring& path, std::string_view bytes) {
+    ui::UniqueFile file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return false;
+    DWORD written = 0;
+    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+std::string_view embedded_runtime_package(HMODULE module) {
+    if (!module)
+        module = GetModuleHandleW(nullptr);
+    HRSRC resource = FindResourceW(module, kPackageResourceName, RT_RCDATA);
+    if (!resource)
+        return {};
+    HGLOBAL loaded = LoadResource(module, resource);
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (!bytes)
+        return {};
+    return std::string_view(static_cast<const char*>(bytes), SizeofResource(module, resource));
+}
+
+int deploy_runtime_package(const std::wstring& app_dir,
+                           std::string_view package,
+                           const ZipUnpacker::ProgressHandler& on_progress) {
+    const std::wstring runtime_dir = app_dir + L"\\" + kRuntimeDirName + L"\\";
+    // Only the host program's presence is tested (a folder of that name counts): a damaged or
+    // incomplete runtime beside it is left as it is.
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((runtime_dir + kHostProgramName).c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+        return kRuntimeAlreadyDeployed;
+    }
+    // When the write fails the unpacker finds no archive, or a damaged one, and says so.
+    const std::wstring temp_archive = app_dir + L"\\" + kTempArchiveName;
+    write_whole_file(temp_archive, package);
+    ZipUnpacker unpacker;
+    unpacker.on_progress = on_progress;
+    return unpacker.unpack_archive(temp_archive, runtime_dir);
+}
+
+int deploy_browser_runtime(const std::wstring& app_dir, const ZipUnpacker::ProgressHandler& on_progress) {
+    return deploy_runtime_package(app_dir, embedded_runtime_package(), on_progress);
+}
+
+int deploy_browser_runtime(const std::string& app_dir, const ZipUnpacker::ProgressHandler& on_progress) {
+    return deploy_browser_runtime(ui::ansi_to_wide(app_dir), on_progress);
+}
+
+}  // namespace quarnel

@@ -1,0 +1,170 @@
+#include "app/http_fetch.h"
+
+#include "core/http_request.h"
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace quarnel {
+
+namespace {
+
+// The browser identity the publisher's server has always seen from this tool.
+constexpr char kUserAgent[] = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
+// Passed as the single accept type, header name and line end included, as it always was: the
+// server gets it together with the Accept line of the extra headers below.
+constexpr char kAcceptType[] = "Accept: */* \r\n";
+constexpr char kExtraHeaders[] = "Accept: */*\r\n\r\n";
+// Always from the server, never into the cache.
+constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+
+// Field sizes of the cracked address, terminator included.
+constexpr DWORD kHostCapacity = 256;
+constexpr DWORD kPathCapacity = 2048;
+constexpr DWORD kCredentialCapacity = 128;
+constexpr DWORD kContentLengthCapacity = 32;
+
+class InternetHandle {
+public:
+    explicit InternetHandle(HINTERNET h) : h_(h) {}
+    InternetHandle(const InternetHandle&) = delete;
+    InternetHandle& operator=(const InternetHandle&) = delete;
+    ~InternetHandle() {
+        if (h_)
+            InternetCloseHandle(h_);
+    }
+    HINTERNET get() const { return h_; }
+    explicit operator bool() const { return h_ != nullptr; }
+
+private:
+    HINTERNET h_;
+};
+
+// The one session of the process, opened on first use and kept until the program ends. The
+// proxy fields are never set by the program; they stay empty, which means the system's own
+// proxy settings.
+struct HttpSession {
+    HINTERNET handle = nullptr;
+    std::string proxy_server;
+    std::string proxy_user;
+    std::string proxy_password;
+
+    bool open() {
+        if (!handle) {
+            handle = proxy_server.empty()
+                         ? InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0)
+                         : InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PROXY, proxy_server.c_str(), nullptr, 0);
+        }
+        return handle != nullptr;
+    }
+
+    // Before each request: the proxy choice on the session, the proxy credentials on the
+    // connection. Failures leave the defaults, which is what an empty setting means anyway.
+    void apply_proxy(HINTERNET connection) {
+        INTERNET_PROXY_INFO info{};
+        if (proxy_server.empty()) {
+            info.dwAccessType = INTERNET_OPEN_TYPE_PRECONFIG;
+        } else {
+            info.dwAccessType = INTERNET_OPEN_TYPE_PROXY;
+            info.lpszProxy = reinterpret_cast<LPCTSTR>(proxy_server.c_str());
+        }
+        InternetSetOptionA(handle, INTERNET_OPTION_PROXY, &info, sizeof(info));
+        InternetSetOptionA(connection, INTERNET_OPTION_PROXY_USERNAME, const_cast<char*>(proxy_user.c_str()),
+                           static_cast<DWORD>(proxy_user.size() + 1));
+        InternetSetOptionA(connection, INTERNET_OPTION_PROXY_PASSWORD, const_cast<char*>(proxy_password.c_str()),
+                           static_cast<DWORD>(proxy_password.size() + 1));
+    }
+};
+
+HttpSession& session() {
+    static HttpSession s;
+    return s;
+}
+
+struct CrackedUrl {
+    std::array<char, kHostCapacity> host{};
+    std::array<char, kPathCapacity> path{};
+    std::array<char, kCredentialCapacity> user{};
+    std::array<char, kCredentialCapacity> password{};
+    INTERNET_PORT port = 0;
+    INTERNET_SCHEME scheme = INTERNET_SCHEME_UNKNOWN;
+};
+
+// Splits the address without re-encoding any character; false when it cannot be split or a
+// part does not fit its field.
+bool crack_url(const std::string& url, CrackedUrl& out) {
+    URL_COMPONENTSA parts{};
+    parts.dwStructSize = sizeof(parts);
+    parts.lpszHostName = out.host.data();
+    parts.dwHostNameLength = kHostCapacity;
+    parts.lpszUrlPath = out.path.data();
+    parts.dwUrlPathLength = kPathCapacity;
+    parts.lpszUserName = out.user.data();
+    parts.dwUserNameLength = kCredentialCapacity;
+    parts.lpszPassword = out.password.data();
+    parts.dwPasswordLength = kCredentialCapacity;
+    if (!InternetCrackUrlA(url.c_str(), static_cast<DWORD>(url.size()), ICU_NO_ENCODE, &parts))
+        return false;
+    out.port = parts.nPort;
+    out.scheme = parts.nScheme;
+    return true;
+}
+
+std::optional<std::string_view> content_length(HINTERNET request, std::array<char, kContentLengthCapacity>& buffer) {
+    DWORD size = static_cast<DWORD>(buffer.size());
+    if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, buffer.data(), &size, nullptr))
+        return std::nullopt;
+    return std::string_view(buffer.data(), std::min<DWORD>(size, static_cast<DWORD>(buffer.size())));
+}
+
+}  // namespace
+
+std::string http_fetch(const std::string& url) {
+    std::string body;
+    if (url.empty())
+        return body;
+    const std::string address(without_fragment(url));
+    CrackedUrl cracked;
+    if (!crack_url(address, cracked))
+        return body;
+
+    DWORD flags = kRequestFlags;
+    if (cracked.scheme == INTERNET_SCHEME_HTTPS)
+        flags |= INTERNET_FLAG_SECURE;
+
+    HttpSession& s = session();
+    if (!s.open())
+        return body;
+    InternetHandle connection(InternetConnectA(s.handle, cracked.host.data(), cracked.port, cracked.user.data(),
+                                               cracked.password.data(), INTERNET_SERVICE_HTTP, flags, 0));
+    if (!connection)
+        return body;
+    s.apply_proxy(connection.get());
+
+    const std::string path(without_fragment(cracked.path.data()));
+    const char* accept_types[] = {kAcceptType, nullptr};
+    InternetHandle request(
+        HttpOpenRequestA(connection.get(), "GET", path.c_str(), "HTTP/1.0", nullptr, accept_types, flags, 0));
+    if (!request)
+        return body;
+    if (!HttpSendRequestA(request.get(), kExtraHeaders, static_cast<DWORD>(sizeof(kExtraHeaders) - 1), nullptr, 0))
+        return body;
+
+    std::array<char, kContentLengthCapacity> length_text{};
+    std::vector<char> chunk(read_chunk_size(content_length(request.get(), length_text)));
+    for (;;) {
+        DWORD got = 0;
+        if (!InternetReadFile(request.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got) || got == 0)
+            break;
+        body.append(chunk.data(), got);
+    }
+    return body;
+}
+
+}  // namespace quarnel
