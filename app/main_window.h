@@ -3,6 +3,7 @@
 // The program's one window: every control, component and menu, the layout rule, the window
 // options and the address list's commands.
 
+#include "app/deploy.h"
 #include "browserview/browser_view.h"
 #include "controls/controls.h"
 #include "controls/drop_target.h"
@@ -88,6 +89,7 @@ public:
     ui::Timer visit_timer;
     ui::Timer capture_timer;
     SaveDialogDesign save_dialog;
+    ZipUnpacker zip_unpacker;
     ui::ComPtr<ui::FileDropTarget> text_drop_target;
     ui::ComPtr<ui::FileDropTarget> list_drop_target;
     ui::PopupMenu list_menu;
@@ -99,6 +101,9 @@ public:
 
     // Runs when the window is being destroyed (the program ends its message loop there).
     std::function<void()> on_destroyed_window;
+
+    // The address the browser view opens first, set by start_up.
+    std::string start_url;
 
     // The 1-based number of the row whose page the browser view shows, 0 when none.
     int shown_row = 0;
@@ -125,6 +130,7 @@ public:
     // Start-up and shutdown. start_up runs once, after create() and before the window shows.
     void start_up();
     std::wstring url_file() const { return app_dir + L"\\网址.txt"; }
+    std::wstring runtime_dir() const { return app_dir + L"\\" + kRuntimeDirName; }
     void load_url_text();
     void install_tray_icon();
     void save_url_text();

@@ -1,19 +1,41 @@
 // Start-up and shutdown: the saved address text, the tray icon, and ending the program.
 
+#include "app/deploy.h"
 #include "app/files.h"
+#include "app/http_fetch.h"
 #include "app/main_window.h"
+#include "app/settings.h"
+#include "controls/text.h"
 #include "core/url_lines.h"
 #include "resource_ids.h"
 
 namespace quarnel {
 
 void MainWindow::start_up() {
+    // Each step that fails leaves the program running with less: no message, no stop.
+    deploy_browser_runtime(app_dir, zip_unpacker.on_progress);
     load_url_text();
+
+    // The start address is used verbatim, line breaks and all; an empty one gives way to the
+    // default page.
+    std::string fetched = http_fetch(settings::start_address_url());
+    start_url = std::string(text_before_nul(fetched));
+    if (start_url.empty())
+        start_url = settings::default_start_page();
+
     install_tray_icon();
+
+    browser_view->set_cache(ui::wide_to_ansi(app_dir + L"\\User Data"));
+    if (browser_view->start_engine(ui::wide_to_ansi(runtime_dir()), "")) {
+        browser_view->engine_ready();
+        browser_view->create_child_view(start_url);
+    }
+
     focus_child_ = url_text_box.hwnd();
     SetFocus(url_text_box.hwnd());
     favicon_picture.set_picture(default_page_icon());
     register_drop_targets();
+    DeleteFileW((app_dir + L"\\" + kTempArchiveName).c_str());
 }
 
 std::string_view default_page_icon() {
