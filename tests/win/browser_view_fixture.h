@@ -14,41 +14,17 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
 namespace quarnel::testing_support {
 
-// The folder of the scripted "cefview(e_pair).exe", as Wine sees the build tree (Z: is /).
+using test::pump_for;
+using test::pump_until;
+
+// The folder of the scripted "cefview(e_pair).exe", as Wine sees the build tree.
 inline std::string scripted_host_dir() {
-    std::string path = "Z:" QUARNEL_SCRIPTED_HOST_DIR;
-    for (char& c : path) {
-        if (c == '/')
-            c = '\\';
-    }
-    return path;
-}
-
-// Dispatches this thread's messages until `done` holds or `timeout_ms` passes. Returns `done()`.
-inline bool pump_until(const std::function<bool()>& done, DWORD timeout_ms = 15000) {
-    DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start >= timeout_ms)
-            return done();
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-    return true;
-}
-
-inline void pump_for(DWORD ms) {
-    DWORD start = GetTickCount();
-    pump_until([&] { return GetTickCount() - start >= ms; }, ms + 1000);
+    return ui::wide_to_ansi(test::wine_path(QUARNEL_SCRIPTED_HOST_DIR));
 }
 
 inline void put_u32(std::vector<std::uint8_t>& out, std::uint32_t v) {

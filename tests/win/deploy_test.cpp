@@ -10,7 +10,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <memory>
 #include <set>
 
@@ -22,12 +21,6 @@ using testing::ZipBuilderEntry;
 
 // A folder name in Chinese: the paths of these tests are not plain ASCII.
 constexpr wchar_t kChineseFolder[] = L"测试";
-
-std::wstring linux_to_windows_path(std::string_view linux_path) {
-    std::wstring path = L"Z:" + ui::ansi_to_wide(linux_path);
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    return path;
-}
 
 bool exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -105,7 +98,7 @@ protected:
 };
 
 TEST(RuntimePackage, ProgramCarriesThePackageMadeFromTheHost) {
-    HMODULE program = LoadLibraryExW(linux_to_windows_path(QUARNEL_PROGRAM_EXE).c_str(), nullptr,
+    HMODULE program = LoadLibraryExW(test::wine_path(QUARNEL_PROGRAM_EXE).c_str(), nullptr,
                                      LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(program, nullptr);
     std::string package(embedded_runtime_package(program));
@@ -121,7 +114,7 @@ TEST(RuntimePackage, ProgramCarriesThePackageMadeFromTheHost) {
     EXPECT_EQ(result, 1);
     const std::wstring runtime = temp.path() + L"\\ziroz";
     EXPECT_EQ(tree(runtime), (std::set<std::string>{"cefview(e_pair).exe", "locales\\", "Monitor\\"}));
-    EXPECT_TRUE(read_file(runtime + L"\\cefview(e_pair).exe") == read_file(linux_to_windows_path(QUARNEL_HOST_EXE)));
+    EXPECT_TRUE(read_file(runtime + L"\\cefview(e_pair).exe") == read_file(test::wine_path(QUARNEL_HOST_EXE)));
     EXPECT_TRUE(has_normal_attributes(runtime + L"\\cefview(e_pair).exe"));
     EXPECT_EQ(progress, (std::vector<std::string>{"1/3 33% \\ziroz\\cefview(e_pair).exe", "2/3 66% \\ziroz\\locales\\",
                                                   "3/3 100% \\ziroz\\Monitor\\"}));

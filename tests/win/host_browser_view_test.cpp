@@ -17,9 +17,7 @@
 namespace quarnel {
 namespace {
 
-using testing_support::HttpResponse;
-using testing_support::pump_until;
-using testing_support::TestHttpServer;
+using namespace testing_support;  // the host tests' server, pages and pump
 
 constexpr DWORD kWaitMs = 30000;  // generous: Wine starts processes slowly
 
@@ -35,13 +33,8 @@ struct Event {
     std::wstring text;
 };
 
-// The pages: 中文标题 (title) and 你好 (body) in UTF-8 or GBK; the control hands sources back
-// in GBK, the code page of the test.
-constexpr char kUtf8Title[] = "\xE4\xB8\xAD\xE6\x96\x87\xE6\xA0\x87\xE9\xA2\x98";
-constexpr char kUtf8Body[] = "\xE4\xBD\xA0\xE5\xA5\xBD";
-constexpr char kGbkTitle[] = "\xD6\xD0\xCE\xC4\xB1\xEA\xCC\xE2";
-constexpr char kGbkBody[] = "\xC4\xE3\xBA\xC3";
-
+// The pages, with the Chinese title and body of the shared test pages; the control hands
+// sources back in GBK, the code page of the test.
 std::string page(const std::string& title, const std::string& body) {
     return "<html><head><title>" + title + "</title></head><body><p>" + body + "</p></body></html>";
 }
@@ -82,7 +75,7 @@ protected:
     void TearDown() override {
         if (parent_ && IsWindow(parent_))
             DestroyWindow(parent_);
-        pump_until([] { return false; }, 500);
+        pump_for(500);
     }
 
     void record(Event event) {

@@ -19,17 +19,10 @@ namespace quarnel {
 namespace {
 
 namespace hp = host_protocol;
-using testing_support::HttpRequest;
-using testing_support::HttpResponse;
-using testing_support::pump_until;
-using testing_support::TestHttpServer;
+using namespace testing_support;  // the host tests' server, pages and pump
 
 constexpr int32_t kHandlerNumber = 4321;
 constexpr DWORD kWaitMs = 30000;  // Wine starts processes slowly; nothing here is timed
-
-void pump_for(DWORD ms) {
-    pump_until([] { return false; }, ms);
-}
 
 // One message from the host, as the stand-in received it.
 struct Notice {
@@ -111,12 +104,7 @@ std::string utf16le(std::u16string_view text) {
     return out;
 }
 
-// The pages of the tests. The Chinese text is 中文标题 (title) and 你好 (body), in UTF-8 or GBK.
-constexpr char kUtf8Title[] = "\xE4\xB8\xAD\xE6\x96\x87\xE6\xA0\x87\xE9\xA2\x98";
-constexpr char kUtf8Body[] = "\xE4\xBD\xA0\xE5\xA5\xBD";
-constexpr char kGbkTitle[] = "\xD6\xD0\xCE\xC4\xB1\xEA\xCC\xE2";
-constexpr char kGbkBody[] = "\xC4\xE3\xBA\xC3";
-
+// The pages of the tests, with the Chinese title and body of the shared test pages.
 std::string page(const std::string& head_extra, const std::string& title, const std::string& body) {
     return "<html><head>" + head_extra + "<title>" + title + "</title></head><body><p>" + body + "</p></body></html>";
 }

@@ -1,13 +1,17 @@
 #pragma once
 
-// A small HTTP server for tests on 127.0.0.1 at a free port, in the test's own process. It
-// serves one connection at a time, keeps the raw bytes of each request, and answers through a
-// function of the test's that writes whatever bytes it likes to the socket (so it can send a
-// short body or cut the connection).
+// Small HTTP servers for tests on 127.0.0.1 at a free port, in the test's own process.
+// `LoopbackHttpServer` serves one connection at a time, keeps the raw bytes of each request, and
+// answers through a function of the test's that writes whatever bytes it likes to the socket (so
+// it can send a short body or cut the connection). `TestHttpServer` answers over it from a table
+// of routes with whole responses.
 
 #include <winsock2.h>
 
+#include <cctype>
 #include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -26,7 +30,7 @@ public:
         WSAStartup(MAKEWORD(2, 2), &wsa);
         listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         port_ = bind_loopback(listener_);
-        if (listen(listener_, 8) != 0)
+        if (listen(listener_, 16) != 0)
             port_ = 0;
         thread_ = std::thread([this] { serve(); });
     }
@@ -121,3 +125,112 @@ private:
 };
 
 }  // namespace quarnel::testing
+
+namespace quarnel::testing_support {
+
+struct HttpRequest {
+    std::string path;
+    std::map<std::string, std::string> headers;  // names lower-cased
+};
+
+struct HttpResponse {
+    int status = 200;
+    std::string content_type = "text/html";
+    std::string extra_headers;  // whole lines, each ending in CR LF
+    std::string body;
+};
+
+// Answers each request from the route of its path (404 where there is none), with
+// "Connection: close" on every answer; routes are fixed before start. A connection that ends
+// before its headers do gets no answer and is not counted.
+class TestHttpServer {
+public:
+    using Route = std::function<HttpResponse(const HttpRequest&)>;
+
+    ~TestHttpServer() { stop(); }
+
+    void route(const std::string& path, Route handler) { routes_[path] = std::move(handler); }
+    void route(const std::string& path, HttpResponse response) {
+        routes_[path] = [response](const HttpRequest&) { return response; };
+    }
+
+    bool start() {
+        server_ = std::make_unique<testing::LoopbackHttpServer>(
+            [this](SOCKET connection, const std::string& raw) { answer(connection, raw); });
+        port_ = server_->port();
+        return port_ != 0;
+    }
+
+    // Stops listening; url() still names the port, where nothing answers now.
+    void stop() { server_.reset(); }
+
+    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+    std::wstring wide_url(const std::string& path) const {
+        std::string narrow = url(path);
+        return std::wstring(narrow.begin(), narrow.end());
+    }
+
+    int hits(const std::string& path) {
+        std::lock_guard lock(mutex_);
+        return hits_[path];
+    }
+
+    std::vector<HttpRequest> requests() {
+        std::lock_guard lock(mutex_);
+        return requests_;
+    }
+
+private:
+    static HttpRequest parse(const std::string& head) {
+        HttpRequest request;
+        size_t line_end = head.find("\r\n");
+        std::string first = head.substr(0, line_end);
+        size_t path_start = first.find(' ') + 1;
+        request.path = first.substr(path_start, first.find(' ', path_start) - path_start);
+        for (size_t at = line_end + 2; at < head.size();) {
+            size_t end = head.find("\r\n", at);
+            std::string line = head.substr(at, end - at);
+            at = end + 2;
+            size_t colon = line.find(':');
+            if (colon == std::string::npos)
+                continue;
+            std::string name = line.substr(0, colon);
+            for (char& c : name)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            size_t value = line.find_first_not_of(' ', colon + 1);
+            request.headers[name] = value == std::string::npos ? "" : line.substr(value);
+        }
+        return request;
+    }
+
+    void answer(SOCKET connection, const std::string& raw) {
+        size_t head_end = raw.find("\r\n\r\n");
+        if (head_end == std::string::npos)
+            return;
+        HttpRequest request = parse(raw.substr(0, head_end + 4));
+        {
+            std::lock_guard lock(mutex_);
+            ++hits_[request.path];
+            requests_.push_back(request);
+        }
+        auto route = routes_.find(request.path);
+        HttpResponse response =
+            route != routes_.end() ? route->second(request) : HttpResponse{404, "text/html", "", "<p>no such page</p>"};
+        std::string reply = "HTTP/1.1 " + std::to_string(response.status) + " X\r\n";
+        if (!response.content_type.empty())
+            reply += "Content-Type: " + response.content_type + "\r\n";
+        reply += response.extra_headers;
+        reply += "Content-Length: " + std::to_string(response.body.size()) + "\r\nConnection: close\r\n\r\n";
+        reply += response.body;
+        testing::LoopbackHttpServer::send_all(connection, reply);
+    }
+
+    std::unique_ptr<testing::LoopbackHttpServer> server_;
+    int port_ = 0;
+    std::map<std::string, Route> routes_;
+    std::mutex mutex_;
+    std::map<std::string, int> hits_;
+    std::vector<HttpRequest> requests_;
+};
+
+}  // namespace quarnel::testing_support

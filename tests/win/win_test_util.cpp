@@ -1,11 +1,20 @@
 #include "win_test_util.h"
 
+#include "controls/text.h"
+
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace quarnel::test {
+
+std::wstring wine_path(std::string_view linux_path) {
+    std::wstring path = L"Z:" + ui::utf8_to_wide(linux_path);
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
 
 TempFolder::TempFolder() {
     wchar_t base[MAX_PATH];

@@ -5,7 +5,9 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quarnel::test {
@@ -18,6 +20,28 @@ inline void pump_messages() {
         DispatchMessageW(&msg);
     }
 }
+
+// Dispatches this thread's messages until `done` holds or `timeout_ms` passes; whether `done`
+// holds at the end. The default wait is generous: Wine starts processes slowly, and nothing here
+// is timed.
+inline bool pump_until(const std::function<bool()>& done, DWORD timeout_ms = 30000) {
+    DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start >= timeout_ms)
+            return done();
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        pump_messages();
+    }
+    return true;
+}
+
+// Dispatches this thread's messages for `ms` milliseconds.
+inline void pump_for(DWORD ms) {
+    pump_until([] { return false; }, ms);
+}
+
+// A path of the build tree (a Linux path, UTF-8) as Wine sees it: Z: is /.
+std::wstring wine_path(std::string_view linux_path);
 
 // A temporary folder that is removed with everything in it when the object ends.
 class TempFolder {
