@@ -4,6 +4,7 @@
 // options and the address list's commands.
 
 #include "app/deploy.h"
+#include "app/settings.h"
 #include "browserview/browser_view.h"
 #include "controls/controls.h"
 #include "controls/drop_target.h"
@@ -101,6 +102,9 @@ public:
 
     // Runs when the window is being destroyed (the program ends its message loop there).
     std::function<void()> on_destroyed_window;
+
+    // The publisher's servers.
+    Servers servers = configured_servers();
 
     // The address the browser view opens first, set by start_up.
     std::string start_url;

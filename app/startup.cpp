@@ -18,10 +18,10 @@ void MainWindow::start_up() {
 
     // The start address is used verbatim, line breaks and all; an empty one gives way to the
     // default page.
-    std::string fetched = http_fetch(settings::start_address_url());
+    std::string fetched = http_fetch(servers.start_address_url);
     start_url = std::string(text_before_nul(fetched));
     if (start_url.empty())
-        start_url = settings::default_start_page();
+        start_url = servers.default_start_page;
 
     install_tray_icon();
 

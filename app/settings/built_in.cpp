@@ -3,18 +3,10 @@
 #include "app/settings.h"
 #include "settings_values.h"
 
-namespace quarnel::settings {
+namespace quarnel {
 
-std::string start_address_url() {
-    return kStartAddressUrl;
+Servers configured_servers() {
+    return Servers{settings::kStartAddressUrl, settings::kDefaultStartPage, settings::kHomePage};
 }
 
-std::string default_start_page() {
-    return kDefaultStartPage;
-}
-
-std::string home_page() {
-    return kHomePage;
-}
-
-}  // namespace quarnel::settings
+}  // namespace quarnel

@@ -275,6 +275,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     auto args = quarnel::parse_host_command_line(utf8(std::wstring_view(command_line)));
     std::wstring extra = args ? quarnel::ui::utf8_to_wide(args->extra) : std::wstring();
     host.log_path = option_text(extra, L"--log=\"");
+    // Started as the program starts its engine (no extra text), it logs beside itself.
+    if (host.log_path.empty())
+        host.log_path = L"host.log";
     wchar_t cwd[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, cwd);
     log_line("cmdline " + utf8(std::wstring_view(command_line)));

@@ -29,6 +29,9 @@ public:
         WSADATA wsa;
         WSAStartup(MAKEWORD(2, 2), &wsa);
         listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        // Programs a test starts (the browser host inherits handles) must not keep the socket
+        // open: closing it is what ends the server.
+        SetHandleInformation(reinterpret_cast<HANDLE>(listener_), HANDLE_FLAG_INHERIT, 0);
         port_ = bind_loopback(listener_);
         if (listen(listener_, 16) != 0)
             port_ = 0;
@@ -87,6 +90,8 @@ private:
     void serve() {
         for (;;) {
             SOCKET client = accept(listener_, nullptr, nullptr);
+            if (client != INVALID_SOCKET)
+                SetHandleInformation(reinterpret_cast<HANDLE>(client), HANDLE_FLAG_INHERIT, 0);
             if (client == INVALID_SOCKET)
                 return;
             std::string request = read_request(client);
