@@ -17,14 +17,6 @@ namespace {
 
 using testing::LoopbackHttpServer;
 
-std::wstring windows_path(const char* linux_path) {
-    std::wstring path = L"Z:" + ui::utf8_to_wide(linux_path);
-    for (wchar_t& c : path)
-        if (c == L'/')
-            c = L'\\';
-    return path;
-}
-
 // Answers every request with `body` and status 200.
 LoopbackHttpServer::Responder serve_body(std::string body) {
     return [body](SOCKET s, const std::string&) {
@@ -38,7 +30,7 @@ protected:
     void SetUp() override {
         std::wstring runtime = folder.path() + L"\\ziroz";
         CreateDirectoryW(runtime.c_str(), nullptr);
-        ASSERT_TRUE(CopyFileW((windows_path(QUARNEL_SCRIPTED_HOST_DIR) + L"\\cefview(e_pair).exe").c_str(),
+        ASSERT_TRUE(CopyFileW((test::wine_path(QUARNEL_SCRIPTED_HOST_DIR) + L"\\cefview(e_pair).exe").c_str(),
                               (runtime + L"\\cefview(e_pair).exe").c_str(), FALSE));
         ASSERT_TRUE(window.create());
         window.servers.default_start_page = "https://portal.test/s.html?q=123456";

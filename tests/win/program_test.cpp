@@ -1,0 +1,247 @@
+// The whole program, run from a temporary program folder against a local HTTP server: the
+// end-to-end build takes the publisher's servers from the environment this test gives it.
+
+#include "app/files.h"
+#include "app/main_window.h"
+
+#include "controls/text.h"
+#include "loopback_http_server.h"
+#include "win_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace quarnel {
+namespace {
+
+using testing_support::HttpResponse;
+using testing_support::TestHttpServer;
+
+constexpr DWORD kStartTimeoutMs = 60000;
+
+struct FoundWindow {
+    DWORD process_id;
+    HWND window = nullptr;
+};
+
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (GetSystemMetrics(SM_CXSCREEN) < 1440 || GetSystemMetrics(SM_CYSCREEN) < 1000)
+            GTEST_SKIP() << "the screen is smaller than the window";
+        ASSERT_TRUE(CopyFileW(test::wine_path(QUARNEL_E2E_PROGRAM_EXE).c_str(), program().c_str(), FALSE));
+        server.route("/gotourl.txt", [this](const testing_support::HttpRequest&) {
+            return HttpResponse{200, "text/plain", "", server.url("/start.html")};
+        });
+        server.route("/start.html", HttpResponse{200, "text/html; charset=utf-8", "",
+                                                 "<html><head><title>Start</title></head><body>start</body></html>"});
+        server.route("/default.html", HttpResponse{200, "text/html", "", "<title>Default</title>"});
+        ASSERT_TRUE(server.start());
+        start_address = server.url("/gotourl.txt");
+        default_page = server.url("/default.html");
+    }
+    void TearDown() override {
+        stop();
+        // The host ends by itself once the program's window is gone.
+        test::pump_for(1000);
+    }
+
+    std::wstring program() const { return folder.path() + L"\\quarnel.exe"; }
+    std::wstring path(const wchar_t* name) const { return folder.path() + L"\\" + name; }
+    static bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+    // Starts the program and waits until its window shows. Returns the window, or null.
+    HWND start() {
+        SetEnvironmentVariableA("QUARNEL_START_ADDRESS_URL", start_address.c_str());
+        SetEnvironmentVariableA("QUARNEL_DEFAULT_START_PAGE", default_page.c_str());
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        std::wstring command_line = L"\"" + program() + L"\"";
+        if (!CreateProcessW(program().c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            folder.path().c_str(), &startup, &process))
+            return nullptr;
+        CloseHandle(process.hThread);
+        HWND window = nullptr;
+        test::pump_until(
+            [&] {
+                window = find_main_window();
+                return window && IsWindowVisible(window);
+            },
+            kStartTimeoutMs);
+        return window && IsWindowVisible(window) ? window : nullptr;
+    }
+
+    // Closes the window if the program still runs; returns its exit code.
+    DWORD stop() {
+        if (!process.hProcess)
+            return 0;
+        if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
+            HWND window = find_main_window();
+            if (window)
+                PostMessageW(window, WM_CLOSE, 0, 0);
+        }
+        DWORD code = wait_for_exit(20000);
+        CloseHandle(process.hProcess);
+        process = {};
+        return code;
+    }
+
+    DWORD wait_for_exit(DWORD timeout_ms) {
+        if (WaitForSingleObject(process.hProcess, timeout_ms) != WAIT_OBJECT_0) {
+            TerminateProcess(process.hProcess, 99);
+            WaitForSingleObject(process.hProcess, 5000);
+        }
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        return code;
+    }
+
+    HWND find_main_window() {
+        FoundWindow found{process.dwProcessId};
+        EnumWindows(&match_main_window, reinterpret_cast<LPARAM>(&found));
+        return found.window;
+    }
+    static BOOL CALLBACK match_main_window(HWND hwnd, LPARAM data) {
+        auto* f = reinterpret_cast<FoundWindow*>(data);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        wchar_t name[64] = {};
+        GetClassNameW(hwnd, name, 64);
+        if (pid == f->process_id && std::wstring(name) == L"QuarnelMainWindow") {
+            f->window = hwnd;
+            return FALSE;
+        }
+        return TRUE;
+    }
+
+    // The address box: the window's multi-line edit box.
+    static HWND url_text_box(HWND main) {
+        HWND found = nullptr;
+        EnumChildWindows(main, &match_url_text_box, reinterpret_cast<LPARAM>(&found));
+        return found;
+    }
+    static BOOL CALLBACK match_url_text_box(HWND child, LPARAM data) {
+        wchar_t name[32] = {};
+        GetClassNameW(child, name, 32);
+        if (_wcsicmp(name, L"Edit") == 0 && (GetWindowLongW(child, GWL_STYLE) & ES_MULTILINE)) {
+            *reinterpret_cast<HWND*>(data) = child;
+            return FALSE;
+        }
+        return TRUE;
+    }
+
+    static std::wstring text_of(HWND hwnd) {
+        std::wstring text(static_cast<size_t>(SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
+        text.resize(static_cast<size_t>(SendMessageW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
+        return text;
+    }
+
+    test::TempFolder folder;
+    TestHttpServer server;
+    std::string start_address;
+    std::string default_page;
+    PROCESS_INFORMATION process{};
+};
+
+TEST_F(ProgramTest, FirstStartDeploysShowsTheWindowCentredAndLoadsTheStartPage) {
+    HWND window = start();
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(exists(path(L"ziroz\\cefview(e_pair).exe")));
+    EXPECT_TRUE(exists(path(L"ziroz\\locales")));
+    EXPECT_TRUE(exists(path(L"ziroz\\Monitor")));
+    EXPECT_FALSE(exists(path(L"cxtemp.zip")));
+
+    RECT r{};
+    GetWindowRect(window, &r);
+    RECT area = ui::work_area_for(window);
+    EXPECT_EQ(r.right - r.left, 1400);
+    EXPECT_EQ(r.bottom - r.top, 942);
+    EXPECT_EQ(r.left - area.left, area.right - r.right);
+
+    // The real host loads the start page into the browser view.
+    EXPECT_TRUE(test::pump_until([&] { return server.hits("/start.html") > 0; }, 20000));
+    EXPECT_EQ(server.hits("/gotourl.txt"), 1);
+}
+
+TEST_F(ProgramTest, SecondStartUnpacksNothingAndDeletesALeftoverArchive) {
+    ASSERT_TRUE(start());
+    stop();
+    FILETIME first{}, second{};
+    {
+        ui::UniqueFile host(CreateFileW(path(L"ziroz\\cefview(e_pair).exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(host);
+        GetFileTime(host.get(), nullptr, nullptr, &first);
+    }
+    folder.write_file(L"cxtemp.zip", "left over from an earlier run");
+    test::pump_for(1500);  // so that a rewrite would show in the file time
+    ASSERT_TRUE(start());
+    {
+        ui::UniqueFile host(CreateFileW(path(L"ziroz\\cefview(e_pair).exe").c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(host);
+        GetFileTime(host.get(), nullptr, nullptr, &second);
+    }
+    EXPECT_EQ(CompareFileTime(&first, &second), 0);
+    EXPECT_FALSE(exists(path(L"cxtemp.zip")));
+}
+
+TEST_F(ProgramTest, AddressFileShowsOnlyTheTextBeforeANul) {
+    folder.write_file(L"网址.txt", std::string("http://a/\r\nhttp://\xD6\xD0\xCE\xC4/\0http://hidden/", 38));
+    HWND window = start();
+    ASSERT_TRUE(window);
+    EXPECT_EQ(text_of(url_text_box(window)), L"http://a/\r\nhttp://中文/");
+}
+
+TEST_F(ProgramTest, UnreachableStartAddressServerGivesTheDefaultPage) {
+    start_address = "http://127.0.0.1:" + std::to_string(testing::LoopbackHttpServer::unused_port()) + "/gotourl.txt";
+    ASSERT_TRUE(start());
+    EXPECT_TRUE(test::pump_until([&] { return server.hits("/default.html") > 0; }, 20000));
+    EXPECT_EQ(server.hits("/start.html"), 0);
+}
+
+TEST_F(ProgramTest, TrayNotificationsHideAndShowTheWindow) {
+    HWND window = start();
+    ASSERT_TRUE(window);
+    auto tray = [&](UINT mouse) { SendMessageW(window, kTrayMessage, kTrayIconId, mouse); };
+    tray(WM_LBUTTONUP);
+    EXPECT_FALSE(IsWindowVisible(window));
+    tray(WM_LBUTTONUP);
+    EXPECT_TRUE(IsWindowVisible(window));
+    // A double-click arrives as three notifications, and so toggles three times.
+    tray(WM_LBUTTONUP);
+    tray(WM_LBUTTONDBLCLK);
+    tray(WM_LBUTTONUP);
+    EXPECT_FALSE(IsWindowVisible(window));
+}
+
+TEST_F(ProgramTest, ExitFromTheTrayMenuKeepsTheTypedText) {
+    HWND window = start();
+    ASSERT_TRUE(window);
+    SendMessageW(url_text_box(window), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"http://typed/中文"));
+    PostMessageW(window, WM_COMMAND, kCmdExitProgram, 0);
+    EXPECT_EQ(wait_for_exit(20000), 0u);
+    EXPECT_EQ(read_file_bytes(path(L"网址.txt")), "http://typed/\xD6\xD0\xCE\xC4");
+}
+
+}  // namespace
+}  // namespace quarnel
+
+namespace quarnel {
+namespace {
+
+// Benchmark, not a timed test: from process start to the window shown, for a first start (which
+// deploys the runtime) and a later one, with the start-address server answering at once.
+TEST_F(ProgramTest, BenchmarkTimeToWindowShown) {
+    for (const char* which : {"first start, deploying", "later start        "}) {
+        DWORD begin = GetTickCount();
+        ASSERT_TRUE(start());
+        printf("time to window shown, %s: %lu ms\n", which, GetTickCount() - begin);
+        stop();
+        test::pump_for(500);
+    }
+}
+
+}  // namespace
+}  // namespace quarnel
