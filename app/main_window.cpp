@@ -61,6 +61,7 @@ bool MainWindow::create() {
     if (!create_controls())
         return false;
     create_menus();
+    balloon_tip.create(hwnd());
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include "app/deploy.h"
 #include "app/settings.h"
 #include "browserview/browser_view.h"
+#include "controls/balloon_tip.h"
 #include "controls/controls.h"
 #include "controls/drop_target.h"
 #include "controls/handles.h"
@@ -90,6 +91,7 @@ public:
     ui::Timer visit_timer;
     ui::Timer capture_timer;
     SaveDialogDesign save_dialog;
+    ui::BalloonTip balloon_tip;
     ZipUnpacker zip_unpacker;
     ui::ComPtr<ui::FileDropTarget> text_drop_target;
     ui::ComPtr<ui::FileDropTarget> list_drop_target;

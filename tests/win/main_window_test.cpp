@@ -107,6 +107,7 @@ TEST_F(MainWindowTest, ControlsStartWithTheirDesignCaptionsAndStates) {
     EXPECT_TRUE(window.show_url_check.checked());
     EXPECT_TRUE(window.show_title_check.checked());
     EXPECT_FALSE(window.show_time_check.checked());
+    EXPECT_TRUE(window.balloon_tip.hwnd());
     EXPECT_EQ(window.visit_timer.interval(), 0);
     EXPECT_EQ(window.capture_timer.interval(), 0);
 
