@@ -1,7 +1,7 @@
 #pragma once
 
-// A balloon tooltip owned by a window, with an image list of its own for the icons its notices
-// show. The notices themselves come with the commands that raise them.
+// A balloon tooltip for a window, with an image list of its own for the icons its notices show.
+// The notices themselves come with the commands that raise them.
 
 #include "controls/handles.h"
 
@@ -11,13 +11,20 @@ namespace quarnel::ui {
 
 class BalloonTip {
 public:
-    // Creates the tooltip window, owned by `owner` (and destroyed with it), and its icon list.
+    BalloonTip() = default;
+    BalloonTip(const BalloonTip&) = delete;
+    BalloonTip& operator=(const BalloonTip&) = delete;
+    ~BalloonTip();
+
+    // Creates the tooltip window for notices about `owner`, and its icon list.
     bool create(HWND owner);
     HWND hwnd() const { return hwnd_; }
+    HWND owner() const { return owner_; }
     HIMAGELIST icons() const { return icons_.get(); }
 
 private:
-    HWND hwnd_ = nullptr;  // owned by the owner window, which destroys it
+    HWND hwnd_ = nullptr;
+    HWND owner_ = nullptr;  // not owned
     UniqueImageList icons_;
 };
 
