@@ -222,16 +222,21 @@ TEST_F(BrowserViewEventsTest, BurstArrivesInOrderOneAtATime) {
 TEST_F(BrowserViewEventsTest, CopyDataNotificationIsAnsweredBeforeASlowHandlerEnds) {
     ASSERT_TRUE(make_view());
     std::atomic<bool> handler_done{false};
+    // The handler runs until the test has seen the host's answer (30 s at most), so the order
+    // does not hang on how fast a loaded machine is.
+    ui::UniqueKernelHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     BrowserViewEvents events;
     events.status_text_changed = [&](int, std::wstring_view) {
-        Sleep(2000);
+        WaitForSingleObject(release.get(), 30000);
         handler_done = true;
     };
     view_->set_events(events);
     ASSERT_TRUE(start());
     host_sends(0x8832, view_text(5, u"slow"));
-    ASSERT_TRUE(wait_for_log("result 8832"));
+    bool answered = wait_for_log("result 8832");
     EXPECT_FALSE(handler_done);
+    SetEvent(release.get());
+    ASSERT_TRUE(answered);
     EXPECT_TRUE(pump_until([&] { return handler_done.load(); }));
 }
 
@@ -239,11 +244,15 @@ TEST_F(BrowserViewEventsTest, DestroyingTheControlDuringASlowHandlerDeliversNoth
     ASSERT_TRUE(make_view());
     std::atomic<int> started{0};
     std::atomic<int> finished{0};
+    std::atomic<bool> destroying{false};
     BrowserViewEvents events;
     HWND owner = parent_;
     events.status_text_changed = [&, owner](int, std::wstring_view) {
         ++started;
-        Sleep(2000);
+        // Still running when the destruction begins, however slow the machine (30 s at most).
+        for (int i = 0; i < 3000 && !destroying; ++i)
+            Sleep(10);
+        Sleep(200);
         // A handler that hands work to the window thread while the control is being destroyed.
         SendMessageW(owner, WM_NULL, 0, 0);
         ++finished;
@@ -255,6 +264,7 @@ TEST_F(BrowserViewEventsTest, DestroyingTheControlDuringASlowHandlerDeliversNoth
     host_sends(0x8831, view_text(5, u"queued behind"));
     host_sends(0x8831, view_text(5, u"queued behind"));
     ASSERT_TRUE(pump_until([&] { return logged("result 8831").size() == 2 && started > 0; }));
+    destroying = true;
     view_->destroy();
     view_ = nullptr;
     // The destruction waited for the running handler, so the owner outlives it.
