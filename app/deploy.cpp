@@ -205,8 +205,4 @@ int deploy_browser_runtime(const std::wstring& app_dir, const ZipUnpacker::Progr
     return deploy_runtime_package(app_dir, embedded_runtime_package(), on_progress);
 }
 
-int deploy_browser_runtime(const std::string& app_dir, const ZipUnpacker::ProgressHandler& on_progress) {
-    return deploy_browser_runtime(ui::ansi_to_wide(app_dir), on_progress);
-}
-
 }  // namespace quarnel

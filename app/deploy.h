@@ -55,8 +55,6 @@ inline constexpr int kRuntimeAlreadyDeployed = 2;
 // unpacked from there. `app_dir` has no trailing backslash. Returns kRuntimeAlreadyDeployed,
 // or the unpacker's result.
 int deploy_browser_runtime(const std::wstring& app_dir, const ZipUnpacker::ProgressHandler& on_progress = {});
-// The same with the folder in the ANSI code page.
-int deploy_browser_runtime(const std::string& app_dir, const ZipUnpacker::ProgressHandler& on_progress = {});
 
 // The same with the package bytes given by the caller.
 int deploy_runtime_package(const std::wstring& app_dir,
