@@ -282,6 +282,12 @@ LRESULT MainWindow::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
                 return reinterpret_cast<LRESULT>(ui::Label::paint_transparent(reinterpret_cast<HDC>(wp), background_));
             break;
         }
+        case WM_ENDSESSION:
+            // Windows is logging off or shutting down and may end the process without destroying
+            // the window: the text typed since the last save must reach the file now.
+            if (wp)
+                save_url_text_if_changed();
+            return 0;
         case WM_DESTROY:
             // Closing the window ends the program: text typed since the box last lost the focus
             // is kept, and the tray icon goes with the window.

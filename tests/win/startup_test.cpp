@@ -72,6 +72,15 @@ TEST_F(StartupTest, ClosingTheWindowKeepsTextTypedSinceTheLastSave) {
     EXPECT_EQ(url_file_bytes(), "http://typed-before-closing/");
 }
 
+TEST_F(StartupTest, EndOfTheWindowsSessionKeepsTextTypedSinceTheLastSave) {
+    window.load_url_text();
+    window.url_text_box.set_text("http://typed-before-logoff/");
+    SendMessageW(window.hwnd(), WM_ENDSESSION, FALSE, 0);  // the session goes on: nothing to do
+    EXPECT_FALSE(url_file_bytes());
+    SendMessageW(window.hwnd(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    EXPECT_EQ(url_file_bytes(), "http://typed-before-logoff/");
+}
+
 TEST_F(StartupTest, ClosingWithUnchangedTextDoesNotWrite) {
     folder.write_file(L"网址.txt", std::string("http://a/\0tail", 14));
     window.load_url_text();
