@@ -1,5 +1,7 @@
 #include "app/deploy.h"
 
+#include "app/files.h"
+
 #include "controls/handles.h"
 #include "controls/text.h"
 
@@ -156,16 +158,6 @@ int ZipUnpacker::unpack_archive(const std::wstring& archive_path, const std::wst
 
 int ZipUnpacker::unpack_archive(const std::string& archive_path, const std::string& dest_dir) {
     return unpack_archive(ui::ansi_to_wide(archive_path), ui::ansi_to_wide(dest_dir));
-}
-
-bool write_whole_file(const std::wstring& path, std::string_view bytes) {
-    ui::UniqueFile file(
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return false;
-    DWORD written = 0;
-    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
 }
 
 std::string_view embedded_runtime_package(HMODULE module) {

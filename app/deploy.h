@@ -65,8 +65,4 @@ int deploy_runtime_package(const std::wstring& app_dir,
 // has none.
 std::string_view embedded_runtime_package(HMODULE module = nullptr);
 
-// Writes `bytes` to `path`, creating or truncating the file, opened exclusively. False when the
-// file cannot be created or not every byte was written.
-bool write_whole_file(const std::wstring& path, std::string_view bytes);
-
 }  // namespace quarnel

@@ -50,6 +50,16 @@ std::optional<std::string> read_file_bytes(const std::wstring& path) {
     return data;
 }
 
+bool write_whole_file(const std::wstring& path, std::string_view bytes) {
+    ui::UniqueFile file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return false;
+    DWORD written = 0;
+    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
 bool replace_file_contents(const std::wstring& path, const std::string& bytes) {
     // A read-only file is not to be written; replacing it by renaming would get round that.
     DWORD attributes = GetFileAttributesW(path.c_str());

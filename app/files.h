@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace quarnel {
 
@@ -12,6 +13,10 @@ std::wstring app_directory();
 
 // The whole file as bytes; nothing when it cannot be opened or read to its full size.
 std::optional<std::string> read_file_bytes(const std::wstring& path);
+
+// Writes `bytes` to `path`, creating or truncating the file, opened exclusively. False when the
+// file cannot be created or not every byte was written.
+bool write_whole_file(const std::wstring& path, std::string_view bytes);
 
 // Writes `bytes` as the whole new content of `path`. The bytes go to a temporary file beside it
 // first, which then replaces the old file in one step, so a crash or power cut mid-write leaves

@@ -153,6 +153,7 @@ private:
     void create_menus();
     void drop_on_text_box(const std::wstring& paths);
     void drop_on_list(const std::wstring& paths);
+    void write_url_file(std::string text);
 
     ui::UniqueFont ui_font_;
     ui::UniqueFont url_text_font_;

@@ -62,15 +62,21 @@ void MainWindow::install_tray_icon() {
 }
 
 void MainWindow::save_url_text() {
-    // Failures stay silent: the text is still in the box and the next loss of focus tries again.
-    std::string text = url_text_box.text();
-    if (replace_file_contents(url_file(), text))
-        saved_url_text_ = std::move(text);
+    write_url_file(url_text_box.text());
 }
 
 void MainWindow::save_url_text_if_changed() {
-    if (url_text_box.hwnd() && url_text_box.text() != saved_url_text_)
-        save_url_text();
+    if (!url_text_box.hwnd())
+        return;
+    std::string text = url_text_box.text();
+    if (text != saved_url_text_)
+        write_url_file(std::move(text));
+}
+
+void MainWindow::write_url_file(std::string text) {
+    // Failures stay silent: the text is still in the box and the next loss of focus tries again.
+    if (replace_file_contents(url_file(), text))
+        saved_url_text_ = std::move(text);
 }
 
 void MainWindow::on_tray_notify(int operation) {

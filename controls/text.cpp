@@ -6,15 +6,6 @@ namespace quarnel::ui {
 
 namespace {
 
-std::wstring to_wide(UINT code_page, std::string_view text) {
-    if (text.empty())
-        return {};
-    int n = MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
-
 std::string from_wide(UINT code_page, std::wstring_view text) {
     if (text.empty())
         return {};
@@ -26,8 +17,19 @@ std::string from_wide(UINT code_page, std::wstring_view text) {
 
 }  // namespace
 
+std::wstring multibyte_to_wide(unsigned code_page, std::string_view text) {
+    if (text.empty())
+        return {};
+    int n = MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0)
+        return {};
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
 std::wstring ansi_to_wide(std::string_view ansi) {
-    return to_wide(CP_ACP, ansi);
+    return multibyte_to_wide(CP_ACP, ansi);
 }
 
 std::string wide_to_ansi(std::wstring_view wide) {
@@ -35,7 +37,7 @@ std::string wide_to_ansi(std::wstring_view wide) {
 }
 
 std::wstring utf8_to_wide(std::string_view utf8) {
-    return to_wide(CP_UTF8, utf8);
+    return multibyte_to_wide(CP_UTF8, utf8);
 }
 
 std::string wide_to_utf8(std::wstring_view wide) {

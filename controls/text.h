@@ -8,6 +8,8 @@
 
 namespace quarnel::ui {
 
+// Text in any code page the system converts; empty when it cannot convert it.
+std::wstring multibyte_to_wide(unsigned code_page, std::string_view text);
 std::wstring ansi_to_wide(std::string_view ansi);
 std::string wide_to_ansi(std::wstring_view wide);
 std::wstring utf8_to_wide(std::string_view utf8);
