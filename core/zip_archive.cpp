@@ -23,8 +23,16 @@ uint32_t read_le32(const unsigned char* p) {
     return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 
-bool is_lead_byte(char c) {
-    return (static_cast<unsigned char>(c) & 0x80) != 0;
+// The length of the character at `i` in GBK text: 2 for a lead byte (0x81 to 0xFE) followed by a
+// valid trail byte (0x40 to 0xFE but 0x7F), else 1. A lead byte before an invalid trail byte is
+// a character on its own, so a ":" or "/" after it still counts as one, as Windows would read
+// it when it converts the name.
+size_t character_length(std::string_view text, size_t i) {
+    auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x81 || lead == 0xFF || i + 1 >= text.size())
+        return 1;
+    auto trail = static_cast<unsigned char>(text[i + 1]);
+    return trail >= 0x40 && trail <= 0xFE && trail != 0x7F ? 2 : 1;
 }
 
 template <typename Char>
@@ -42,7 +50,7 @@ std::vector<std::string_view> split_components(std::string_view name) {
             parts.push_back(name.substr(start, i - start));
             start = ++i;
         } else {
-            i += is_lead_byte(name[i]) ? 2 : 1;
+            i += character_length(name, i);
         }
     }
     parts.push_back(name.substr(start, std::min(i, name.size()) - start));
@@ -51,7 +59,7 @@ std::vector<std::string_view> split_components(std::string_view name) {
 
 bool has_forbidden_character(std::string_view part) {
     for (size_t i = 0; i < part.size();) {
-        if (is_lead_byte(part[i])) {
+        if (character_length(part, i) == 2) {
             i += 2;
             continue;
         }
@@ -383,7 +391,10 @@ std::vector<std::basic_string<Char>> directory_chain_of(std::basic_string_view<C
             ++i;
         } else {
             after_name = true;
-            i += sizeof(Char) == 1 && is_lead_byte(static_cast<char>(path[i])) ? 2 : 1;
+            if constexpr (sizeof(Char) == 1)
+                i += character_length(path, i);
+            else
+                ++i;
         }
     }
     if (after_name)

@@ -113,6 +113,7 @@ TEST(CheckEntryName, RefusesNamesThatLeaveTheDestinationOrCannotExist) {
         {"a\xaf../b", EntryNameFault::bad_component},  // ".." glued to a character still ends in a dot
         {"ab:c", EntryNameFault::bad_character},
         {"file.txt:stream", EntryNameFault::bad_character},
+        {"\xa1:txt", EntryNameFault::bad_character},  // ":" is no trail byte, so it stands on its own
         {"a?b", EntryNameFault::bad_character},
         {"a*b", EntryNameFault::bad_character},
         {"a<b", EntryNameFault::bad_character},
