@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     # Windows target: the MinGW-w64 compilers with the posix thread model
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
-    cmake ninja-build dpkg-dev
+    cmake ninja-build pkg-config dpkg-dev xz-utils
     # Running and testing the Windows program; the zh_CN.UTF-8 locale lets Wine map Chinese file
     # names to UTF-8 names on Linux
     wine wine32:i386 xvfb xauth x11-utils imagemagick fonts-wqy-microhei locales
@@ -42,16 +42,43 @@ make_locale() {
     fi
 }
 
+# Every program the build, the run command and the tests call, with the package that brings it:
+# a package list that misses one fails here, by name, instead of halfway through a build.
+check_tools() {
+    local bad=0 tool
+    for tool in i686-w64-mingw32-g++-posix i686-w64-mingw32-gcc-posix i686-w64-mingw32-ar \
+        i686-w64-mingw32-objdump i686-w64-mingw32-windres cmake ninja pkg-config apt-get dpkg-source \
+        patch make xz wine wineserver wineboot xvfb-run Xvfb xauth xdpyinfo xwininfo import clang \
+        clang++ unzip python3 flock sha256sum localedef; do
+        command -v "$tool" >/dev/null || { echo "setup-machine: $tool is still missing" >&2; bad=1; }
+    done
+    [ -f /usr/src/googletest/CMakeLists.txt ] || { echo "setup-machine: GoogleTest sources missing" >&2; bad=1; }
+    locale -a 2>/dev/null | grep -qix 'zh_CN.utf8' || { echo "setup-machine: no zh_CN.UTF-8 locale" >&2; bad=1; }
+    return $bad
+}
+
 if [ ${#missing[@]} -eq 0 ] && [ $need_src -eq 0 ]; then
     make_locale
+    check_tools
     exit 0
 fi
 
+# The deb-src entry uses the main archive this machine already uses, for its own release.
+archive_uri() {
+    local uri
+    uri="$(sed -n 's/^URIs:[[:space:]]*\([^[:space:]]*\).*/\1/p' /etc/apt/sources.list.d/*.sources 2>/dev/null |
+        grep -v -- '-security' | head -n 1 || true)"
+    [ -n "$uri" ] || uri="$(sed -n 's/^deb[[:space:]]\+\(\[[^]]*\][[:space:]]\+\)\?\([^[:space:]]*\).*/\2/p' \
+        /etc/apt/sources.list 2>/dev/null | grep -v -- '-security' | head -n 1 || true)"
+    echo "${uri:-http://deb.debian.org/debian}"
+}
+
 if [ $need_src -eq 1 ]; then
-    $sudo tee "$src_list" >/dev/null <<'SRC'
+    codename="$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")"
+    $sudo tee "$src_list" >/dev/null <<SRC
 Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm
+URIs: $(archive_uri)
+Suites: $codename
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
@@ -65,3 +92,4 @@ if [ ${#to_install[@]} -gt 0 ]; then
     $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${to_install[@]}"
 fi
 make_locale
+check_tools
