@@ -288,6 +288,12 @@ LRESULT MainWindow::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
             if (wp)
                 save_url_text_if_changed();
             return 0;
+        case WM_CLOSE:
+            // Closing ends the program: an edited address text that cannot be saved lets the
+            // user go back instead.
+            if (!save_before_ending())
+                return 0;
+            break;
         case WM_DESTROY:
             // Closing the window ends the program: text typed since the box last lost the focus
             // is kept, and the tray icon goes with the window.

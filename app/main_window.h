@@ -139,9 +139,15 @@ public:
     std::wstring runtime_dir() const { return app_dir + L"\\" + kRuntimeDirName; }
     void load_url_text();
     void install_tray_icon();
+    // Writes url_file when the box's text differs from what the file last gave or received; a
+    // file the user did not edit is never rewritten. save_url_text runs on every loss of focus.
     void save_url_text();
-    // Saves the address text when it differs from what the file last received.
-    void save_url_text_if_changed();
+    // False when the text differs and could not be written.
+    bool save_url_text_if_changed();
+    // The last chance to keep an edited text before the program ends: when it cannot be written
+    // the user chooses between going back to the window and ending anyway. Returns whether the
+    // program may end.
+    bool save_before_ending();
     void on_tray_notify(int operation);
     void exit_program();
 
@@ -153,7 +159,6 @@ private:
     void create_menus();
     void drop_on_text_box(const std::wstring& paths);
     void drop_on_list(const std::wstring& paths);
-    void write_url_file(std::string text);
 
     ui::UniqueFont ui_font_;
     ui::UniqueFont url_text_font_;

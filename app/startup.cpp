@@ -50,9 +50,12 @@ std::string_view default_page_icon() {
 void MainWindow::load_url_text() {
     // A missing or unreadable file gives an empty box; the text ends at the first NUL byte.
     std::optional<std::string> bytes = read_file_bytes(url_file());
-    std::string text(bytes ? text_before_nul(*bytes) : std::string_view());
-    url_text_box.set_text(text);
-    saved_url_text_ = std::move(text);
+    url_text_box.set_text(bytes ? text_before_nul(*bytes) : std::string_view());
+    // What the box makes of the file is the text to compare with: bytes it cannot hold (a NUL
+    // and what follows, sequences that are not GBK) must not count as an edit, or the first
+    // loss of focus would write the file back without them.
+    saved_url_text_ = url_text_box.text();
+    url_text_box.mark_unchanged();
 }
 
 void MainWindow::install_tray_icon() {
@@ -62,21 +65,37 @@ void MainWindow::install_tray_icon() {
 }
 
 void MainWindow::save_url_text() {
-    write_url_file(url_text_box.text());
+    // Silent: on failure the text stays in the box and the next loss of focus, or the end of
+    // the program, tries again.
+    save_url_text_if_changed();
 }
 
-void MainWindow::save_url_text_if_changed() {
-    if (!url_text_box.hwnd())
-        return;
+bool MainWindow::save_url_text_if_changed() {
+    if (!url_text_box.hwnd() || !url_text_box.changed_since_mark())
+        return true;
     std::string text = url_text_box.text();
-    if (text != saved_url_text_)
-        write_url_file(std::move(text));
+    if (text != saved_url_text_) {
+        if (!replace_file_contents(url_file(), text))
+            return false;
+        saved_url_text_ = std::move(text);
+    }
+    url_text_box.mark_unchanged();
+    return true;
 }
 
-void MainWindow::write_url_file(std::string text) {
-    // Failures stay silent: the text is still in the box and the next loss of focus tries again.
-    if (replace_file_contents(url_file(), text))
-        saved_url_text_ = std::move(text);
+bool MainWindow::save_before_ending() {
+    if (save_url_text_if_changed())
+        return true;
+    int answer = ui::show_message_box(
+        L"网址列表无法保存到网址.txt（文件可能是只读的，或者磁盘已满）。\n\n是否返回窗口？\n"
+        L"选择“是”返回窗口，网址仍在网址列表中；选择“否”直接退出，本次的修改将会丢失。",
+        kNoticeTitle, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON1);
+    if (answer == IDNO)
+        return true;
+    // The window may be hidden in the tray: the user goes back to a window they can see.
+    if (!IsWindowVisible(hwnd()))
+        on_tray_notify(kTrayLeftUp);
+    return false;
 }
 
 void MainWindow::on_tray_notify(int operation) {
@@ -101,8 +120,10 @@ void MainWindow::on_tray_notify(int operation) {
 }
 
 void MainWindow::exit_program() {
-    // Ends at once, without asking; text typed since the box last lost the focus is kept first.
-    save_url_text_if_changed();
+    // Ends at once; text typed since the box last lost the focus is kept first, and only when
+    // it cannot be kept does the user get the choice to go back.
+    if (!save_before_ending())
+        return;
     tray_icon.remove();
     ExitProcess(0);
 }

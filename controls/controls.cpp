@@ -157,6 +157,15 @@ void EditBox::select_all() {
     SendMessageW(hwnd(), EM_SETSEL, 0, -1);
 }
 
+bool EditBox::changed_since_mark() const {
+    return text_replaced_ || SendMessageW(hwnd(), EM_GETMODIFY, 0, 0) != 0;
+}
+
+void EditBox::mark_unchanged() {
+    text_replaced_ = false;
+    SendMessageW(hwnd(), EM_SETMODIFY, FALSE, 0);
+}
+
 LRESULT EditBox::on_command(WORD code, bool& handled) {
     if (code == EN_KILLFOCUS && on_kill_focus) {
         on_kill_focus();
@@ -184,6 +193,11 @@ LRESULT CALLBACK EditBox::subclass_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
                 self->swallow_char_ = false;
                 return 0;
             }
+            break;
+        case WM_SETTEXT:
+            // A multi-line edit box sends no change notification for a new text, and clears its
+            // modification flag: remember that the text was replaced.
+            self->text_replaced_ = true;
             break;
         case WM_NCDESTROY:
             RemoveWindowSubclass(hwnd, &EditBox::subclass_proc, 0);

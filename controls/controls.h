@@ -82,6 +82,12 @@ public:
     std::wstring wide_text() const;
     void select_all();
 
+    // Whether the text may differ from the one the owner last marked as kept: the user edited it
+    // (the control's modification flag) or it was replaced by WM_SETTEXT, from this program or
+    // another. Cheap, so a large text need not be read back to learn that nothing happened.
+    bool changed_since_mark() const;
+    void mark_unchanged();
+
     std::function<void()> on_kill_focus;
     // Every key press (WM_KEYDOWN and WM_SYSKEYDOWN) with the modifier state; returning false
     // keeps the key from the edit box.
@@ -92,6 +98,7 @@ public:
 private:
     static LRESULT CALLBACK subclass_proc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
     bool swallow_char_ = false;
+    bool text_replaced_ = false;
 };
 
 // An up-down spinner attached to the right of an edit box, changing the number in it.

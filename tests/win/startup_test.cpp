@@ -1,6 +1,7 @@
 #include "app/files.h"
 #include "app/main_window.h"
 
+#include "controls/message_box.h"
 #include "controls/popup_menu.h"
 #include "win_test_util.h"
 
@@ -35,24 +36,100 @@ protected:
     MainWindow window{folder.path()};
 };
 
-TEST_F(StartupTest, AddressFileIsReadUpToItsFirstNulAndWrittenBackWithoutIt) {
-    folder.write_file(L"网址.txt", std::string("http://a/\r\nhttp://\xD6\xD0/\0http://hidden/", 30));
-    window.load_url_text();
-    EXPECT_EQ(window.url_text_box.text(), "http://a/\r\nhttp://\xD6\xD0/");
-    focus_in_and_out();
-    EXPECT_EQ(url_file_bytes(), "http://a/\r\nhttp://\xD6\xD0/");
+TEST_F(StartupTest, AddressFileTheUserDidNotEditIsNeverRewritten) {
+    const std::string utf16("\xFF\xFEh\0t\0t\0p\0:\0/\0/\0a\0/\0\r\0\n\0", 24);
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::string shown;
+    } cases[] = {
+        {"a NUL in the middle", std::string("http://a/\r\nhttp://\xD6\xD0/\0http://hidden/", 30), "http://a/\r\nhttp://\xD6\xD0/"},
+        {"UTF-16 with its byte-order mark", utf16, ""},
+        {"sequences that are not GBK", "http://a/\x81\x30/\x81\x7F/\r\nhttp://b/\x81", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TempFolder own;
+        own.write_file(L"网址.txt", c.bytes);
+        MainWindow w(own.path());
+        ASSERT_TRUE(w.create());
+        w.load_url_text();
+        if (!c.shown.empty()) {
+            EXPECT_EQ(w.url_text_box.text(), c.shown);
+        }
+        ShowWindow(w.hwnd(), SW_SHOW);
+        SetFocus(w.url_text_box.hwnd());
+        SetFocus(w.load_button.hwnd());
+        test::pump_messages();
+        EXPECT_EQ(read_file_bytes(w.url_file()), c.bytes);
+        SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
+        EXPECT_FALSE(IsWindow(w.hwnd()));
+        EXPECT_EQ(read_file_bytes(w.url_file()), c.bytes);
+    }
 }
 
-TEST_F(StartupTest, MissingAddressFileGivesAnEmptyBoxAndIsCreatedOnFirstLossOfFocus) {
+TEST_F(StartupTest, EditedTextIsWrittenOnLossOfFocusAndAMissingFileOnlyOnceThereIsAnEdit) {
     window.load_url_text();
-    EXPECT_EQ(window.url_text_box.text(), "");
+    focus_in_and_out();
     EXPECT_FALSE(url_file_bytes());
-    focus_in_and_out();
-    EXPECT_EQ(url_file_bytes(), "");
 
-    window.url_text_box.set_text("http://typed/");
+    // A paste, as the user makes it: the box's own modification flag.
+    SendMessageW(window.url_text_box.hwnd(), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"http://typed/中"));
     focus_in_and_out();
-    EXPECT_EQ(url_file_bytes(), "http://typed/");
+    EXPECT_EQ(url_file_bytes(), "http://typed/\xD6\xD0");
+
+    // A new text set through the window, as another program may do.
+    SendMessageW(window.url_text_box.hwnd(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"http://set/"));
+    focus_in_and_out();
+    EXPECT_EQ(url_file_bytes(), "http://set/");
+}
+
+TEST_F(StartupTest, UnchangedLargeTextIsNotWrittenOnLossOfFocus) {
+    std::string text;
+    for (int i = 0; i < 100000; ++i)
+        text += "http://www.example" + std::to_string(i) + ".com/\r\n";
+    std::wstring path = folder.write_file(L"网址.txt", text);
+    FILETIME old{0x12345678, 0x01C00000};  // a time long past
+    {
+        ui::UniqueFile file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &old));
+    }
+    window.load_url_text();
+    focus_in_and_out();
+    focus_in_and_out();
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    ASSERT_TRUE(GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data));
+    EXPECT_EQ(CompareFileTime(&data.ftLastWriteTime, &old), 0);
+}
+
+TEST_F(StartupTest, EditThatCannotBeSavedAsksBeforeTheWindowCloses) {
+    std::wstring path = folder.write_file(L"网址.txt", "http://old/");
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    window.load_url_text();
+    window.url_text_box.set_text("http://new/");
+    focus_in_and_out();  // silent
+
+    std::wstring asked_title;
+    int asked = 0;
+    int answer = IDYES;
+    ui::set_message_box_answer_for_testing([&](const std::wstring&, const std::wstring& title, UINT) {
+        ++asked;
+        asked_title = title;
+        return answer;
+    });
+    SendMessageW(window.hwnd(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(asked_title, kNoticeTitle);
+    EXPECT_TRUE(IsWindowVisible(window.hwnd()));
+    EXPECT_EQ(window.url_text_box.text(), "http://new/");
+
+    answer = IDNO;
+    SendMessageW(window.hwnd(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(asked, 2);
+    EXPECT_FALSE(IsWindow(window.hwnd()));
+    ui::set_message_box_answer_for_testing(nullptr);
+    EXPECT_EQ(url_file_bytes(), "http://old/");
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(StartupTest, FailedSaveLeavesTheOldFileWholeAndNoTemporaryFile) {
@@ -79,14 +156,6 @@ TEST_F(StartupTest, EndOfTheWindowsSessionKeepsTextTypedSinceTheLastSave) {
     EXPECT_FALSE(url_file_bytes());
     SendMessageW(window.hwnd(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
     EXPECT_EQ(url_file_bytes(), "http://typed-before-logoff/");
-}
-
-TEST_F(StartupTest, ClosingWithUnchangedTextDoesNotWrite) {
-    folder.write_file(L"网址.txt", std::string("http://a/\0tail", 14));
-    window.load_url_text();
-    DestroyWindow(window.hwnd());
-    // Unchanged since loading: the file keeps even the bytes after its NUL.
-    EXPECT_EQ(url_file_bytes(), std::string("http://a/\0tail", 14));
 }
 
 TEST_F(StartupTest, TrayLeftClicksToggleTheWindowAndShowItCentredAndRestored) {
