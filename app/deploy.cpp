@@ -1,9 +1,9 @@
 #include "app/deploy.h"
 
-#include "app/files.h"
+#include "winbase/files.h"
 
-#include "controls/handles.h"
-#include "controls/text.h"
+#include "winbase/handles.h"
+#include "winbase/text.h"
 
 #include <windows.h>
 
@@ -111,7 +111,7 @@ public:
     }
 
 private:
-    std::wstring output_path(const ZipEntry& entry) const { return dest_ + ui::ansi_to_wide(entry.relative_path); }
+    std::wstring output_path(const ZipEntry& entry) const { return dest_ + win::ansi_to_wide(entry.relative_path); }
 
     // The last line of defence after the name check: the path, as Windows resolves it, lies
     // under the destination folder.
@@ -131,7 +131,7 @@ private:
     std::wstring dest_;
     const ZipUnpacker::ProgressHandler& on_progress_;
     std::wstring path_;  // of the entry being written
-    ui::UniqueFile file_;
+    win::UniqueFile file_;
 };
 
 }  // namespace
@@ -157,7 +157,7 @@ int ZipUnpacker::unpack_archive(const std::wstring& archive_path, const std::wst
 }
 
 int ZipUnpacker::unpack_archive(const std::string& archive_path, const std::string& dest_dir) {
-    return unpack_archive(ui::ansi_to_wide(archive_path), ui::ansi_to_wide(dest_dir));
+    return unpack_archive(win::ansi_to_wide(archive_path), win::ansi_to_wide(dest_dir));
 }
 
 std::string_view embedded_runtime_package(HMODULE module) {
@@ -187,7 +187,7 @@ int deploy_runtime_package(const std::wstring& app_dir,
     }
     // When the write fails the unpacker finds no archive, or a damaged one, and says so.
     const std::wstring temp_archive = app_dir + L"\\" + kTempArchiveName;
-    write_whole_file(temp_archive, package);
+    win::write_whole_file(temp_archive, package);
     ZipUnpacker unpacker;
     unpacker.on_progress = on_progress;
     return unpacker.unpack_archive(temp_archive, runtime_dir);

@@ -1,9 +1,9 @@
 #include "app/http_fetch.h"
 
 #include "core/http_request.h"
+#include "winbase/internet.h"
 
 #include <windows.h>
-#include <wininet.h>
 
 #include <algorithm>
 #include <array>
@@ -29,22 +29,6 @@ constexpr DWORD kHostCapacity = 256;
 constexpr DWORD kPathCapacity = 2048;
 constexpr DWORD kCredentialCapacity = 128;
 constexpr DWORD kContentLengthCapacity = 32;
-
-class InternetHandle {
-public:
-    explicit InternetHandle(HINTERNET h) : h_(h) {}
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-    ~InternetHandle() {
-        if (h_)
-            InternetCloseHandle(h_);
-    }
-    HINTERNET get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr; }
-
-private:
-    HINTERNET h_;
-};
 
 // The one session of the process, opened on first use and kept until the program ends. The
 // proxy fields are never set by the program; they stay empty, which means the system's own
@@ -141,7 +125,7 @@ std::string http_fetch(const std::string& url) {
     HttpSession& s = session();
     if (!s.open())
         return body;
-    InternetHandle connection(InternetConnectA(s.handle, cracked.host.data(), cracked.port, cracked.user.data(),
+    win::UniqueInternet connection(InternetConnectA(s.handle, cracked.host.data(), cracked.port, cracked.user.data(),
                                                cracked.password.data(), INTERNET_SERVICE_HTTP, flags, 0));
     if (!connection)
         return body;
@@ -149,7 +133,7 @@ std::string http_fetch(const std::string& url) {
 
     const std::string path(without_fragment(cracked.path.data()));
     const char* accept_types[] = {kAcceptType, nullptr};
-    InternetHandle request(
+    win::UniqueInternet request(
         HttpOpenRequestA(connection.get(), "GET", path.c_str(), "HTTP/1.0", nullptr, accept_types, flags, 0));
     if (!request)
         return body;

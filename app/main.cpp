@@ -1,7 +1,7 @@
 // Program entry: the main window and its message loop.
 
-#include "app/files.h"
 #include "app/main_window.h"
+#include "winbase/files.h"
 
 #include <commctrl.h>
 #include <ole2.h>
@@ -15,7 +15,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
     int exit_code = 1;
     {
-        quarnel::MainWindow window(quarnel::app_directory());
+        quarnel::MainWindow window(quarnel::win::app_directory());
         window.on_destroyed_window = [] { PostQuitMessage(0); };
         if (window.create()) {
             window.start_up();

@@ -157,9 +157,9 @@ bool MainWindow::create_controls() {
     url_list_view.on_right_click = [this] { show_list_menu(); };
     url_text_box.on_kill_focus = [this] { save_url_text(); };
 
-    text_drop_target = ui::ComPtr<ui::FileDropTarget>(
+    text_drop_target = win::ComPtr<ui::FileDropTarget>(
         new ui::FileDropTarget([this](const std::wstring& paths) { drop_on_text_box(paths); }));
-    list_drop_target = ui::ComPtr<ui::FileDropTarget>(
+    list_drop_target = win::ComPtr<ui::FileDropTarget>(
         new ui::FileDropTarget([this](const std::wstring& paths) { drop_on_list(paths); }));
     return true;
 }

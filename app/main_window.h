@@ -9,13 +9,13 @@
 #include "controls/balloon_tip.h"
 #include "controls/controls.h"
 #include "controls/drop_target.h"
-#include "controls/handles.h"
 #include "controls/list_view.h"
 #include "controls/message_box.h"
 #include "controls/popup_menu.h"
 #include "controls/timer.h"
 #include "controls/tray_icon.h"
 #include "controls/window.h"
+#include "winbase/handles.h"
 
 #include <functional>
 #include <string>
@@ -93,8 +93,8 @@ public:
     SaveDialogDesign save_dialog;
     ui::BalloonTip balloon_tip;
     ZipUnpacker zip_unpacker;
-    ui::ComPtr<ui::FileDropTarget> text_drop_target;
-    ui::ComPtr<ui::FileDropTarget> list_drop_target;
+    win::ComPtr<ui::FileDropTarget> text_drop_target;
+    win::ComPtr<ui::FileDropTarget> list_drop_target;
     ui::PopupMenu list_menu;
     ui::PopupMenu tray_menu;
     ui::TrayIcon tray_icon;
@@ -160,10 +160,10 @@ private:
     void drop_on_text_box(const std::wstring& paths);
     void drop_on_list(const std::wstring& paths);
 
-    ui::UniqueFont ui_font_;
-    ui::UniqueFont url_text_font_;
-    ui::UniqueIcon clear_icon_;
-    ui::UniqueIcon app_icon_;
+    win::UniqueFont ui_font_;
+    win::UniqueFont url_text_font_;
+    win::UniqueIcon clear_icon_;
+    win::UniqueIcon app_icon_;
     std::string saved_url_text_;  // the text url_file gave or last received
     HWND focus_child_ = nullptr;  // the control that gets the focus when the window does
     HBRUSH background_ = GetSysColorBrush(COLOR_BTNFACE);  // a system brush: not owned

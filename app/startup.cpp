@@ -1,13 +1,13 @@
 // Start-up and shutdown: the saved address text, the tray icon, and ending the program.
 
 #include "app/deploy.h"
-#include "app/files.h"
 #include "app/http_fetch.h"
 #include "app/main_window.h"
 #include "app/settings.h"
-#include "controls/text.h"
 #include "core/url_lines.h"
 #include "resource_ids.h"
+#include "winbase/files.h"
+#include "winbase/text.h"
 
 namespace quarnel {
 
@@ -25,8 +25,8 @@ void MainWindow::start_up() {
 
     install_tray_icon();
 
-    browser_view->set_cache(ui::wide_to_ansi(app_dir + L"\\User Data"));
-    if (browser_view->start_engine(ui::wide_to_ansi(runtime_dir()), "")) {
+    browser_view->set_cache(win::wide_to_ansi(app_dir + L"\\User Data"));
+    if (browser_view->start_engine(win::wide_to_ansi(runtime_dir()), "")) {
         browser_view->engine_ready();
         browser_view->create_child_view(start_url);
     }
@@ -49,7 +49,7 @@ std::string_view default_page_icon() {
 
 void MainWindow::load_url_text() {
     // A missing or unreadable file gives an empty box; the text ends at the first NUL byte.
-    std::optional<std::string> bytes = read_file_bytes(url_file());
+    std::optional<std::string> bytes = win::read_file_bytes(url_file());
     url_text_box.set_text(bytes ? text_before_nul(*bytes) : std::string_view());
     // What the box makes of the file is the text to compare with: bytes it cannot hold (a NUL
     // and what follows, sequences that are not GBK) must not count as an edit, or the first
@@ -75,7 +75,7 @@ bool MainWindow::save_url_text_if_changed() {
         return true;
     std::string text = url_text_box.text();
     if (text != saved_url_text_) {
-        if (!replace_file_contents(url_file(), text))
+        if (!win::replace_file_contents(url_file(), text))
             return false;
         saved_url_text_ = std::move(text);
     }

@@ -3,9 +3,9 @@
 
 #include "app/main_window.h"
 
-#include "app/files.h"
 #include "core/text_table.h"
 #include "core/url_lines.h"
+#include "winbase/files.h"
 
 #include <string>
 
@@ -20,7 +20,7 @@ void MainWindow::read_urls() {
 bool MainWindow::load_dropped_file(const std::wstring& path) {
     // Several files arrive as one text of CR LF-ended paths, which names no file; so do folders,
     // empty, locked and unreadable files. In every such case the box keeps its text.
-    std::optional<std::string> bytes = read_file_bytes(path);
+    std::optional<std::string> bytes = win::read_file_bytes(path);
     if (!bytes || bytes->empty())
         return false;
     url_text_box.set_text(text_before_nul(*bytes));

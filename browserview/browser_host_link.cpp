@@ -1,8 +1,8 @@
 #include "browserview/browser_host_link.h"
 
-#include "controls/text.h"
 #include "core/host_command_line.h"
 #include "core/host_protocol.h"
+#include "winbase/text.h"
 
 #include <algorithm>
 #include <mutex>
@@ -146,7 +146,7 @@ bool BrowserHostLink::create_child_view(std::string_view url) {
     GetClientRect(hwnd(), &client);
     hp::Bytes area = hp::encode_child_area({0, 0, client.right, client.bottom, handle_bits(hwnd())});
     send_copydata(hp::kChildArea, area.data(), area.size());
-    hp::Bytes text = hp::encode_text(to_u16(ui::ansi_to_wide(url)));
+    hp::Bytes text = hp::encode_text(to_u16(win::ansi_to_wide(url)));
     send_copydata(hp::kChildUrl, text.data(), text.size());
     DWORD_PTR answer = 0;
     send_to_host(hp::kCreateChild, 0, 0, &answer);
@@ -156,7 +156,7 @@ bool BrowserHostLink::create_child_view(std::string_view url) {
 void BrowserHostLink::navigate(int view_id, std::string_view url) {
     if (!IsWindow(host_window_) || !IsWindow(window_of(view_id)))
         return;
-    std::u16string wide = to_u16(ui::ansi_to_wide(url));
+    std::u16string wide = to_u16(win::ansi_to_wide(url));
     if (wide.empty())
         return;
     hp::Bytes payload = hp::encode_view_text({static_cast<std::uint32_t>(view_id), wide});
@@ -167,7 +167,7 @@ std::string BrowserHostLink::get_page_source(int view_id, std::string_view frame
     if (!IsWindow(host_window_) || !IsWindow(window_of(view_id)) || request_active_)
         return {};
     hp::Bytes payload = hp::encode_page_source_request(
-        {static_cast<std::uint32_t>(view_id), frame_flag ? 1u : 0u, to_u16(ui::ansi_to_wide(frame))});
+        {static_cast<std::uint32_t>(view_id), frame_flag ? 1u : 0u, to_u16(win::ansi_to_wide(frame))});
 
     std::optional<std::u16string> reply;
     {
@@ -183,7 +183,7 @@ std::string BrowserHostLink::get_page_source(int view_id, std::string_view frame
     }
     if (!reply)
         return {};
-    return ui::wide_to_ansi(as_wide(*reply));
+    return win::wide_to_ansi(as_wide(*reply));
 }
 
 LRESULT BrowserHostLink::handle_message(UINT msg, WPARAM wp, LPARAM lp) {

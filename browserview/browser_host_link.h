@@ -4,8 +4,9 @@
 // the start-up handshake, the blocking page-source request, and the queue that turns the host's
 // notifications into calls of the virtual hooks on thread-pool threads.
 
-#include "controls/handles.h"
 #include "controls/window.h"
+#include "winbase/handles.h"
+#include "winbase/lock.h"
 
 #include <atomic>
 #include <cstdint>
@@ -15,20 +16,6 @@
 #include <string_view>
 
 namespace quarnel {
-
-// A critical section owned by one object.
-class CriticalSection {
-public:
-    CriticalSection() { InitializeCriticalSection(&cs_); }
-    ~CriticalSection() { DeleteCriticalSection(&cs_); }
-    CriticalSection(const CriticalSection&) = delete;
-    CriticalSection& operator=(const CriticalSection&) = delete;
-    void lock() { EnterCriticalSection(&cs_); }
-    void unlock() { LeaveCriticalSection(&cs_); }
-
-private:
-    CRITICAL_SECTION cs_;
-};
 
 // Texts from the host are UTF-16; on Windows wchar_t is the same 16-bit unit.
 std::wstring_view as_wide(std::u16string_view text);
@@ -133,15 +120,15 @@ private:
     void call_hook(const Notification& n);
 
     HWND host_window_ = nullptr;
-    ui::UniqueKernelHandle signal_;
-    ui::UniqueKernelHandle host_process_;
-    CriticalSection request_lock_;
+    win::UniqueKernelHandle signal_;
+    win::UniqueKernelHandle host_process_;
+    win::Lock request_lock_;
     bool request_active_ = false;
     std::optional<std::u16string> pending_reply_;
     std::atomic<long> references_{0};
     bool creation_reference_ = false;
 
-    CriticalSection queue_lock_;
+    win::Lock queue_lock_;
     std::deque<Notification> queue_;  // guarded by queue_lock_
     bool delivering_ = false;         // guarded by queue_lock_: a work item is draining the queue
 };

@@ -117,11 +117,11 @@ private:
 
     // The gate between pool-thread events and the owner's end: once detached_ is set no handler
     // starts, and the window's destruction waits for one that is running.
-    mutable CriticalSection events_lock_;
+    mutable win::Lock events_lock_;
     BrowserViewEvents events_;      // guarded by events_lock_
     bool detached_ = false;         // guarded by events_lock_
     bool handler_running_ = false;  // guarded by events_lock_
-    ui::UniqueKernelHandle handler_idle_{CreateEventW(nullptr, TRUE, TRUE, nullptr)};
+    win::UniqueKernelHandle handler_idle_{CreateEventW(nullptr, TRUE, TRUE, nullptr)};
 };
 
 }  // namespace quarnel

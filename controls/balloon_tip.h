@@ -3,7 +3,7 @@
 // A balloon tooltip for a window, with an image list of its own for the icons its notices show.
 // The notices themselves come with the commands that raise them.
 
-#include "controls/handles.h"
+#include "winbase/handles.h"
 
 #include <windows.h>
 
@@ -25,7 +25,7 @@ public:
 private:
     HWND hwnd_ = nullptr;
     HWND owner_ = nullptr;  // not owned
-    UniqueImageList icons_;
+    win::UniqueImageList icons_;
 };
 
 }  // namespace quarnel::ui

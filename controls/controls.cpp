@@ -1,7 +1,7 @@
 #include "controls/controls.h"
 
-#include "controls/text.h"
 #include "core/picture.h"
+#include "winbase/text.h"
 
 #include <commctrl.h>
 
@@ -146,11 +146,11 @@ std::wstring EditBox::wide_text() const {
 }
 
 std::string EditBox::text() const {
-    return wide_to_ansi(wide_text());
+    return win::wide_to_ansi(wide_text());
 }
 
 void EditBox::set_text(std::string_view ansi) {
-    SetWindowTextW(hwnd(), ansi_to_wide(ansi).c_str());
+    SetWindowTextW(hwnd(), win::ansi_to_wide(ansi).c_str());
 }
 
 void EditBox::select_all() {
@@ -235,7 +235,7 @@ HWND PictureBox::create(const CreateArgs& args) {
                          nullptr);
 }
 
-void PictureBox::set_bitmap(UniqueBitmap bitmap) {
+void PictureBox::set_bitmap(win::UniqueBitmap bitmap) {
     bitmap_ = std::move(bitmap);
     InvalidateRect(hwnd(), nullptr, TRUE);
 }
@@ -244,7 +244,7 @@ namespace {
 
 // An opaque bitmap of the image over a background colour: translucent pixels are blended here,
 // once, so painting is a plain stretch.
-UniqueBitmap bitmap_over_background(const Image& image, COLORREF background) {
+win::UniqueBitmap bitmap_over_background(const Image& image, COLORREF background) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = image.width;
@@ -253,7 +253,7 @@ UniqueBitmap bitmap_over_background(const Image& image, COLORREF background) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    UniqueBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    win::UniqueBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!bitmap)
         return bitmap;
     uint32_t back[3] = {GetRValue(background), GetGValue(background), GetBValue(background)};
@@ -275,7 +275,7 @@ bool PictureBox::set_picture(std::string_view bytes) {
     std::optional<Image> image;
     if (picture_kind(bytes) == PictureKind::kBmp)
         image = decode_bmp(bytes);
-    UniqueBitmap bitmap;
+    win::UniqueBitmap bitmap;
     if (image)
         bitmap = bitmap_over_background(*image, GetSysColor(COLOR_BTNFACE));
     bool shown = static_cast<bool>(bitmap);
@@ -285,21 +285,18 @@ bool PictureBox::set_picture(std::string_view bytes) {
 
 LRESULT PictureBox::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_PAINT) {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd(), &ps);
+        win::PaintDc dc(hwnd());
         if (bitmap_) {
             RECT client;
             GetClientRect(hwnd(), &client);
             BITMAP info{};
             GetObjectW(bitmap_.get(), sizeof(info), &info);
-            HDC source = CreateCompatibleDC(dc);
-            HGDIOBJ old = SelectObject(source, bitmap_.get());
-            SetStretchBltMode(dc, HALFTONE);
-            StretchBlt(dc, 0, 0, client.right, client.bottom, source, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
-            SelectObject(source, old);
-            DeleteDC(source);
+            win::UniqueMemoryDc source(CreateCompatibleDC(dc.get()));
+            win::SelectedObject selected(source.get(), bitmap_.get());
+            SetStretchBltMode(dc.get(), HALFTONE);
+            StretchBlt(dc.get(), 0, 0, client.right, client.bottom, source.get(), 0, 0, info.bmWidth, info.bmHeight,
+                       SRCCOPY);
         }
-        EndPaint(hwnd(), &ps);
         return 0;
     }
     return Window::handle_message(msg, wp, lp);

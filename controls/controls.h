@@ -3,8 +3,8 @@
 // Thin wrappers over the system's standard controls. Each is created with a CreateArgs whose
 // fields all have defaults, and exposes handler fields that its owner fills in.
 
-#include "controls/handles.h"
 #include "controls/window.h"
+#include "winbase/handles.h"
 
 #include <functional>
 #include <string>
@@ -112,7 +112,7 @@ class PictureBox : public Window {
 public:
     HWND create(const CreateArgs& args);
     // Shows `bitmap` stretched over the box (the box takes it over); null shows the background.
-    void set_bitmap(UniqueBitmap bitmap);
+    void set_bitmap(win::UniqueBitmap bitmap);
     // Shows the picture held in raw bytes, its kind told from the first bytes. Data that is no
     // picture, or one the box cannot decode, leaves only the background. Returns whether a
     // picture is shown.
@@ -123,7 +123,7 @@ protected:
     LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
-    UniqueBitmap bitmap_;
+    win::UniqueBitmap bitmap_;
 };
 
 }  // namespace quarnel::ui

@@ -1,6 +1,6 @@
 #include "controls/list_view.h"
 
-#include "controls/text.h"
+#include "winbase/text.h"
 
 #include <commctrl.h>
 
@@ -128,7 +128,7 @@ std::string ListView::column_caption(int column) const {
     info.cchTextMax = 260;
     if (!SendMessageW(hwnd(), LVM_GETCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&info)))
         return {};
-    return wide_to_ansi(info.pszText);
+    return win::wide_to_ansi(info.pszText);
 }
 
 void ListView::set_column_width(int column, int width) {
@@ -151,7 +151,7 @@ LRESULT ListView::on_notify(NMHDR* header, bool& handled) {
                 // costs no more to draw than a short one.
                 const std::string& cell = rows_.cell(info->item.iItem, info->item.iSubItem);
                 size_t limit = info->item.cchTextMax > 0 ? static_cast<size_t>(info->item.cchTextMax) : 1024;
-                display_buffer_ = ansi_to_wide(std::string_view(cell).substr(0, limit));
+                display_buffer_ = win::ansi_to_wide(std::string_view(cell).substr(0, limit));
                 if (info->item.pszText && info->item.cchTextMax > 0)
                     lstrcpynW(info->item.pszText, display_buffer_.c_str(), info->item.cchTextMax);
                 else

@@ -3,7 +3,7 @@
 // A hidden menu shown only as a pop-up. Its items carry command ids; the owner window passes
 // WM_COMMAND from a menu to PopupMenu::dispatch, which runs the item's handler.
 
-#include "controls/handles.h"
+#include "winbase/handles.h"
 
 #include <functional>
 #include <string>
@@ -38,7 +38,7 @@ private:
         std::function<void()> handler;
     };
     std::vector<Item> items_;
-    UniqueMenu menu_;
+    win::UniqueMenu menu_;
 };
 
 }  // namespace quarnel::ui

@@ -1,13 +1,13 @@
 // The built-in page engine: each child view fetches its page with a PageLoader and draws the
 // page's title, text and links itself.
 
-#include "controls/handles.h"
 #include "controls/window.h"
 #include "core/html_text.h"
 #include "host/page_decode.h"
 #include "host/page_engine.h"
 #include "host/page_layout.h"
 #include "host/page_loader.h"
+#include "winbase/handles.h"
 
 #include <windowsx.h>
 
@@ -213,9 +213,7 @@ private:
     void lay_out() {
         RECT client{};
         GetClientRect(hwnd(), &client);
-        HDC dc = GetDC(hwnd());
-        layout_ = lay_out_page(dc, fonts_, notice_, page_, client.right);
-        ReleaseDC(hwnd(), dc);
+        layout_ = lay_out_page(win::WindowDc(hwnd()).get(), fonts_, notice_, page_, client.right);
         scroll_to(scroll_);
     }
 
@@ -354,18 +352,19 @@ private:
 
     // Draws the page into `target`: the view itself, or its mirror of the same size.
     void paint_window(HWND target) {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(target, &ps);
+        win::PaintDc paint(target);
+        HDC dc = paint.get();
         RECT client{};
         GetClientRect(target, &client);
         // Drawn off screen first, so scrolling and hovering do not flicker.
-        HDC memory = CreateCompatibleDC(dc);
-        ui::UniqueBitmap bitmap(
+        win::UniqueMemoryDc memory_dc(CreateCompatibleDC(dc));
+        HDC memory = memory_dc.get();
+        win::UniqueBitmap bitmap(
             CreateCompatibleBitmap(dc, std::max<int>(client.right, 1), std::max<int>(client.bottom, 1)));
-        HGDIOBJ old_bitmap = SelectObject(memory, bitmap.get());
+        win::SelectedObject selected_bitmap(memory, bitmap.get());
         FillRect(memory, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
         SetBkMode(memory, TRANSPARENT);
-        HGDIOBJ old_font = SelectObject(memory, fonts_.font(TextStyle::kBody, false));
+        win::SelectedObject selected_font(memory, fonts_.font(TextStyle::kBody, false));
         for (const Fragment& fragment : layout_.fragments) {
             int top = fragment.box.top - scroll_;
             if (fragment.box.bottom - scroll_ < client.top || top > client.bottom)
@@ -379,10 +378,6 @@ private:
             TextOutW(memory, fragment.box.left, top, fragment.text.c_str(), static_cast<int>(fragment.text.size()));
         }
         BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
-        SelectObject(memory, old_font);
-        SelectObject(memory, old_bitmap);
-        DeleteDC(memory);
-        EndPaint(target, &ps);
     }
 
     friend class MirrorWindow;

@@ -2,11 +2,11 @@
 // line; the host creates its child views inside that window and ends by itself once the window
 // is gone.
 
-#include "controls/text.h"
 #include "core/host_command_line.h"
 #include "host/host_window.h"
 #include "host/page_engine.h"
 #include "host/page_loader.h"
+#include "winbase/text.h"
 
 #include <windows.h>
 
@@ -30,7 +30,7 @@ int run_host(const quarnel::HostCommandLine& command_line) {
     HWND browser_view = reinterpret_cast<HWND>(static_cast<intptr_t>(command_line.view));
     if (!IsWindow(browser_view))
         return kExitNoBrowserView;
-    std::wstring user_agent = quarnel::ui::utf8_to_wide(command_line.user_agent);
+    std::wstring user_agent = quarnel::win::utf8_to_wide(command_line.user_agent);
     if (user_agent.empty())
         user_agent = kDefaultUserAgent;
     quarnel::host::HostWindow host(command_line, quarnel::host::make_builtin_engine(user_agent));
@@ -49,7 +49,7 @@ int run_host(const quarnel::HostCommandLine& command_line) {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // The whole command line, not the CRT's split of it: the values are quoted text that the
     // parser reads itself.
-    auto command_line = quarnel::parse_host_command_line(quarnel::ui::wide_to_utf8(GetCommandLineW()));
+    auto command_line = quarnel::parse_host_command_line(quarnel::win::wide_to_utf8(GetCommandLineW()));
     if (!command_line)
         return kExitMalformedCommandLine;
     int code = run_host(*command_line);

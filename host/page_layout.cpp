@@ -1,6 +1,7 @@
 #include "host/page_layout.h"
 
 #include "host/page_decode.h"
+#include "winbase/handles.h"
 
 #include <algorithm>
 
@@ -12,12 +13,12 @@ namespace {
 // paragraph for every line would make layout quadratic in its length.
 constexpr int kMeasureChunk = 1024;
 
-ui::UniqueFont make_font(const LOGFONTW& base, int percent, int weight, bool underline) {
+win::UniqueFont make_font(const LOGFONTW& base, int percent, int weight, bool underline) {
     LOGFONTW font = base;
     font.lfHeight = base.lfHeight * percent / 100;
     font.lfWeight = weight;
     font.lfUnderline = underline ? TRUE : FALSE;
-    return ui::UniqueFont(CreateFontIndirectW(&font));
+    return win::UniqueFont(CreateFontIndirectW(&font));
 }
 
 // CJK and other wide scripts break between any two characters; other text at blanks.
@@ -36,10 +37,9 @@ bool can_break_before(std::wstring_view text, size_t at) {
 }
 
 int line_height(HDC dc, HFONT font) {
-    HGDIOBJ old = SelectObject(dc, font);
+    win::SelectedObject selected(dc, font);
     TEXTMETRICW metrics{};
     GetTextMetricsW(dc, &metrics);
-    SelectObject(dc, old);
     return metrics.tmHeight + metrics.tmExternalLeading;
 }
 
@@ -63,7 +63,7 @@ public:
     }
 
     void add(std::wstring_view text, HFONT font, TextStyle style, int link) {
-        HGDIOBJ old = SelectObject(dc_, font);
+        win::SelectedObject selected(dc_, font);
         size_t at = 0;
         while (at < text.size()) {
             int available = right_ - x_;
@@ -97,7 +97,6 @@ public:
             new_line();
             at = skip_blanks(text, end);
         }
-        SelectObject(dc_, old);
     }
 
     int bottom() const { return y_; }

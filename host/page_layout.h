@@ -2,8 +2,8 @@
 
 // Lays a page's text out in lines for a given width, and finds the link under a point.
 
-#include "controls/handles.h"
 #include "core/html_text.h"
+#include "winbase/handles.h"
 
 #include <windows.h>
 
@@ -24,7 +24,7 @@ public:
     HFONT font(TextStyle style, bool link) const;
 
 private:
-    ui::UniqueFont body_, body_link_, heading_, heading_link_, title_, notice_;
+    win::UniqueFont body_, body_link_, heading_, heading_link_, title_, notice_;
 };
 
 // One piece of text on one line, in content coordinates (0 at the top of the page).

@@ -1,6 +1,7 @@
 #include "host/page_loader.h"
 
-#include <wininet.h>
+#include "winbase/internet.h"
+#include "winbase/lock.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -18,17 +19,6 @@ constexpr DWORD kConnectTimeoutMs = 15000;
 constexpr DWORD kReceiveTimeoutMs = 30000;
 
 std::atomic<int> g_running_workers{0};
-
-struct InternetHandle {
-    HINTERNET handle = nullptr;
-    explicit InternetHandle(HINTERNET h) : handle(h) {}
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-    ~InternetHandle() {
-        if (handle)
-            InternetCloseHandle(handle);
-    }
-};
 
 int failure_status() {
     DWORD error = GetLastError();
@@ -58,8 +48,8 @@ std::wstring final_url_of(HINTERNET request, const std::wstring& fallback) {
 }  // namespace
 
 struct PageLoader::Channel {
-    std::mutex mutex;
-    std::condition_variable wake;
+    win::Lock lock;
+    std::condition_variable_any wake;
     std::optional<std::pair<uint64_t, std::wstring>> request;  // waiting to be fetched
     std::optional<LoadResult> result;                          // waiting to be taken
     std::atomic<uint64_t> latest{0};
@@ -86,25 +76,25 @@ struct PageLoader::Channel {
         const wchar_t kHeaders[] =
             L"Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8\r\n"
             L"Accept-Language: zh-CN,zh;q=0.9,en;q=0.8\r\n";
-        InternetHandle request(InternetOpenUrlW(session, url.c_str(), kHeaders, static_cast<DWORD>(-1), kFlags, 0));
-        if (!request.handle) {
+        win::UniqueInternet request(InternetOpenUrlW(session, url.c_str(), kHeaders, static_cast<DWORD>(-1), kFlags, 0));
+        if (!request.get()) {
             result.status = failure_status();
             return result;
         }
-        result.final_url = final_url_of(request.handle, url);
+        result.final_url = final_url_of(request.get(), url);
         DWORD status = 0, size = sizeof(status);
-        if (HttpQueryInfoW(request.handle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+        if (HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
             result.status = static_cast<int>(status);
         else
             result.status = 200;  // not HTTP (ftp): it arrived, so it is found
-        result.content_type = query_text(request.handle, HTTP_QUERY_CONTENT_TYPE);
+        result.content_type = query_text(request.get(), HTTP_QUERY_CONTENT_TYPE);
 
         char buffer[64 * 1024];
         for (;;) {
             if (superseded(generation))
                 return result;
             DWORD read = 0;
-            if (!InternetReadFile(request.handle, buffer, sizeof(buffer), &read)) {
+            if (!InternetReadFile(request.get(), buffer, sizeof(buffer), &read)) {
                 // What arrived is kept when the connection breaks mid-page, as a browser shows a
                 // partial page; a page with nothing at all is a failure.
                 if (result.body.empty())
@@ -122,25 +112,25 @@ struct PageLoader::Channel {
 
     // The worker's life: wait for a request, fetch it, hand the result over, until stopped.
     void run() {
-        InternetHandle session(InternetOpenW(user_agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-        if (session.handle) {
+        win::UniqueInternet session(InternetOpenW(user_agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        if (session.get()) {
             DWORD connect = kConnectTimeoutMs, receive = kReceiveTimeoutMs;
-            InternetSetOptionW(session.handle, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof(connect));
-            InternetSetOptionW(session.handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof(receive));
+            InternetSetOptionW(session.get(), INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof(connect));
+            InternetSetOptionW(session.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof(receive));
         }
         for (;;) {
             std::pair<uint64_t, std::wstring> next;
             {
-                std::unique_lock lock(mutex);
-                wake.wait(lock, [&] { return stop || request.has_value(); });
+                std::unique_lock held(lock);
+                wake.wait(held, [&] { return stop || request.has_value(); });
                 if (stop)
                     return;
                 next = std::move(*request);
                 request.reset();
             }
             LoadResult fetched;
-            if (session.handle) {
-                fetched = fetch(session.handle, next.first, next.second);
+            if (session.get()) {
+                fetched = fetch(session.get(), next.first, next.second);
             } else {
                 fetched.generation = next.first;
                 fetched.final_url = next.second;
@@ -149,7 +139,7 @@ struct PageLoader::Channel {
             if (superseded(next.first))
                 continue;
             {
-                std::lock_guard lock(mutex);
+                std::lock_guard held(lock);
                 if (stop)
                     return;
                 result = std::move(fetched);
@@ -172,7 +162,7 @@ PageLoader::PageLoader(std::wstring user_agent, HWND notify, UINT message) : cha
 
 PageLoader::~PageLoader() {
     {
-        std::lock_guard lock(channel_->mutex);
+        std::lock_guard held(channel_->lock);
         channel_->stop = true;
         channel_->latest = 0;
     }
@@ -181,7 +171,7 @@ PageLoader::~PageLoader() {
 
 void PageLoader::load(uint64_t generation, std::wstring url) {
     {
-        std::lock_guard lock(channel_->mutex);
+        std::lock_guard held(channel_->lock);
         channel_->latest = generation;
         channel_->request.emplace(generation, std::move(url));
         channel_->result.reset();
@@ -190,7 +180,7 @@ void PageLoader::load(uint64_t generation, std::wstring url) {
 }
 
 std::optional<LoadResult> PageLoader::take_result() {
-    std::lock_guard lock(channel_->mutex);
+    std::lock_guard held(channel_->lock);
     std::optional<LoadResult> taken = std::move(channel_->result);
     channel_->result.reset();
     if (taken && taken->generation != channel_->latest)

@@ -8,10 +8,10 @@
 // line each), --ready-delay=<ms>, --no-ready (never reports ready), --exit-at-start,
 // --exit-after=<ms>.
 
-#include "controls/text.h"
 #include "core/host_command_line.h"
 #include "core/host_protocol.h"
 #include "tests/scripted_host/script.h"
+#include "winbase/text.h"
 
 #include <windows.h>
 
@@ -46,7 +46,7 @@ struct Host {
 } host;
 
 std::string utf8(std::wstring_view text) {
-    return quarnel::ui::wide_to_utf8(text);
+    return quarnel::win::wide_to_utf8(text);
 }
 
 std::string utf8(std::u16string_view text) {
@@ -273,7 +273,7 @@ LRESULT CALLBACK host_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     const wchar_t* command_line = GetCommandLineW();
     auto args = quarnel::parse_host_command_line(utf8(std::wstring_view(command_line)));
-    std::wstring extra = args ? quarnel::ui::utf8_to_wide(args->extra) : std::wstring();
+    std::wstring extra = args ? quarnel::win::utf8_to_wide(args->extra) : std::wstring();
     host.log_path = option_text(extra, L"--log=\"");
     // Started as the program starts its engine (no extra text), it logs beside itself.
     if (host.log_path.empty())

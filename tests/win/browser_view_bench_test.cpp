@@ -176,7 +176,7 @@ TEST_F(BrowserViewTest, BenchmarkBurstOfNotifications) {
     std::atomic<std::uint32_t> delivered{0};
     BrowserViewEvents events;
     events.status_text_changed = [&](int, std::wstring_view text) {
-        texts.push_back(ui::wide_to_utf8(text));
+        texts.push_back(win::wide_to_utf8(text));
         ++delivered;
     };
     view_->set_events(events);

@@ -34,7 +34,7 @@ public:
     }
 
     BrowserViewEvents handlers() {
-        auto u8 = [](std::wstring_view text) { return ui::wide_to_utf8(text); };
+        auto u8 = [](std::wstring_view text) { return win::wide_to_utf8(text); };
         auto n = [](auto v) { return std::to_string(v); };
         BrowserViewEvents e;
         e.view_created = [=, this](int v) { add("view_created " + n(v)); };
@@ -199,7 +199,7 @@ TEST_F(BrowserViewEventsTest, BurstArrivesInOrderOneAtATime) {
     events.status_text_changed = [&](int, std::wstring_view text) {
         if (++running > 1)
             overlapped = true;
-        texts.push_back(ui::wide_to_utf8(text));
+        texts.push_back(win::wide_to_utf8(text));
         --running;
         ++delivered;
     };
@@ -224,7 +224,7 @@ TEST_F(BrowserViewEventsTest, CopyDataNotificationIsAnsweredBeforeASlowHandlerEn
     std::atomic<bool> handler_done{false};
     // The handler runs until the test has seen the host's answer (30 s at most), so the order
     // does not hang on how fast a loaded machine is.
-    ui::UniqueKernelHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    win::UniqueKernelHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     BrowserViewEvents events;
     events.status_text_changed = [&](int, std::wstring_view) {
         WaitForSingleObject(release.get(), 30000);

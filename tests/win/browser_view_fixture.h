@@ -5,10 +5,10 @@
 // thread's messages while waiting for something to happen.
 
 #include "browserview/browser_view.h"
-#include "controls/text.h"
 #include "core/host_protocol.h"
 #include "tests/scripted_host/script.h"
 #include "win_test_util.h"
+#include "winbase/text.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +24,7 @@ using test::pump_until;
 
 // The folder of the scripted "cefview(e_pair).exe", as Wine sees the build tree.
 inline std::string scripted_host_dir() {
-    return ui::wide_to_ansi(test::wine_path(QUARNEL_SCRIPTED_HOST_DIR));
+    return win::wide_to_ansi(test::wine_path(QUARNEL_SCRIPTED_HOST_DIR));
 }
 
 inline void put_u32(std::vector<std::uint8_t>& out, std::uint32_t v) {
@@ -38,7 +38,7 @@ public:
         parent_ = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1000, 1000, nullptr, nullptr,
                                   GetModuleHandleW(nullptr), nullptr);
         ASSERT_TRUE(parent_);
-        folder_ = ui::wide_to_ansi(temp_.path());
+        folder_ = win::wide_to_ansi(temp_.path());
         log_ = folder_ + "\\host.log";
     }
 

@@ -1,10 +1,10 @@
 // Deployment of the browser runtime and the unpacker, on real folders in a temporary place.
 #include "app/deploy.h"
 
-#include "app/files.h"
-#include "controls/text.h"
 #include "tests/common/zip_builder.h"
 #include "win_test_util.h"
+#include "winbase/files.h"
+#include "winbase/text.h"
 
 #include <gtest/gtest.h>
 
@@ -35,15 +35,15 @@ bool has_normal_attributes(const std::wstring& path) {
 }
 
 std::string read_file(const std::wstring& path) {
-    return read_file_bytes(path).value_or("(unreadable)");
+    return win::read_file_bytes(path).value_or("(unreadable)");
 }
 
 void make_file(const std::wstring& path, const std::string& bytes) {
-    ASSERT_TRUE(write_whole_file(path, bytes)) << ui::wide_to_utf8(path);
+    ASSERT_TRUE(win::write_whole_file(path, bytes)) << win::wide_to_utf8(path);
 }
 
 void make_folder(const std::wstring& path) {
-    ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << ui::wide_to_utf8(path);
+    ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << win::wide_to_utf8(path);
 }
 
 // Every file and folder under `root`, as UTF-8 paths relative to it (folders end in "\").
@@ -56,7 +56,7 @@ void list_tree(const std::wstring& root, const std::string& prefix, std::set<std
         std::wstring name = found.cFileName;
         if (name == L"." || name == L"..")
             continue;
-        std::string relative = prefix + ui::wide_to_utf8(name);
+        std::string relative = prefix + win::wide_to_utf8(name);
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             out.insert(relative + "\\");
             list_tree(root + L"\\" + name, relative + "\\", out);
@@ -109,7 +109,7 @@ TEST(RuntimePackage, ProgramCarriesThePackageMadeFromTheHost) {
     std::vector<std::string> progress;
     int result = deploy_runtime_package(temp.path(), package, [&](const UnpackProgress& p) {
         progress.push_back(std::to_string(p.done) + "/" + std::to_string(p.total) + " " + std::to_string(p.percent) +
-                           "% " + ui::wide_to_utf8(p.path.substr(temp.path().size())));
+                           "% " + win::wide_to_utf8(p.path.substr(temp.path().size())));
     });
     EXPECT_EQ(result, 1);
     const std::wstring runtime = temp.path() + L"\\ziroz";
@@ -181,7 +181,7 @@ TEST_F(DeployTest, FolderThatCannotBeWrittenGivesMinusOneQuietly) {
     make_file(file_not_folder, "x");
     for (const std::wstring& dir : {file_not_folder, sandbox() + L"\\missing\\deeper"}) {
         int windows_before = thread_window_count();
-        EXPECT_EQ(deploy_browser_runtime(dir), -1) << ui::wide_to_utf8(dir);
+        EXPECT_EQ(deploy_browser_runtime(dir), -1) << win::wide_to_utf8(dir);
         EXPECT_EQ(thread_window_count(), windows_before);
     }
     EXPECT_FALSE(exists(sandbox() + L"\\missing"));
@@ -208,7 +208,7 @@ TEST_F(DeployTest, FileTimesComeFromTheEntryAndAttributesEndNormal) {
 
 TEST_F(DeployTest, AnsiPathsReachTheSameFolders) {
     // "测试" in GBK, as the program's 8-bit text has it.
-    std::string ansi_dir = ui::wide_to_ansi(sandbox()) + "\\\xb2\xe2\xca\xd4";
+    std::string ansi_dir = win::wide_to_ansi(sandbox()) + "\\\xb2\xe2\xca\xd4";
     make_file(app_dir() + L"\\test.zip", ZipBuilder().file("a.txt", "x").build());
     EXPECT_EQ(ZipUnpacker().unpack_archive(ansi_dir + "\\test.zip", ansi_dir + "\\ziroz"), 1);
     EXPECT_EQ(read_file(runtime_dir() + L"\\a.txt"), "x");

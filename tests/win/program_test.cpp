@@ -1,12 +1,12 @@
 // The whole program, run from a temporary program folder against a local HTTP server: the
 // end-to-end build takes the publisher's servers from the environment this test gives it.
 
-#include "app/files.h"
 #include "app/main_window.h"
+#include "winbase/files.h"
 
-#include "controls/text.h"
 #include "loopback_http_server.h"
 #include "win_test_util.h"
+#include "winbase/text.h"
 
 #include <gtest/gtest.h>
 
@@ -169,7 +169,7 @@ TEST_F(ProgramTest, SecondStartUnpacksNothingAndDeletesALeftoverArchive) {
     stop();
     FILETIME first{}, second{};
     {
-        ui::UniqueFile host(CreateFileW(path(L"ziroz\\cefview(e_pair).exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+        win::UniqueFile host(CreateFileW(path(L"ziroz\\cefview(e_pair).exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
                                         nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(host);
         GetFileTime(host.get(), nullptr, nullptr, &first);
@@ -178,7 +178,7 @@ TEST_F(ProgramTest, SecondStartUnpacksNothingAndDeletesALeftoverArchive) {
     test::pump_for(1500);  // so that a rewrite would show in the file time
     ASSERT_TRUE(start());
     {
-        ui::UniqueFile host(CreateFileW(path(L"ziroz\\cefview(e_pair).exe").c_str(), GENERIC_READ,
+        win::UniqueFile host(CreateFileW(path(L"ziroz\\cefview(e_pair).exe").c_str(), GENERIC_READ,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(host);
         GetFileTime(host.get(), nullptr, nullptr, &second);
@@ -222,7 +222,7 @@ TEST_F(ProgramTest, ExitFromTheTrayMenuKeepsTheTypedText) {
     SendMessageW(url_text_box(window), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"http://typed/中文"));
     PostMessageW(window, WM_COMMAND, kCmdExitProgram, 0);
     EXPECT_EQ(wait_for_exit(20000), 0u);
-    EXPECT_EQ(read_file_bytes(path(L"网址.txt")), "http://typed/\xD6\xD0\xCE\xC4");
+    EXPECT_EQ(win::read_file_bytes(path(L"网址.txt")), "http://typed/\xD6\xD0\xCE\xC4");
 }
 
 }  // namespace

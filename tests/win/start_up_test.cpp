@@ -1,12 +1,12 @@
 // The start-up sequence in this process, with the scripted stand-in as the browser host (it logs
 // every command it receives) and a local server for the start-address file.
 
-#include "app/files.h"
 #include "app/main_window.h"
+#include "winbase/files.h"
 
-#include "controls/text.h"
 #include "loopback_http_server.h"
 #include "win_test_util.h"
+#include "winbase/text.h"
 
 #include <gtest/gtest.h>
 
@@ -42,7 +42,7 @@ protected:
     }
 
     std::string host_log() {
-        return read_file_bytes(folder.path() + L"\\ziroz\\host.log").value_or("");
+        return win::read_file_bytes(folder.path() + L"\\ziroz\\host.log").value_or("");
     }
     // The log line of the start address as the host received it, with the payload's size.
     static std::string child_url_line(const std::string& url) {

@@ -1,4 +1,4 @@
-#include "app/files.h"
+#include "winbase/files.h"
 #include "app/main_window.h"
 
 #include "controls/message_box.h"
@@ -21,7 +21,7 @@ protected:
     }
     void TearDown() override { ui::PopupMenu::set_tracker_for_testing(nullptr); }
 
-    std::optional<std::string> url_file_bytes() { return read_file_bytes(window.url_file()); }
+    std::optional<std::string> url_file_bytes() { return win::read_file_bytes(window.url_file()); }
 
     // Moves the focus into the address box and out again, as a click elsewhere does.
     void focus_in_and_out() {
@@ -61,10 +61,10 @@ TEST_F(StartupTest, AddressFileTheUserDidNotEditIsNeverRewritten) {
         SetFocus(w.url_text_box.hwnd());
         SetFocus(w.load_button.hwnd());
         test::pump_messages();
-        EXPECT_EQ(read_file_bytes(w.url_file()), c.bytes);
+        EXPECT_EQ(win::read_file_bytes(w.url_file()), c.bytes);
         SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
         EXPECT_FALSE(IsWindow(w.hwnd()));
-        EXPECT_EQ(read_file_bytes(w.url_file()), c.bytes);
+        EXPECT_EQ(win::read_file_bytes(w.url_file()), c.bytes);
     }
 }
 
@@ -91,7 +91,7 @@ TEST_F(StartupTest, UnchangedLargeTextIsNotWrittenOnLossOfFocus) {
     std::wstring path = folder.write_file(L"网址.txt", text);
     FILETIME old{0x12345678, 0x01C00000};  // a time long past
     {
-        ui::UniqueFile file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        win::UniqueFile file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &old));
     }
     window.load_url_text();

@@ -1,6 +1,6 @@
 #include "win_test_util.h"
 
-#include "controls/text.h"
+#include "winbase/text.h"
 
 #include <shellapi.h>
 #include <shlobj.h>
@@ -11,7 +11,7 @@
 namespace quarnel::test {
 
 std::wstring wine_path(std::string_view linux_path) {
-    std::wstring path = L"Z:" + ui::utf8_to_wide(linux_path);
+    std::wstring path = L"Z:" + win::utf8_to_wide(linux_path);
     std::replace(path.begin(), path.end(), L'/', L'\\');
     return path;
 }

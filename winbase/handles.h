@@ -7,7 +7,7 @@
 
 #include <utility>
 
-namespace quarnel::ui {
+namespace quarnel::win {
 
 template <typename H, typename Traits>
 class UniqueHandle {
@@ -75,6 +75,11 @@ struct ImageListTraits {
     static void close(HIMAGELIST h);
 };
 
+struct MemoryDcTraits {
+    static HDC invalid() { return nullptr; }
+    static void close(HDC h) { DeleteDC(h); }
+};
+
 using UniqueKernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;
 using UniqueFile = UniqueHandle<HANDLE, FileHandleTraits>;
 using UniqueFont = UniqueHandle<HFONT, FontTraits>;
@@ -83,6 +88,57 @@ using UniqueBrush = UniqueHandle<HBRUSH, BrushTraits>;
 using UniqueIcon = UniqueHandle<HICON, IconTraits>;
 using UniqueMenu = UniqueHandle<HMENU, MenuTraits>;
 using UniqueImageList = UniqueHandle<HIMAGELIST, ImageListTraits>;
+// A device context made by CreateCompatibleDC.
+using UniqueMemoryDc = UniqueHandle<HDC, MemoryDcTraits>;
+
+// A window's device context from GetDC, released when it ends.
+class WindowDc {
+public:
+    explicit WindowDc(HWND hwnd) : hwnd_(hwnd), dc_(GetDC(hwnd)) {}
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    ~WindowDc() {
+        if (dc_)
+            ReleaseDC(hwnd_, dc_);
+    }
+    HDC get() const { return dc_; }
+
+private:
+    HWND hwnd_;
+    HDC dc_;
+};
+
+// BeginPaint and EndPaint around the handling of one WM_PAINT.
+class PaintDc {
+public:
+    explicit PaintDc(HWND hwnd) : hwnd_(hwnd), dc_(BeginPaint(hwnd, &paint_)) {}
+    PaintDc(const PaintDc&) = delete;
+    PaintDc& operator=(const PaintDc&) = delete;
+    ~PaintDc() { EndPaint(hwnd_, &paint_); }
+    HDC get() const { return dc_; }
+
+private:
+    HWND hwnd_;
+    PAINTSTRUCT paint_{};
+    HDC dc_;
+};
+
+// Selects a GDI object into a device context; the object it replaced goes back when this ends,
+// whatever was selected in between.
+class SelectedObject {
+public:
+    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+    ~SelectedObject() {
+        if (old_)
+            SelectObject(dc_, old_);
+    }
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
 
 // A COM interface pointer that releases its reference when it ends.
 template <typename T>
@@ -114,4 +170,4 @@ private:
     T* p_ = nullptr;
 };
 
-}  // namespace quarnel::ui
+}  // namespace quarnel::win

@@ -1,13 +1,13 @@
-#include "app/files.h"
+#include "winbase/files.h"
 
-#include "controls/handles.h"
+#include "winbase/handles.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <new>
 
-namespace quarnel {
+namespace quarnel::win {
 
 std::wstring app_directory() {
     std::wstring path(MAX_PATH, L'\0');
@@ -26,7 +26,7 @@ std::wstring app_directory() {
 }
 
 std::optional<std::string> read_file_bytes(const std::wstring& path) {
-    ui::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return std::nullopt;
@@ -51,7 +51,7 @@ std::optional<std::string> read_file_bytes(const std::wstring& path) {
 }
 
 bool write_whole_file(const std::wstring& path, std::string_view bytes) {
-    ui::UniqueFile file(
+    UniqueFile file(
         CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return false;
@@ -67,7 +67,7 @@ bool replace_file_contents(const std::wstring& path, const std::string& bytes) {
         return false;
     std::wstring temp = path + L".saving";
     {
-        ui::UniqueFile file(
+        UniqueFile file(
             CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file)
             return false;
@@ -93,4 +93,4 @@ bool replace_file_contents(const std::wstring& path, const std::string& bytes) {
     return true;
 }
 
-}  // namespace quarnel
+}  // namespace quarnel::win

@@ -1,8 +1,8 @@
-#include "controls/text.h"
+#include "winbase/text.h"
 
 #include <windows.h>
 
-namespace quarnel::ui {
+namespace quarnel::win {
 
 namespace {
 
@@ -44,4 +44,4 @@ std::string wide_to_utf8(std::wstring_view wide) {
     return from_wide(CP_UTF8, wide);
 }
 
-}  // namespace quarnel::ui
+}  // namespace quarnel::win

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace quarnel::ui {
+namespace quarnel::win {
 
 // Text in any code page the system converts; empty when it cannot convert it.
 std::wstring multibyte_to_wide(unsigned code_page, std::string_view text);
@@ -15,4 +15,4 @@ std::string wide_to_ansi(std::wstring_view wide);
 std::wstring utf8_to_wide(std::string_view utf8);
 std::string wide_to_utf8(std::wstring_view wide);
 
-}  // namespace quarnel::ui
+}  // namespace quarnel::win

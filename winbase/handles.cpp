@@ -1,11 +1,11 @@
-#include "controls/handles.h"
+#include "winbase/handles.h"
 
 #include <commctrl.h>
 
-namespace quarnel::ui {
+namespace quarnel::win {
 
 void ImageListTraits::close(HIMAGELIST h) {
     ImageList_Destroy(h);
 }
 
-}  // namespace quarnel::ui
+}  // namespace quarnel::win

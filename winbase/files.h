@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace quarnel {
+namespace quarnel::win {
 
 // The folder holding the program file, without a trailing backslash.
 std::wstring app_directory();
@@ -24,4 +24,4 @@ bool write_whole_file(const std::wstring& path, std::string_view bytes);
 // it was and the temporary file is removed.
 bool replace_file_contents(const std::wstring& path, const std::string& bytes);
 
-}  // namespace quarnel
+}  // namespace quarnel::win
