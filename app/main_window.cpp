@@ -34,8 +34,8 @@ HFONT create_url_text_font() {
 
 MainWindow::MainWindow(std::wstring app_dir)
     : url_list_view(kUrlColumnCount),
-      visit_timer(nullptr, kVisitTimerId),
-      capture_timer(nullptr, kCaptureTimerId),
+      visit_timer(kVisitTimerId),
+      capture_timer(kCaptureTimerId),
       app_dir(std::move(app_dir)) {}
 
 MainWindow::~MainWindow() {
@@ -56,8 +56,8 @@ bool MainWindow::create() {
                        kDesignHeight, nullptr, nullptr)) {
         return false;
     }
-    visit_timer.set_owner(hwnd());
-    capture_timer.set_owner(hwnd());
+    visit_timer.set_owner(this);
+    capture_timer.set_owner(this);
     if (!create_controls())
         return false;
     create_menus();

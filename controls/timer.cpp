@@ -2,24 +2,36 @@
 
 namespace quarnel::ui {
 
+Timer::~Timer() {
+    if (owner_ && owner_->hwnd() && rule_.running())
+        KillTimer(owner_->hwnd(), id_);
+}
+
 void Timer::set_interval(int milliseconds) {
-    if (milliseconds < 0)
-        milliseconds = 0;
-    if (milliseconds == interval_)
+    if (!owner_) {
+        apply(milliseconds);
         return;
-    interval_ = milliseconds;
-    if (!owner_)
+    }
+    owner_->run_on_window_thread([this, milliseconds] { apply(milliseconds); });
+}
+
+void Timer::apply(int milliseconds) {
+    IntervalRule::Change change = rule_.set(milliseconds);
+    interval_ = rule_.interval();
+    HWND window = owner_ ? owner_->hwnd() : nullptr;
+    if (!window)
         return;
-    if (milliseconds == 0)
-        KillTimer(owner_, id_);
-    else
-        SetTimer(owner_, id_, static_cast<UINT>(milliseconds), nullptr);
+    // SetTimer with the same id replaces the period and counts it anew from now.
+    if (change == IntervalRule::Change::kRestart)
+        SetTimer(window, id_, static_cast<UINT>(rule_.interval()), nullptr);
+    else if (change == IntervalRule::Change::kStop)
+        KillTimer(window, id_);
 }
 
 bool Timer::dispatch(UINT_PTR timer_id) {
     if (timer_id != id_)
         return false;
-    if (interval_ > 0 && on_tick)
+    if (rule_.running() && on_tick)
         on_tick();
     return true;
 }

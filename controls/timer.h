@@ -1,36 +1,47 @@
 #pragma once
 
-// A window timer with one setting, its interval in milliseconds. Setting the interval it already
-// has does nothing, 0 or less stops it, any other value (re)starts it. Ticks arrive as WM_TIMER on
-// the owner window, which passes them on with Timer::dispatch.
+// A window timer with one setting, its interval in milliseconds, under the rules of
+// IntervalRule. Ticks arrive as WM_TIMER on the owner window, which passes them on with
+// Timer::dispatch, so on_tick always runs on the owner's thread.
+
+#include "controls/window.h"
+#include "core/interval_rule.h"
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 
 namespace quarnel::ui {
 
 class Timer {
 public:
-    Timer(HWND owner, UINT_PTR id) : owner_(owner), id_(id) {}
+    explicit Timer(UINT_PTR id) : id_(id) {}
     Timer(const Timer&) = delete;
     Timer& operator=(const Timer&) = delete;
-    ~Timer() { set_interval(0); }
+    ~Timer();
 
-    void set_owner(HWND owner) { owner_ = owner; }
+    void set_owner(Window* owner) { owner_ = owner; }
+    // Safe from any thread: the setting is carried out on the owner's thread, in the order of
+    // the calls.
     void set_interval(int milliseconds);
-    int interval() const { return interval_; }
+    // The last setting carried out.
+    int interval() const { return interval_.load(); }
     UINT_PTR id() const { return id_; }
 
-    // Runs on_tick when `timer_id` is this timer's. Returns whether it was.
+    // Runs on_tick when `timer_id` is this timer's and it is running. Returns whether it was
+    // this timer's.
     bool dispatch(UINT_PTR timer_id);
 
     std::function<void()> on_tick;
 
 private:
-    HWND owner_;
+    void apply(int milliseconds);
+
+    Window* owner_ = nullptr;
     UINT_PTR id_;
-    int interval_ = 0;
+    IntervalRule rule_;  // used on the owner's thread only
+    std::atomic<int> interval_{0};
 };
 
 }  // namespace quarnel::ui

@@ -8,6 +8,8 @@
 #include <commctrl.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace quarnel {
 namespace {
@@ -225,6 +227,30 @@ TEST_F(MainWindowTest, AutoOpenCheckShowsStartButtonAndEnablesInterval) {
     EXPECT_FALSE(window.interval_spinner.enabled());
     EXPECT_EQ(window.visit_timer.interval(), 10000);
     EXPECT_EQ(window.start_button.caption(), L"停止");
+}
+
+TEST_F(MainWindowTest, TimerSetFromAnotherThreadTicksOnTheWindowThreadAndStopsInOrder) {
+    const DWORD window_thread = GetCurrentThreadId();
+    std::vector<DWORD> tick_threads;
+    window.capture_timer.on_tick = [&] { tick_threads.push_back(GetCurrentThreadId()); };
+    std::thread([&] { window.capture_timer.set_interval(20); }).join();
+    ASSERT_TRUE(test::pump_until([&] { return tick_threads.size() >= 2; }, 10000));
+    EXPECT_EQ(window.capture_timer.interval(), 20);
+    for (DWORD id : tick_threads)
+        EXPECT_EQ(id, window_thread);
+
+    // Settings from two threads take effect in the order they were made: the later stop wins
+    // over the earlier restart that still waits for the window thread.
+    std::thread([&] { window.capture_timer.set_interval(30); }).join();
+    window.capture_timer.set_interval(0);
+    EXPECT_EQ(window.capture_timer.interval(), 0);
+    size_t ticks = tick_threads.size();
+    // A sentinel task handed over after both settings: once it ran, no tick may follow.
+    bool sentinel = false;
+    std::thread([&] { window.run_on_window_thread([&] { sentinel = true; }); }).join();
+    ASSERT_TRUE(test::pump_until([&] { return sentinel; }, 10000));
+    EXPECT_EQ(tick_threads.size(), ticks);
+    EXPECT_EQ(window.capture_timer.interval(), 0);
 }
 
 TEST_F(MainWindowTest, SpinnerKeepsTheIntervalWithinFiveToOneHundredTwenty) {
