@@ -30,19 +30,47 @@ HFONT create_url_text_font() {
     return CreateFontIndirectW(&font);
 }
 
+// The controls that move or grow with the window: their place at the design size, and the
+// layout rule's margins. The browser view takes the window's width less 520 and its height less
+// 86; the address box and the list keep their size at the view's right; the list takes the
+// height less 302.
+struct Place {
+    int x, y, width, height;
+};
+constexpr Place kViewPlace{3, 40, 880, 864};
+constexpr Place kUrlTextPlace{885, 40, 500, 184};
+constexpr Place kListPlace{885, 256, 500, 648};
+constexpr int kViewWidthMargin = 520;
+constexpr int kViewHeightMargin = 86;
+constexpr int kListHeightMargin = 302;
+constexpr int kRightColumnGap = kUrlTextPlace.x - kViewPlace.x - kViewPlace.width;
+
+// The widths of the list's optional columns when shown.
+constexpr int kUrlColumnWidth = 200;
+constexpr int kTitleColumnWidth = 220;
+constexpr int kTimeColumnWidth = 180;
+
 }  // namespace
 
-MainWindow::MainWindow(std::wstring app_dir)
+MainWindow::MainWindow(std::wstring app_dir, std::unique_ptr<OutsideEffects> effects)
     : url_list_view(kUrlColumnCount),
       visit_timer(kVisitTimerId),
       capture_timer(kCaptureTimerId),
-      app_dir(std::move(app_dir)) {}
+      app_dir(std::move(app_dir)),
+      effects_(effects ? std::move(effects) : std::make_unique<OutsideEffects>()),
+      address_file(url_text_box, url_file()),
+      address_list(*this, url_text_box, url_list_view, list_menu, *effects_),
+      lifecycle(*this) {}
 
-MainWindow::~MainWindow() {
-    if (text_drop_target)
-        text_drop_target->revoke();
-    if (list_drop_target)
-        list_drop_target->revoke();
+MainWindow::~MainWindow() = default;
+
+std::string_view default_page_icon() {
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(IDR_DEFAULT_PAGE_ICON), RT_RCDATA);
+    HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+    if (!loaded)
+        return {};
+    return std::string_view(static_cast<const char*>(LockResource(loaded)), SizeofResource(module, found));
 }
 
 bool MainWindow::create() {
@@ -110,18 +138,18 @@ bool MainWindow::create_controls() {
         clear_icon_.get());
     BrowserView::CreateArgs view_args;
     view_args.parent = parent;
-    view_args.x = 3;
-    view_args.y = 40;
-    view_args.width = 880;
-    view_args.height = 864;
+    view_args.x = kViewPlace.x;
+    view_args.y = kViewPlace.y;
+    view_args.width = kViewPlace.width;
+    view_args.height = kViewPlace.height;
     browser_view = BrowserView::create(view_args);
 
     ui::EditArgs text_args;
     text_args.parent = parent;
-    text_args.x = 885;
-    text_args.y = 40;
-    text_args.width = 500;
-    text_args.height = 184;
+    text_args.x = kUrlTextPlace.x;
+    text_args.y = kUrlTextPlace.y;
+    text_args.width = kUrlTextPlace.width;
+    text_args.height = kUrlTextPlace.height;
     text_args.multi_line = true;
     text_args.font = url_text_font_.get();
     url_text_box.create(text_args);
@@ -134,10 +162,15 @@ bool MainWindow::create_controls() {
         {.parent = parent, .text = L"显示时间", .x = 1072, .y = 228, .width = 88, .height = 24, .font = font}, false);
     load_button.create(
         {.parent = parent, .text = L"读入网址", .x = 1248, .y = 228, .width = 136, .height = 24, .font = font});
-    url_list_view.create({.parent = parent, .x = 885, .y = 256, .width = 500, .height = 648, .font = font},
+    url_list_view.create({.parent = parent,
+                          .x = kListPlace.x,
+                          .y = kListPlace.y,
+                          .width = kListPlace.width,
+                          .height = kListPlace.height,
+                          .font = font},
                          {{L"序号", 50, LVCFMT_LEFT},
-                          {L"网址", 200, LVCFMT_LEFT},
-                          {L"标题", 220, LVCFMT_LEFT},
+                          {L"网址", kUrlColumnWidth, LVCFMT_LEFT},
+                          {L"标题", kTitleColumnWidth, LVCFMT_LEFT},
                           {L"最后浏览时间", 0, LVCFMT_CENTER}});
 
     if (!favicon_picture.hwnd() || !title_label.hwnd() || !url_text_box.hwnd() || !url_list_view.hwnd() ||
@@ -152,15 +185,10 @@ bool MainWindow::create_controls() {
     keep_on_top_check.on_click = [this] { apply_keep_on_top(); };
     auto_open_check.on_click = [this] { apply_auto_open_enabled(); };
     url_text_box.on_key_down = [this](unsigned vk, unsigned modifiers) { return select_all_on_ctrl_a(vk, modifiers); };
-    load_button.on_click = [this] { read_urls(); };
-    clear_button.on_click = [this] { clear_urls(); };
-    url_list_view.on_right_click = [this] { show_list_menu(); };
-    url_text_box.on_kill_focus = [this] { save_url_text(); };
-
-    text_drop_target = win::ComPtr<ui::FileDropTarget>(
-        new ui::FileDropTarget([this](const std::wstring& paths) { drop_on_text_box(paths); }));
-    list_drop_target = win::ComPtr<ui::FileDropTarget>(
-        new ui::FileDropTarget([this](const std::wstring& paths) { drop_on_list(paths); }));
+    load_button.on_click = [this] { address_list.read_urls(); };
+    clear_button.on_click = [this] { address_list.clear_urls(); };
+    url_list_view.on_right_click = [this] { address_list.show_list_menu(); };
+    url_text_box.on_kill_focus = [this] { address_file.save_url_text(); };
     return true;
 }
 
@@ -178,13 +206,8 @@ void MainWindow::create_menus() {
 
     tray_menu.add_item(kCmdOpenHomePage, L"打开官网");
     tray_menu.add_separator();
-    tray_menu.add_item(kCmdExitProgram, L"退出软件", [this] { exit_program(); });
+    tray_menu.add_item(kCmdExitProgram, L"退出软件", [this] { lifecycle.exit_program(); });
     tray_menu.create();
-}
-
-void MainWindow::register_drop_targets() {
-    text_drop_target->register_on(url_text_box.hwnd());
-    list_drop_target->register_on(url_list_view.hwnd());
 }
 
 void MainWindow::layout_controls() {
@@ -196,17 +219,17 @@ void MainWindow::layout_controls() {
     // Only the browser view grows with the window; the address box and the list keep their
     // size and move right with it, and the row of options above stays in place. Sizes below
     // zero, from a window smaller than the fixed margins, are clamped to zero by set_bounds.
-    int view_width = width - 520;
-    browser_view->set_bounds(3, 40, view_width, height - 86);
-    int right_left = (view_width < 0 ? 0 : view_width) + 5;
-    url_text_box.set_bounds(right_left, 40, 500, 184);
-    url_list_view.set_bounds(right_left, 256, 500, height - 302);
+    int view_width = width - kViewWidthMargin;
+    browser_view->set_bounds(kViewPlace.x, kViewPlace.y, view_width, height - kViewHeightMargin);
+    int right_left = kViewPlace.x + (view_width < 0 ? 0 : view_width) + kRightColumnGap;
+    url_text_box.set_bounds(right_left, kUrlTextPlace.y, kUrlTextPlace.width, kUrlTextPlace.height);
+    url_list_view.set_bounds(right_left, kListPlace.y, kListPlace.width, height - kListHeightMargin);
 }
 
 void MainWindow::apply_column_visibility() {
-    url_list_view.set_column_width(kUrlColumn, show_url_check.checked() ? 200 : 0);
-    url_list_view.set_column_width(kTitleColumn, show_title_check.checked() ? 220 : 0);
-    url_list_view.set_column_width(kTimeColumn, show_time_check.checked() ? 180 : 0);
+    url_list_view.set_column_width(kUrlColumn, show_url_check.checked() ? kUrlColumnWidth : 0);
+    url_list_view.set_column_width(kTitleColumn, show_title_check.checked() ? kTitleColumnWidth : 0);
+    url_list_view.set_column_width(kTimeColumn, show_time_check.checked() ? kTimeColumnWidth : 0);
 }
 
 void MainWindow::apply_keep_on_top() {
@@ -221,6 +244,11 @@ void MainWindow::apply_auto_open_enabled() {
     start_button.set_visible(on);
     interval_box.set_enabled(on);
     interval_spinner.set_enabled(on);
+}
+
+void MainWindow::give_focus_to(HWND child) {
+    focus_child_ = child;
+    SetFocus(child);
 }
 
 bool MainWindow::select_all_on_ctrl_a(unsigned vk, unsigned modifiers) {
@@ -238,14 +266,14 @@ LRESULT MainWindow::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
         case kTrayMessage:
             switch (LOWORD(lp)) {
                 case WM_LBUTTONUP:
-                    on_tray_notify(kTrayLeftUp);
+                    lifecycle.on_tray_notify(kTrayLeftUp);
                     break;
                 case WM_LBUTTONDBLCLK:
-                    on_tray_notify(kTrayLeftDoubleClick);
+                    lifecycle.on_tray_notify(kTrayLeftDoubleClick);
                     break;
                 case WM_RBUTTONUP:
                 case WM_CONTEXTMENU:
-                    on_tray_notify(kTrayMenu);
+                    lifecycle.on_tray_notify(kTrayMenu);
                     break;
             }
             return 0;
@@ -286,18 +314,19 @@ LRESULT MainWindow::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
             // Windows is logging off or shutting down and may end the process without destroying
             // the window: the text typed since the last save must reach the file now.
             if (wp)
-                save_url_text_if_changed();
+                address_file.save_url_text_if_changed();
             return 0;
         case WM_CLOSE:
             // Closing ends the program: an edited address text that cannot be saved lets the
             // user go back instead.
-            if (!save_before_ending())
+            if (!lifecycle.save_before_ending())
                 return 0;
             break;
         case WM_DESTROY:
             // Closing the window ends the program: text typed since the box last lost the focus
-            // is kept, and the tray icon goes with the window.
-            save_url_text_if_changed();
+            // is kept, and the tray icon and the drop targets go while their windows exist.
+            address_file.save_url_text_if_changed();
+            address_list.revoke_drop_targets();
             tray_icon.remove();
             visit_timer.set_interval(0);
             capture_timer.set_interval(0);

@@ -1,16 +1,20 @@
 #pragma once
 
-// The program's one window: every control, component and menu, the layout rule, the window
-// options and the address list's commands.
+// The program's one window: its controls, components and menus, the layout rule, the window
+// options, and the wiring of events to the features (the address list, the address file,
+// start-up and shutdown), each an object of its own that gets the controls it uses.
 
+#include "app/address_file.h"
+#include "app/address_list.h"
 #include "app/deploy.h"
+#include "app/lifecycle.h"
+#include "app/outside_effects.h"
 #include "app/settings.h"
+#include "app/texts.h"
 #include "browserview/browser_view.h"
 #include "controls/balloon_tip.h"
 #include "controls/controls.h"
-#include "controls/drop_target.h"
 #include "controls/list_view.h"
-#include "controls/message_box.h"
 #include "controls/popup_menu.h"
 #include "controls/timer.h"
 #include "controls/tray_icon.h"
@@ -18,12 +22,10 @@
 #include "winbase/handles.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace quarnel {
-
-inline constexpr wchar_t kAppTitle[] = L"Quarnel网址管理器";
-inline constexpr wchar_t kNoticeTitle[] = L"Quarnel提醒您：";
 
 // Commands of the two pop-up menus.
 enum MenuCommand : UINT {
@@ -41,9 +43,6 @@ enum MenuCommand : UINT {
 inline constexpr UINT kTrayIconId = 100;
 inline constexpr UINT kTrayMessage = WM_APP + 100;
 
-// What a mouse action on the tray icon asks for.
-enum TrayOperation { kTrayLeftUp = 1, kTrayLeftDoubleClick = 2, kTrayMenu = 3 };
-
 // Window timers.
 enum TimerId : UINT_PTR { kVisitTimerId = 1, kCaptureTimerId = 2 };
 
@@ -60,8 +59,9 @@ public:
     static constexpr int kDesignWidth = 1400;
     static constexpr int kDesignHeight = 942;
 
-    // `app_dir`: the program's folder, where it keeps its files.
-    explicit MainWindow(std::wstring app_dir);
+    // `app_dir`: the program's folder, where it keeps its files. `effects` replaces the real
+    // outside effects, for tests.
+    explicit MainWindow(std::wstring app_dir, std::unique_ptr<OutsideEffects> effects = nullptr);
     ~MainWindow() override;
 
     // Creates the window and its controls, centred on the screen at its design size, not yet
@@ -93,8 +93,6 @@ public:
     SaveDialogDesign save_dialog;
     ui::BalloonTip balloon_tip;
     ZipUnpacker zip_unpacker;
-    win::ComPtr<ui::FileDropTarget> text_drop_target;
-    win::ComPtr<ui::FileDropTarget> list_drop_target;
     ui::PopupMenu list_menu;
     ui::PopupMenu tray_menu;
     ui::TrayIcon tray_icon;
@@ -121,35 +119,23 @@ public:
     void apply_auto_open_enabled();
     // Returns whether the key goes on to the address box.
     bool select_all_on_ctrl_a(unsigned vk, unsigned modifiers);
+    // Gives the focus to a child control, now and whenever the window gets it back.
+    void give_focus_to(HWND child);
 
-    // The address list.
-    void read_urls();
-    // Replaces the address text with the file's bytes. Returns false, changing nothing, when
-    // `path` does not name one readable, non-empty file.
-    bool load_dropped_file(const std::wstring& path);
-    void clear_urls();
-    void show_list_menu();
-
-    // Registers the two drop targets on the address box and the list.
-    void register_drop_targets();
-
-    // Start-up and shutdown. start_up runs once, after create() and before the window shows.
-    void start_up();
     std::wstring url_file() const { return app_dir + L"\\网址.txt"; }
     std::wstring runtime_dir() const { return app_dir + L"\\" + kRuntimeDirName; }
-    void load_url_text();
-    void install_tray_icon();
-    // Writes url_file when the box's text differs from what the file last gave or received; a
-    // file the user did not edit is never rewritten. save_url_text runs on every loss of focus.
-    void save_url_text();
-    // False when the text differs and could not be written.
-    bool save_url_text_if_changed();
-    // The last chance to keep an edited text before the program ends: when it cannot be written
-    // the user chooses between going back to the window and ending anyway. Returns whether the
-    // program may end.
-    bool save_before_ending();
-    void on_tray_notify(int operation);
-    void exit_program();
+
+    OutsideEffects& effects() { return *effects_; }
+
+private:
+    // Made before the features, which keep a reference to it.
+    std::unique_ptr<OutsideEffects> effects_;
+
+public:
+    // The features.
+    AddressFile address_file;
+    AddressList address_list;
+    Lifecycle lifecycle;
 
 protected:
     LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -157,14 +143,10 @@ protected:
 private:
     bool create_controls();
     void create_menus();
-    void drop_on_text_box(const std::wstring& paths);
-    void drop_on_list(const std::wstring& paths);
 
     win::UniqueFont ui_font_;
     win::UniqueFont url_text_font_;
     win::UniqueIcon clear_icon_;
-    win::UniqueIcon app_icon_;
-    std::string saved_url_text_;  // the text url_file gave or last received
     HWND focus_child_ = nullptr;  // the control that gets the focus when the window does
     HBRUSH background_ = GetSysColorBrush(COLOR_BTNFACE);  // a system brush: not owned
 };

@@ -65,8 +65,8 @@ public:
     // start_engine.
     const std::string& cache() const { return cache_; }
     void set_cache(std::string cache) { cache_ = std::move(cache); }
-    const std::string& UserAgent() const { return user_agent_; }
-    void set_UserAgent(std::string user_agent) { user_agent_ = std::move(user_agent); }
+    const std::string& user_agent() const { return user_agent_; }
+    void set_user_agent(std::string user_agent) { user_agent_ = std::move(user_agent); }
     // The stored form of the two properties.
     std::vector<std::uint8_t> saved_properties() const;
 

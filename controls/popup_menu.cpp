@@ -2,15 +2,6 @@
 
 namespace quarnel::ui {
 
-namespace {
-
-std::function<void(HMENU, HWND, POINT)>& tracker() {
-    static std::function<void(HMENU, HWND, POINT)> instance;
-    return instance;
-}
-
-}  // namespace
-
 void PopupMenu::add_item(UINT id, const wchar_t* caption, std::function<void()> handler) {
     items_.push_back(Item{id, caption, std::move(handler)});
 }
@@ -34,11 +25,7 @@ void PopupMenu::set_handler(UINT id, std::function<void()> handler) {
             item.handler = std::move(handler);
 }
 
-void PopupMenu::show(HWND owner, POINT screen_point) {
-    if (tracker()) {
-        tracker()(menu_.get(), owner, screen_point);
-        return;
-    }
+void PopupMenu::show(HWND owner, POINT screen_point) const {
     // The owner must be the foreground window, or the menu would not close when the user
     // clicks elsewhere.
     SetForegroundWindow(owner);
@@ -56,10 +43,6 @@ bool PopupMenu::dispatch(UINT id) {
         }
     }
     return false;
-}
-
-void PopupMenu::set_tracker_for_testing(std::function<void(HMENU, HWND, POINT)> fn) {
-    tracker() = std::move(fn);
 }
 
 }  // namespace quarnel::ui

@@ -24,12 +24,9 @@ public:
 
     // Shows the menu at a screen point, tracking the right mouse button, and returns once it
     // closes; the chosen item's WM_COMMAND goes to `owner`.
-    void show(HWND owner, POINT screen_point);
+    void show(HWND owner, POINT screen_point) const;
 
     bool dispatch(UINT id);
-
-    // Replaces the modal menu loop, for tests: receives the menu and the point instead.
-    static void set_tracker_for_testing(std::function<void(HMENU, HWND, POINT)> tracker);
 
 private:
     struct Item {

@@ -40,7 +40,7 @@ TEST_F(BrowserViewTest, StoredPropertiesRestoreAndALaterVersionIsRefused) {
     std::vector<std::uint8_t> stored = hp::save_browser_view_properties({"C:\\q\\User Data", "UA/2"});
     ASSERT_TRUE(make_view(880, 864, stored));
     EXPECT_EQ(view_->cache(), "C:\\q\\User Data");
-    EXPECT_EQ(view_->UserAgent(), "UA/2");
+    EXPECT_EQ(view_->user_agent(), "UA/2");
     EXPECT_EQ(view_->saved_properties(), stored);
 
     stored[0] = 2;
@@ -59,7 +59,7 @@ TEST_F(BrowserViewTest, CommandLineHoldsBothPropertiesEvenWhenEmpty) {
     for (const Case& c : cases) {
         ASSERT_TRUE(make_view());
         view_->set_cache(c.cache);
-        view_->set_UserAgent(c.user_agent);
+        view_->set_user_agent(c.user_agent);
         DeleteFileA(log_.c_str());
         ASSERT_TRUE(start());
         auto lines = logged("cmdline ");

@@ -1,7 +1,6 @@
 #include "app/main_window.h"
 
-#include "controls/message_box.h"
-#include "controls/popup_menu.h"
+#include "test_effects.h"
 #include "win_test_util.h"
 
 #include <gtest/gtest.h>
@@ -18,11 +17,7 @@ class UrlListTest : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(window.create());
-        window.register_drop_targets();
-    }
-    void TearDown() override {
-        ui::set_message_box_answer_for_testing(nullptr);
-        ui::PopupMenu::set_tracker_for_testing(nullptr);
+        window.address_list.register_drop_targets();
     }
 
     std::vector<std::string> column(int c) {
@@ -45,7 +40,8 @@ protected:
     }
 
     test::TempFolder folder;
-    MainWindow window{folder.path()};
+    test::TestEffects* effects = new test::TestEffects;
+    MainWindow window{folder.path(), std::unique_ptr<OutsideEffects>(effects)};
 };
 
 using Strings = std::vector<std::string>;
@@ -53,7 +49,7 @@ using Strings = std::vector<std::string>;
 TEST_F(UrlListTest, ReadUrlsRebuildsNumberedRowsFromTheAddressText) {
     // GBK text in the path survives the trip through the Unicode edit box.
     window.url_text_box.set_text("www.skip.com\r\nhttp://a/\xD6\xD0\xCE\xC4\r\n\r\nhttps://b/?u=http://c/\r\nhttp://a/\xD6\xD0\xCE\xC4\r\n");
-    window.read_urls();
+    window.address_list.read_urls();
     EXPECT_EQ(column(0), (Strings{"1", "2", "3"}));
     EXPECT_EQ(column(1), (Strings{"http://a/\xD6\xD0\xCE\xC4", "https://b/?u=", "http://a/\xD6\xD0\xCE\xC4"}));
     EXPECT_EQ(column(2), (Strings{" ", " ", " "}));
@@ -63,13 +59,13 @@ TEST_F(UrlListTest, ReadUrlsRebuildsNumberedRowsFromTheAddressText) {
     window.url_list_view.set_cell_text(0, 2, "title");
     window.url_list_view.select_row(1);
     std::wstring before = window.url_text_box.wide_text();
-    window.read_urls();
+    window.address_list.read_urls();
     EXPECT_EQ(window.url_list_view.cell_text(0, 2), " ");
     EXPECT_EQ(window.url_list_view.current_row(), -1);
     EXPECT_EQ(window.url_text_box.wide_text(), before);
 
     window.url_text_box.set_text("");
-    window.read_urls();
+    window.address_list.read_urls();
     EXPECT_EQ(window.url_list_view.row_count(), 0);
 }
 
@@ -112,23 +108,23 @@ TEST_F(UrlListTest, ListOperationsKeepSelectionOnTheirRows) {
 
 TEST_F(UrlListTest, FileDroppedOnTheTextBoxReplacesItsTextOnly) {
     window.url_text_box.set_text("http://old/");
-    window.read_urls();
+    window.address_list.read_urls();
     std::wstring file = folder.write_file(L"\x7F51\x5740.txt", "http://new/\r\n\xD6\xD0\0tail");
-    EXPECT_EQ(drop(window.text_drop_target.get(), test::make_file_data_object({file})), DWORD(DROPEFFECT_COPY));
+    EXPECT_EQ(drop(window.address_list.text_drop_target.get(), test::make_file_data_object({file})), DWORD(DROPEFFECT_COPY));
     EXPECT_EQ(window.url_text_box.text(), "http://new/\r\n\xD6\xD0");
     EXPECT_EQ(column(1), Strings{"http://old/"});
 }
 
 TEST_F(UrlListTest, FileDroppedOnTheListAlsoRebuildsTheRows) {
     std::wstring file = folder.write_file(L"list.txt", "http://a/\r\nhttp://b/");
-    drop(window.list_drop_target.get(), test::make_file_data_object({file}));
+    drop(window.address_list.list_drop_target.get(), test::make_file_data_object({file}));
     EXPECT_EQ(window.url_text_box.text(), "http://a/\r\nhttp://b/");
     EXPECT_EQ(column(1), (Strings{"http://a/", "http://b/"}));
 }
 
 TEST_F(UrlListTest, DropsThatNameNoReadableFileKeepTextAndRows) {
     window.url_text_box.set_text("http://keep/");
-    window.read_urls();
+    window.address_list.read_urls();
     std::wstring a = folder.write_file(L"a.txt", "http://a/");
     std::wstring b = folder.write_file(L"b.txt", "http://b/");
     std::wstring empty = folder.write_file(L"empty.txt", "");
@@ -146,8 +142,8 @@ TEST_F(UrlListTest, DropsThatNameNoReadableFileKeepTextAndRows) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        drop(window.text_drop_target.get(), test::make_file_data_object(c.paths));
-        drop(window.list_drop_target.get(), test::make_file_data_object(c.paths));
+        drop(window.address_list.text_drop_target.get(), test::make_file_data_object(c.paths));
+        drop(window.address_list.list_drop_target.get(), test::make_file_data_object(c.paths));
         EXPECT_EQ(window.url_text_box.text(), "http://keep/");
         EXPECT_EQ(column(1), Strings{"http://keep/"});
     }
@@ -156,7 +152,7 @@ TEST_F(UrlListTest, DropsThatNameNoReadableFileKeepTextAndRows) {
 
 TEST_F(UrlListTest, DropTargetsRefuseTextDrags) {
     window.url_text_box.set_text("http://keep/");
-    EXPECT_EQ(drop(window.text_drop_target.get(), test::make_text_data_object(L"http://dragged/")),
+    EXPECT_EQ(drop(window.address_list.text_drop_target.get(), test::make_text_data_object(L"http://dragged/")),
               DWORD(DROPEFFECT_NONE));
     EXPECT_EQ(window.url_text_box.text(), "http://keep/");
 }
@@ -172,60 +168,48 @@ TEST_F(UrlListTest, SeveralDroppedPathsArriveJoinedWithCrLf) {
 
 TEST_F(UrlListTest, ClearAsksFirstAndClearsOnlyOnYes) {
     window.url_text_box.set_text("http://a/");
-    window.read_urls();
-    std::wstring asked_text, asked_title;
-    UINT asked_flags = 0;
+    window.address_list.read_urls();
     int answer = IDNO;
-    ui::set_message_box_answer_for_testing([&](const std::wstring& text, const std::wstring& title, UINT flags) {
-        asked_text = text;
-        asked_title = title;
-        asked_flags = flags;
-        return answer;
-    });
-    window.clear_urls();
-    EXPECT_EQ(asked_text, L"确定要清空当前所有网址吗？");
-    EXPECT_EQ(asked_title, L"Quarnel提醒您：");
-    EXPECT_EQ(asked_flags & (MB_TYPEMASK | MB_ICONMASK | MB_DEFMASK), UINT(MB_YESNO | MB_DEFBUTTON1));
+    effects->answer = [&](const std::wstring&, const std::wstring&, UINT) { return answer; };
+    window.address_list.clear_urls();
+    ASSERT_EQ(effects->boxes.size(), 1u);
+    EXPECT_EQ(effects->boxes[0].text, L"确定要清空当前所有网址吗？");
+    EXPECT_EQ(effects->boxes[0].title, L"Quarnel提醒您：");
+    EXPECT_EQ(effects->boxes[0].flags & (MB_TYPEMASK | MB_ICONMASK | MB_DEFMASK), UINT(MB_YESNO | MB_DEFBUTTON1));
     EXPECT_EQ(window.url_text_box.text(), "http://a/");
     EXPECT_EQ(window.url_list_view.row_count(), 1);
 
     answer = IDYES;
-    window.clear_urls();
+    window.address_list.clear_urls();
     EXPECT_EQ(window.url_text_box.text(), "");
     EXPECT_EQ(window.url_list_view.row_count(), 0);
 }
 
 TEST_F(UrlListTest, RightClickShowsTheMenuOnlyOnARowWithAnAddress) {
-    int shown = 0;
-    POINT shown_at{};
-    ui::PopupMenu::set_tracker_for_testing([&](HMENU menu, HWND, POINT at) {
-        EXPECT_EQ(menu, window.list_menu.handle());
-        ++shown;
-        shown_at = at;
-    });
     auto right_click = [&] {
         NMHDR header{window.url_list_view.hwnd(), 0, static_cast<UINT>(NM_RCLICK)};
         SendMessageW(window.hwnd(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&header));
     };
     window.url_text_box.set_text("http://a/");
-    window.read_urls();
+    window.address_list.read_urls();
     window.url_list_view.insert_row(-1, "2");  // a row without an address
 
     right_click();
-    EXPECT_EQ(shown, 0) << "no row selected";
+    EXPECT_TRUE(effects->menus.empty()) << "no row selected";
 
     window.url_list_view.select_row(1);
     right_click();
-    EXPECT_EQ(shown, 0) << "row without an address";
+    EXPECT_TRUE(effects->menus.empty()) << "row without an address";
 
     window.url_list_view.deselect_row(1);
     window.url_list_view.select_row(0);
     POINT cursor{};
     GetCursorPos(&cursor);
     right_click();
-    EXPECT_EQ(shown, 1);
-    EXPECT_EQ(shown_at.x, cursor.x + 3);
-    EXPECT_EQ(shown_at.y, cursor.y + 3);
+    ASSERT_EQ(effects->menus.size(), 1u);
+    EXPECT_EQ(effects->menus[0].menu, window.list_menu.handle());
+    EXPECT_EQ(effects->menus[0].at.x, cursor.x + 3);
+    EXPECT_EQ(effects->menus[0].at.y, cursor.y + 3);
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ LoopbackHttpServer::Responder serve_body(std::string body) {
     };
 }
 
-class StartUpTest : public ::testing::Test {
+class FirstPageAndRuntimeTest : public ::testing::Test {
 protected:
     void SetUp() override {
         std::wstring runtime = folder.path() + L"\\ziroz";
@@ -53,17 +53,17 @@ protected:
     MainWindow window{folder.path()};
 };
 
-TEST_F(StartUpTest, StartAddressReachesTheBrowserViewVerbatimWithItsLineBreak) {
+TEST_F(FirstPageAndRuntimeTest, StartAddressReachesTheBrowserViewVerbatimWithItsLineBreak) {
     LoopbackHttpServer server(serve_body("http://127.0.0.1/first.html\r\n"));
     window.servers.start_address_url = server.base_url() + "/gotourl.txt";
-    window.start_up();
+    window.lifecycle.start_up();
     EXPECT_EQ(window.start_url, "http://127.0.0.1/first.html\r\n");
     EXPECT_NE(host_log().find(child_url_line("http://127.0.0.1/first.html\r\n")), std::string::npos) << host_log();
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(server.requests()[0].substr(0, 25), "GET /gotourl.txt HTTP/1.0");
 }
 
-TEST_F(StartUpTest, DefaultPageWhenTheStartAddressYieldsNothing) {
+TEST_F(FirstPageAndRuntimeTest, DefaultPageWhenTheStartAddressYieldsNothing) {
     struct Case {
         const char* what;
         std::string body;
@@ -79,7 +79,7 @@ TEST_F(StartUpTest, DefaultPageWhenTheStartAddressYieldsNothing) {
         window.servers.start_address_url =
             c.reachable ? server.base_url() + "/gotourl.txt"
                         : "http://127.0.0.1:" + std::to_string(LoopbackHttpServer::unused_port()) + "/gotourl.txt";
-        window.start_up();
+        window.lifecycle.start_up();
         EXPECT_EQ(window.start_url, "https://portal.test/s.html?q=123456");
         // Each case starts the engine again; the log keeps growing.
         EXPECT_NE(host_log().find(child_url_line("https://portal.test/s.html?q=123456")), std::string::npos);
@@ -90,21 +90,21 @@ TEST_F(StartUpTest, DefaultPageWhenTheStartAddressYieldsNothing) {
     }
 }
 
-TEST_F(StartUpTest, PresentHostMeansNothingIsUnpackedAndTheTemporaryArchiveIsDeleted) {
+TEST_F(FirstPageAndRuntimeTest, PresentHostMeansNothingIsUnpackedAndTheTemporaryArchiveIsDeleted) {
     folder.write_file(L"cxtemp.zip", "left over");
-    window.start_up();
+    window.lifecycle.start_up();
     EXPECT_EQ(GetFileAttributesW((folder.path() + L"\\cxtemp.zip").c_str()), INVALID_FILE_ATTRIBUTES);
     // Only the scripted host and its log are in the runtime folder: nothing was unpacked.
     EXPECT_EQ(GetFileAttributesW((folder.path() + L"\\ziroz\\locales").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_NE(host_log().find("cmdline "), std::string::npos);
 }
 
-TEST_F(StartUpTest, EngineThatCannotStartLeavesTheRestOfStartUpRunning) {
+TEST_F(FirstPageAndRuntimeTest, EngineThatCannotStartLeavesTheRestOfStartUpRunning) {
     DeleteFileW((folder.path() + L"\\ziroz\\cefview(e_pair).exe").c_str());
     folder.write_file(L"网址.txt", "http://saved/");
     window.servers.start_address_url = "";
     // This test program carries no runtime package, so deployment fails and so does the engine.
-    window.start_up();
+    window.lifecycle.start_up();
     EXPECT_EQ(window.url_text_box.text(), "http://saved/");
     EXPECT_TRUE(window.favicon_picture.bitmap());
     EXPECT_EQ(GetFocus(), window.url_text_box.hwnd());

@@ -1,8 +1,7 @@
-#include "winbase/files.h"
 #include "app/main_window.h"
 
-#include "controls/message_box.h"
-#include "controls/popup_menu.h"
+#include "winbase/files.h"
+#include "test_effects.h"
 #include "win_test_util.h"
 
 #include <gtest/gtest.h>
@@ -12,14 +11,13 @@
 namespace quarnel {
 namespace {
 
-class StartupTest : public testing::Test {
+class AddressFileAndTrayTest : public testing::Test {
 protected:
     void SetUp() override {
         if (GetSystemMetrics(SM_CXSCREEN) < 1440 || GetSystemMetrics(SM_CYSCREEN) < 1000)
             GTEST_SKIP() << "the screen is smaller than the window";
         ASSERT_TRUE(window.create());
     }
-    void TearDown() override { ui::PopupMenu::set_tracker_for_testing(nullptr); }
 
     std::optional<std::string> url_file_bytes() { return win::read_file_bytes(window.url_file()); }
 
@@ -33,10 +31,11 @@ protected:
     }
 
     test::TempFolder folder;
-    MainWindow window{folder.path()};
+    test::TestEffects* effects = new test::TestEffects;
+    MainWindow window{folder.path(), std::unique_ptr<OutsideEffects>(effects)};
 };
 
-TEST_F(StartupTest, AddressFileTheUserDidNotEditIsNeverRewritten) {
+TEST_F(AddressFileAndTrayTest, AddressFileTheUserDidNotEditIsNeverRewritten) {
     const std::string utf16("\xFF\xFEh\0t\0t\0p\0:\0/\0/\0a\0/\0\r\0\n\0", 24);
     struct Case {
         const char* what;
@@ -53,7 +52,7 @@ TEST_F(StartupTest, AddressFileTheUserDidNotEditIsNeverRewritten) {
         own.write_file(L"网址.txt", c.bytes);
         MainWindow w(own.path());
         ASSERT_TRUE(w.create());
-        w.load_url_text();
+        w.address_file.load_url_text();
         if (!c.shown.empty()) {
             EXPECT_EQ(w.url_text_box.text(), c.shown);
         }
@@ -68,8 +67,8 @@ TEST_F(StartupTest, AddressFileTheUserDidNotEditIsNeverRewritten) {
     }
 }
 
-TEST_F(StartupTest, EditedTextIsWrittenOnLossOfFocusAndAMissingFileOnlyOnceThereIsAnEdit) {
-    window.load_url_text();
+TEST_F(AddressFileAndTrayTest, EditedTextIsWrittenOnLossOfFocusAndAMissingFileOnlyOnceThereIsAnEdit) {
+    window.address_file.load_url_text();
     focus_in_and_out();
     EXPECT_FALSE(url_file_bytes());
 
@@ -84,7 +83,7 @@ TEST_F(StartupTest, EditedTextIsWrittenOnLossOfFocusAndAMissingFileOnlyOnceThere
     EXPECT_EQ(url_file_bytes(), "http://set/");
 }
 
-TEST_F(StartupTest, UnchangedLargeTextIsNotWrittenOnLossOfFocus) {
+TEST_F(AddressFileAndTrayTest, UnchangedLargeTextIsNotWrittenOnLossOfFocus) {
     std::string text;
     for (int i = 0; i < 100000; ++i)
         text += "http://www.example" + std::to_string(i) + ".com/\r\n";
@@ -94,7 +93,7 @@ TEST_F(StartupTest, UnchangedLargeTextIsNotWrittenOnLossOfFocus) {
         win::UniqueFile file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &old));
     }
-    window.load_url_text();
+    window.address_file.load_url_text();
     focus_in_and_out();
     focus_in_and_out();
     WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -102,55 +101,48 @@ TEST_F(StartupTest, UnchangedLargeTextIsNotWrittenOnLossOfFocus) {
     EXPECT_EQ(CompareFileTime(&data.ftLastWriteTime, &old), 0);
 }
 
-TEST_F(StartupTest, EditThatCannotBeSavedAsksBeforeTheWindowCloses) {
+TEST_F(AddressFileAndTrayTest, EditThatCannotBeSavedAsksBeforeTheWindowCloses) {
     std::wstring path = folder.write_file(L"网址.txt", "http://old/");
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
-    window.load_url_text();
+    window.address_file.load_url_text();
     window.url_text_box.set_text("http://new/");
     focus_in_and_out();  // silent
 
-    std::wstring asked_title;
-    int asked = 0;
     int answer = IDYES;
-    ui::set_message_box_answer_for_testing([&](const std::wstring&, const std::wstring& title, UINT) {
-        ++asked;
-        asked_title = title;
-        return answer;
-    });
+    effects->answer = [&](const std::wstring&, const std::wstring&, UINT) { return answer; };
     SendMessageW(window.hwnd(), WM_CLOSE, 0, 0);
-    EXPECT_EQ(asked, 1);
-    EXPECT_EQ(asked_title, kNoticeTitle);
+    ASSERT_EQ(effects->boxes.size(), 1u);
+    EXPECT_EQ(effects->boxes[0].title, kNoticeTitle);
     EXPECT_TRUE(IsWindowVisible(window.hwnd()));
     EXPECT_EQ(window.url_text_box.text(), "http://new/");
 
     answer = IDNO;
     SendMessageW(window.hwnd(), WM_CLOSE, 0, 0);
-    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(effects->boxes.size(), 2u);
     EXPECT_FALSE(IsWindow(window.hwnd()));
-    ui::set_message_box_answer_for_testing(nullptr);
     EXPECT_EQ(url_file_bytes(), "http://old/");
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST_F(StartupTest, FailedSaveLeavesTheOldFileWholeAndNoTemporaryFile) {
+TEST_F(AddressFileAndTrayTest, FailedSaveLeavesTheOldFileWholeAndNoTemporaryFile) {
     std::wstring path = folder.write_file(L"网址.txt", "http://old/");
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
     window.url_text_box.set_text("http://new/");
-    window.save_url_text();
+    window.address_file.save_url_text();
     EXPECT_EQ(url_file_bytes(), "http://old/");
     EXPECT_EQ(GetFileAttributesW((path + L".saving").c_str()), INVALID_FILE_ATTRIBUTES);
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST_F(StartupTest, ClosingTheWindowKeepsTextTypedSinceTheLastSave) {
-    window.load_url_text();
+TEST_F(AddressFileAndTrayTest, ClosingTheWindowKeepsTextTypedSinceTheLastSave) {
+    window.address_file.load_url_text();
     window.url_text_box.set_text("http://typed-before-closing/");
     DestroyWindow(window.hwnd());
     EXPECT_EQ(url_file_bytes(), "http://typed-before-closing/");
 }
 
-TEST_F(StartupTest, EndOfTheWindowsSessionKeepsTextTypedSinceTheLastSave) {
-    window.load_url_text();
+TEST_F(AddressFileAndTrayTest, EndOfTheWindowsSessionKeepsTextTypedSinceTheLastSave) {
+    window.address_file.load_url_text();
     window.url_text_box.set_text("http://typed-before-logoff/");
     SendMessageW(window.hwnd(), WM_ENDSESSION, FALSE, 0);  // the session goes on: nothing to do
     EXPECT_FALSE(url_file_bytes());
@@ -158,18 +150,18 @@ TEST_F(StartupTest, EndOfTheWindowsSessionKeepsTextTypedSinceTheLastSave) {
     EXPECT_EQ(url_file_bytes(), "http://typed-before-logoff/");
 }
 
-TEST_F(StartupTest, TrayLeftClicksToggleTheWindowAndShowItCentredAndRestored) {
+TEST_F(AddressFileAndTrayTest, TrayLeftClicksToggleTheWindowAndShowItCentredAndRestored) {
     ShowWindow(window.hwnd(), SW_SHOW);
-    window.on_tray_notify(kTrayLeftUp);
+    window.lifecycle.on_tray_notify(kTrayLeftUp);
     EXPECT_FALSE(IsWindowVisible(window.hwnd()));
 
     // Moved away and minimised while shown, then hidden: showing again restores and re-centres.
-    window.on_tray_notify(kTrayLeftUp);
+    window.lifecycle.on_tray_notify(kTrayLeftUp);
     SetWindowPos(window.hwnd(), nullptr, 10, 10, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     ShowWindow(window.hwnd(), SW_MINIMIZE);
-    window.on_tray_notify(kTrayLeftDoubleClick);
+    window.lifecycle.on_tray_notify(kTrayLeftDoubleClick);
     EXPECT_FALSE(IsWindowVisible(window.hwnd()));
-    window.on_tray_notify(kTrayLeftUp);
+    window.lifecycle.on_tray_notify(kTrayLeftUp);
     EXPECT_TRUE(IsWindowVisible(window.hwnd()));
     EXPECT_FALSE(IsIconic(window.hwnd()));
     RECT r{};
@@ -184,19 +176,14 @@ TEST_F(StartupTest, TrayLeftClicksToggleTheWindowAndShowItCentredAndRestored) {
     EXPECT_FALSE(IsWindowVisible(window.hwnd()));
 }
 
-TEST_F(StartupTest, TrayRightClickShowsTheTrayMenuBesideThePointer) {
-    HMENU shown = nullptr;
-    POINT at{};
-    ui::PopupMenu::set_tracker_for_testing([&](HMENU menu, HWND, POINT point) {
-        shown = menu;
-        at = point;
-    });
+TEST_F(AddressFileAndTrayTest, TrayRightClickShowsTheTrayMenuBesideThePointer) {
     POINT cursor{};
     GetCursorPos(&cursor);
     SendMessageW(window.hwnd(), kTrayMessage, kTrayIconId, WM_RBUTTONUP);
-    EXPECT_EQ(shown, window.tray_menu.handle());
-    EXPECT_EQ(at.x, cursor.x + 3);
-    EXPECT_EQ(at.y, cursor.y + 3);
+    ASSERT_EQ(effects->menus.size(), 1u);
+    EXPECT_EQ(effects->menus[0].menu, window.tray_menu.handle());
+    EXPECT_EQ(effects->menus[0].at.x, cursor.x + 3);
+    EXPECT_EQ(effects->menus[0].at.y, cursor.y + 3);
 }
 
 }  // namespace
@@ -229,7 +216,7 @@ TEST(BuiltInImages, HaveTheirStatedForms) {
     EXPECT_EQ(thirty_two, 1);
 }
 
-TEST_F(StartupTest, DefaultPageIconIsShownInThePictureBox) {
+TEST_F(AddressFileAndTrayTest, DefaultPageIconIsShownInThePictureBox) {
     EXPECT_TRUE(window.favicon_picture.set_picture(default_page_icon()));
     EXPECT_TRUE(window.favicon_picture.bitmap());
     EXPECT_FALSE(window.favicon_picture.set_picture("not a picture"));

@@ -1,0 +1,31 @@
+#pragma once
+
+// What the program does to the world outside its own windows and files, in one object that the
+// main window owns and tests replace: message boxes, pop-up menus, downloads. Every feature
+// reaches these through it, never directly.
+
+#include "controls/popup_menu.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace quarnel {
+
+class OutsideEffects {
+public:
+    OutsideEffects() = default;
+    OutsideEffects(const OutsideEffects&) = delete;
+    OutsideEffects& operator=(const OutsideEffects&) = delete;
+    virtual ~OutsideEffects() = default;
+
+    // Shows a message box without an owner and returns the button chosen (IDYES, IDNO, IDOK...).
+    virtual int message_box(const std::wstring& text, const std::wstring& title, UINT flags);
+    // Shows a pop-up menu at a screen point and returns once it closes; the chosen item's
+    // WM_COMMAND goes to `owner`.
+    virtual void show_popup_menu(const ui::PopupMenu& menu, HWND owner, POINT screen_point);
+    // The body of a web resource (see http_fetch).
+    virtual std::string fetch(const std::string& url);
+};
+
+}  // namespace quarnel

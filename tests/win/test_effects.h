@@ -1,0 +1,43 @@
+#pragma once
+
+// Outside effects for tests: nothing is shown and nothing goes to the network; each effect is
+// recorded and answered by a function the test may set.
+
+#include "app/outside_effects.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quarnel::test {
+
+class TestEffects : public OutsideEffects {
+public:
+    struct Box {
+        std::wstring text, title;
+        UINT flags;
+    };
+    struct Menu {
+        HMENU menu;
+        HWND owner;
+        POINT at;
+    };
+
+    int message_box(const std::wstring& text, const std::wstring& title, UINT flags) override {
+        boxes.push_back({text, title, flags});
+        return answer ? answer(text, title, flags) : IDCANCEL;
+    }
+    void show_popup_menu(const ui::PopupMenu& menu, HWND owner, POINT at) override {
+        menus.push_back({menu.handle(), owner, at});
+    }
+    std::string fetch(const std::string& url) override {
+        return fetcher ? fetcher(url) : OutsideEffects::fetch(url);
+    }
+
+    std::function<int(const std::wstring&, const std::wstring&, UINT)> answer;
+    std::function<std::string(const std::string&)> fetcher;  // null: the real download
+    std::vector<Box> boxes;
+    std::vector<Menu> menus;
+};
+
+}  // namespace quarnel::test
