@@ -1,14 +1,12 @@
 #include "core/url_lines.h"
 
+#include "core/dbcs.h"
+
 namespace quarnel {
 
 namespace {
 
 constexpr std::string_view kScheme = "http";
-
-bool is_lead_byte(char c) {
-    return (static_cast<unsigned char>(c) & 0x80) != 0;
-}
 
 }  // namespace
 
@@ -21,7 +19,7 @@ size_t find_in_dbcs(std::string_view text, std::string_view needle, size_t from)
             return i;
         // A lead byte and its trail byte are stepped over together; a lead byte at the very end
         // has no trail byte and ends the scan.
-        i += is_lead_byte(text[i]) ? 2 : 1;
+        i += high_bit_char_length(text, i);
     }
     return std::string_view::npos;
 }

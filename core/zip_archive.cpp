@@ -1,5 +1,6 @@
 #include "core/zip_archive.h"
 
+#include "core/dbcs.h"
 #include "core/url_lines.h"
 
 #include <unzip.h>
@@ -23,18 +24,6 @@ uint32_t read_le32(const unsigned char* p) {
     return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 
-// The length of the character at `i` in GBK text: 2 for a lead byte (0x81 to 0xFE) followed by a
-// valid trail byte (0x40 to 0xFE but 0x7F), else 1. A lead byte before an invalid trail byte is
-// a character on its own, so a ":" or "/" after it still counts as one, as Windows would read
-// it when it converts the name.
-size_t character_length(std::string_view text, size_t i) {
-    auto lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0x81 || lead == 0xFF || i + 1 >= text.size())
-        return 1;
-    auto trail = static_cast<unsigned char>(text[i + 1]);
-    return trail >= 0x40 && trail <= 0xFE && trail != 0x7F ? 2 : 1;
-}
-
 template <typename Char>
 bool is_separator(Char c) {
     return c == Char{'/'} || c == Char{'\\'};
@@ -50,7 +39,7 @@ std::vector<std::string_view> split_components(std::string_view name) {
             parts.push_back(name.substr(start, i - start));
             start = ++i;
         } else {
-            i += character_length(name, i);
+            i += cp936_char_length(name, i);
         }
     }
     parts.push_back(name.substr(start, std::min(i, name.size()) - start));
@@ -59,7 +48,7 @@ std::vector<std::string_view> split_components(std::string_view name) {
 
 bool has_forbidden_character(std::string_view part) {
     for (size_t i = 0; i < part.size();) {
-        if (character_length(part, i) == 2) {
+        if (cp936_char_length(part, i) == 2) {
             i += 2;
             continue;
         }
@@ -392,7 +381,7 @@ std::vector<std::basic_string<Char>> directory_chain_of(std::basic_string_view<C
         } else {
             after_name = true;
             if constexpr (sizeof(Char) == 1)
-                i += character_length(path, i);
+                i += cp936_char_length(path, i);
             else
                 ++i;
         }
