@@ -5,7 +5,9 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cwchar>
+#include <vector>
 
 namespace quarnel::ui {
 
@@ -242,8 +244,8 @@ void PictureBox::set_bitmap(win::UniqueBitmap bitmap) {
 
 namespace {
 
-// An opaque bitmap of the image over a background colour: translucent pixels are blended here,
-// once, so painting is a plain stretch.
+// A bitmap of the image's pixels made opaque over a background colour: translucent pixels are
+// blended once, so painting is a plain stretch.
 win::UniqueBitmap bitmap_over_background(const Image& image, COLORREF background) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
@@ -256,25 +258,16 @@ win::UniqueBitmap bitmap_over_background(const Image& image, COLORREF background
     win::UniqueBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!bitmap)
         return bitmap;
-    uint32_t back[3] = {GetRValue(background), GetGValue(background), GetBValue(background)};
-    auto* out = static_cast<uint32_t*>(bits);
-    for (size_t i = 0; i < image.pixels.size(); ++i) {
-        uint32_t p = image.pixels[i];
-        uint32_t a = p >> 24;
-        uint32_t channel[3] = {(p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF};
-        for (int c = 0; c < 3; ++c)
-            channel[c] = (channel[c] * a + back[c] * (255 - a) + 127) / 255;
-        out[i] = channel[0] << 16 | channel[1] << 8 | channel[2];
-    }
+    uint32_t rgb = uint32_t{GetRValue(background)} << 16 | uint32_t{GetGValue(background)} << 8 | GetBValue(background);
+    std::vector<uint32_t> pixels = blend_over_background(image, rgb);
+    std::copy(pixels.begin(), pixels.end(), static_cast<uint32_t*>(bits));
     return bitmap;
 }
 
 }  // namespace
 
 bool PictureBox::set_picture(std::string_view bytes) {
-    std::optional<Image> image;
-    if (picture_kind(bytes) == PictureKind::kBmp)
-        image = decode_bmp(bytes);
+    std::optional<Image> image = decode_picture(bytes);
     win::UniqueBitmap bitmap;
     if (image)
         bitmap = bitmap_over_background(*image, GetSysColor(COLOR_BTNFACE));

@@ -177,4 +177,27 @@ std::optional<Image> decode_bmp(std::string_view b) {
     return image;
 }
 
+std::optional<Image> decode_picture(std::string_view bytes) {
+    switch (picture_kind(bytes)) {
+        case PictureKind::kBmp:
+            return decode_bmp(bytes);
+        default:
+            return std::nullopt;
+    }
+}
+
+std::vector<uint32_t> blend_over_background(const Image& image, uint32_t background) {
+    const uint32_t back[3] = {(background >> 16) & 0xFF, (background >> 8) & 0xFF, background & 0xFF};
+    std::vector<uint32_t> out(image.pixels.size());
+    for (size_t i = 0; i < image.pixels.size(); ++i) {
+        uint32_t p = image.pixels[i];
+        uint32_t a = p >> 24;
+        uint32_t channel[3] = {(p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF};
+        for (int c = 0; c < 3; ++c)
+            channel[c] = (channel[c] * a + back[c] * (255 - a) + 127) / 255;
+        out[i] = channel[0] << 16 | channel[1] << 8 | channel[2];
+    }
+    return out;
+}
+
 }  // namespace quarnel

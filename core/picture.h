@@ -30,4 +30,12 @@ inline constexpr int64_t kMaxImagePixels = 16 * 1024 * 1024;
 // fields, bottom-up or top-down. Run-length compressed bitmaps give nothing.
 std::optional<Image> decode_bmp(std::string_view bytes);
 
+// The picture in `bytes`, its kind told from the first bytes; nothing when it is no picture or
+// one of a kind not decoded.
+std::optional<Image> decode_picture(std::string_view bytes);
+
+// The image's pixels made opaque over a background colour (0xRRGGBB), each 0x00RRGGBB, so a
+// picture can be drawn with a plain copy.
+std::vector<uint32_t> blend_over_background(const Image& image, uint32_t background);
+
 }  // namespace quarnel
