@@ -269,8 +269,14 @@ win::UniqueBitmap bitmap_over_background(const Image& image, COLORREF background
 bool PictureBox::set_picture(std::string_view bytes) {
     std::optional<Image> image = decode_picture(bytes);
     win::UniqueBitmap bitmap;
-    if (image)
+    if (image) {
+        // Scaled here, smoothly, to the box's size: painting then copies pixel for pixel.
+        RECT client{};
+        GetClientRect(hwnd(), &client);
+        if (client.right > 0 && client.bottom > 0)
+            image = scale_image(*image, client.right, client.bottom);
         bitmap = bitmap_over_background(*image, GetSysColor(COLOR_BTNFACE));
+    }
     bool shown = static_cast<bool>(bitmap);
     set_bitmap(std::move(bitmap));
     return shown;

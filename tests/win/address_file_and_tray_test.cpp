@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace quarnel {
 namespace {
@@ -216,10 +217,61 @@ TEST(BuiltInImages, HaveTheirStatedForms) {
     EXPECT_EQ(thirty_two, 1);
 }
 
-TEST_F(AddressFileAndTrayTest, DefaultPageIconIsShownInThePictureBox) {
+// The pixels the picture box holds, top row first, 0x00RRGGBB.
+std::vector<uint32_t> picture_pixels(const ui::PictureBox& box) {
+    BITMAP info{};
+    GetObjectW(box.bitmap(), sizeof(info), &info);
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof(format.bmiHeader);
+    format.bmiHeader.biWidth = info.bmWidth;
+    format.bmiHeader.biHeight = -info.bmHeight;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    std::vector<uint32_t> pixels(static_cast<size_t>(info.bmWidth) * info.bmHeight);
+    HDC screen = GetDC(nullptr);
+    GetDIBits(screen, box.bitmap(), 0, info.bmHeight, pixels.data(), &format, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    for (uint32_t& p : pixels)
+        p &= 0xFFFFFF;
+    return pixels;
+}
+
+TEST_F(AddressFileAndTrayTest, PictureBoxShowsDecodedIconsAtSixteenBySixteenAndOnlyTheBackgroundForAPage) {
     EXPECT_TRUE(window.favicon_picture.set_picture(default_page_icon()));
-    EXPECT_TRUE(window.favicon_picture.bitmap());
-    EXPECT_FALSE(window.favicon_picture.set_picture("not a picture"));
+    EXPECT_EQ(picture_pixels(window.favicon_picture).size(), 256u);
+
+    // A 32 x 32 icon of opaque red whose left half is masked out: shrunk to 16 x 16, blended
+    // over the button face colour.
+    std::string header;
+    auto le = [&](uint32_t v, int n) {
+        for (int i = 0; i < n; ++i)
+            header += static_cast<char>(v >> (8 * i));
+    };
+    le(0, 2), le(1, 2), le(1, 2);
+    header += std::string{32, 32, 0, 0};
+    le(1, 2), le(24, 2);
+    std::string dib;
+    auto dle = [&](uint32_t v, int n) {
+        for (int i = 0; i < n; ++i)
+            dib += static_cast<char>(v >> (8 * i));
+    };
+    dle(40, 4), dle(32, 4), dle(64, 4), dle(1, 2), dle(24, 2);
+    dib += std::string(24, '\0');
+    for (int i = 0; i < 32 * 32; ++i)
+        dib += std::string("\0\0\xFF", 3);
+    for (int y = 0; y < 32; ++y)
+        dib += std::string("\xFF\xFF\0\0", 4);
+    le(static_cast<uint32_t>(dib.size()), 4), le(6 + 16, 4);
+    ASSERT_TRUE(window.favicon_picture.set_picture(header + dib));
+    std::vector<uint32_t> pixels = picture_pixels(window.favicon_picture);
+    ASSERT_EQ(pixels.size(), 256u);
+    COLORREF face = GetSysColor(COLOR_BTNFACE);
+    uint32_t background = uint32_t{GetRValue(face)} << 16 | uint32_t{GetGValue(face)} << 8 | GetBValue(face);
+    EXPECT_EQ(pixels[0], background);
+    EXPECT_EQ(pixels[15], 0xFF0000u);
+    EXPECT_EQ(pixels[255], 0xFF0000u);
+
+    EXPECT_FALSE(window.favicon_picture.set_picture("<html><body>404</body></html>"));
     EXPECT_FALSE(window.favicon_picture.bitmap());
 }
 
