@@ -30,6 +30,8 @@ constexpr DWORD kPathCapacity = 2048;
 constexpr DWORD kCredentialCapacity = 128;
 constexpr DWORD kContentLengthCapacity = 32;
 
+constexpr DWORD kTimeoutMs = 10000;
+
 // The one session of the process, opened on first use and kept until the program ends. The
 // proxy fields are never set by the program; they stay empty, which means the system's own
 // proxy settings.
@@ -109,7 +111,7 @@ std::optional<std::string_view> content_length(HINTERNET request, std::array<cha
 
 }  // namespace
 
-std::string http_fetch(const std::string& url) {
+std::string http_fetch(const std::string& url, size_t max_bytes) {
     std::string body;
     if (url.empty())
         return body;
@@ -130,6 +132,12 @@ std::string http_fetch(const std::string& url) {
     if (!connection)
         return body;
     s.apply_proxy(connection.get());
+    // A server that accepts and never answers would hold the caller, the window thread, for
+    // the system's default time-outs: minutes.
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+        DWORD ms = kTimeoutMs;
+        InternetSetOptionA(connection.get(), option, &ms, sizeof(ms));
+    }
 
     const std::string path(without_fragment(cracked.path.data()));
     const char* accept_types[] = {kAcceptType, nullptr};
@@ -144,7 +152,8 @@ std::string http_fetch(const std::string& url) {
     std::vector<char> chunk(read_chunk_size(content_length(request.get(), length_text)));
     for (;;) {
         DWORD got = 0;
-        if (!InternetReadFile(request.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got) || got == 0)
+        DWORD want = static_cast<DWORD>(std::min(chunk.size(), max_bytes - body.size()));
+        if (want == 0 || !InternetReadFile(request.get(), chunk.data(), want, &got) || got == 0)
             break;
         body.append(chunk.data(), got);
     }

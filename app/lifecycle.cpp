@@ -1,6 +1,7 @@
 #include "app/lifecycle.h"
 
 #include "app/deploy.h"
+#include "app/http_fetch.h"
 #include "app/main_window.h"
 #include "app/texts.h"
 #include "core/url_lines.h"
@@ -17,7 +18,7 @@ void Lifecycle::start_up() {
 
     // The start address is used verbatim, line breaks and all; an empty one gives way to the
     // default page.
-    std::string fetched = w.effects().fetch(w.servers.start_address_url);
+    std::string fetched = w.effects().fetch(w.servers.start_address_url, kStartAddressFetchLimit);
     w.start_url = std::string(text_before_nul(fetched));
     if (w.start_url.empty())
         w.start_url = w.servers.default_start_page;

@@ -60,9 +60,19 @@ MainWindow::MainWindow(std::wstring app_dir, std::unique_ptr<OutsideEffects> eff
       effects_(effects ? std::move(effects) : std::make_unique<OutsideEffects>()),
       address_file(url_text_box, url_file()),
       address_list(*this, url_text_box, url_list_view, list_menu, *effects_),
-      lifecycle(*this) {}
+      lifecycle(*this),
+      visiting(*this) {}
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // The browser view's events run on pool threads and reach the features: the view goes
+    // first, waiting for a handler that runs, while the features still exist.
+    if (browser_view)
+        browser_view->destroy();
+}
+
+void MainWindow::on_destroyed() {
+    browser_view = nullptr;  // its window went with this one; the object ends with it
+}
 
 std::string_view default_page_icon() {
     HMODULE module = GetModuleHandleW(nullptr);
@@ -189,6 +199,15 @@ bool MainWindow::create_controls() {
     clear_button.on_click = [this] { address_list.clear_urls(); };
     url_list_view.on_right_click = [this] { address_list.show_list_menu(); };
     url_text_box.on_kill_focus = [this] { address_file.save_url_text(); };
+    start_button.on_click = [this] { visiting.toggle_auto_visit(); };
+    visit_timer.on_tick = [this] { visiting.visit_next_row(); };
+    capture_timer.on_tick = [this] { visiting.capture_title(); };
+    // The browser view's events arrive on pool threads; these handlers are safe there.
+    BrowserViewEvents events = browser_view->events();
+    events.load_finished = [this](int, std::wstring_view, int) { visiting.arm_capture(); };
+    events.status_text_changed = [this](int, std::wstring_view) { visiting.arm_capture(); };
+    events.view_created = [this](int view_id) { visiting.remember_view_id(view_id); };
+    browser_view->set_events(std::move(events));
     return true;
 }
 

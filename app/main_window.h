@@ -2,7 +2,7 @@
 
 // The program's one window: its controls, components and menus, the layout rule, the window
 // options, and the wiring of events to the features (the address list, the address file,
-// start-up and shutdown), each an object of its own that gets the controls it uses.
+// start-up and shutdown, the timed pass and the title capture), each an object of its own.
 
 #include "app/address_file.h"
 #include "app/address_list.h"
@@ -11,6 +11,7 @@
 #include "app/outside_effects.h"
 #include "app/settings.h"
 #include "app/texts.h"
+#include "app/visiting.h"
 #include "browserview/browser_view.h"
 #include "controls/balloon_tip.h"
 #include "controls/controls.h"
@@ -136,9 +137,11 @@ public:
     AddressFile address_file;
     AddressList address_list;
     Lifecycle lifecycle;
+    Visiting visiting;
 
 protected:
     LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
+    void on_destroyed() override;
 
 private:
     bool create_controls();

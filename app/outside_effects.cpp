@@ -13,8 +13,8 @@ void OutsideEffects::show_popup_menu(const ui::PopupMenu& menu, HWND owner, POIN
     menu.show(owner, screen_point);
 }
 
-std::string OutsideEffects::fetch(const std::string& url) {
-    return http_fetch(url);
+std::string OutsideEffects::fetch(const std::string& url, size_t max_bytes) {
+    return http_fetch(url, max_bytes);
 }
 
 }  // namespace quarnel

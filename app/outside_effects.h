@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 
 namespace quarnel {
@@ -24,8 +25,8 @@ public:
     // Shows a pop-up menu at a screen point and returns once it closes; the chosen item's
     // WM_COMMAND goes to `owner`.
     virtual void show_popup_menu(const ui::PopupMenu& menu, HWND owner, POINT screen_point);
-    // The body of a web resource (see http_fetch).
-    virtual std::string fetch(const std::string& url);
+    // The body of a web resource, at most `max_bytes` of it (see http_fetch).
+    virtual std::string fetch(const std::string& url, size_t max_bytes);
 };
 
 }  // namespace quarnel

@@ -3,6 +3,7 @@
 #include "tests/win/loopback_http_server.h"
 
 #include "app/http_fetch.h"
+#include "winbase/handles.h"
 
 #include <gtest/gtest.h>
 
@@ -62,6 +63,9 @@ protected:
         } else if (path == "/cut") {
             // Promises more than it sends, then closes.
             LoopbackHttpServer::send_all(s, "HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" + pattern(30000));
+        } else if (path == "/endless") {
+            // More than any limit, without a length: only the limit ends the transfer.
+            LoopbackHttpServer::send_all(s, "HTTP/1.0 200 OK\r\n\r\n" + pattern(3 * 1024 * 1024));
         } else if (path == "/counter") {
             static int visits = 0;
             LoopbackHttpServer::send_all(s,
@@ -78,7 +82,7 @@ protected:
 
 TEST_F(HttpFetchTest, RequestLineHeadersAndNoFragment) {
     std::string url = server.base_url() + "/page.php?q=1&r=%41b#section-2";
-    EXPECT_EQ(http_fetch(url), "ok");
+    EXPECT_EQ(http_fetch(url, kIconFetchLimit), "ok");
     ASSERT_EQ(server.requests().size(), 1u);
     const std::string request = server.requests()[0];
     EXPECT_EQ(request.substr(0, request.find("\r\n")), "GET /page.php?q=1&r=%41b HTTP/1.0");
@@ -99,21 +103,21 @@ TEST_F(HttpFetchTest, BodiesOfEveryShapeComeBackWhole) {
         {"/missing", "<html>no such page</html>"},
     };
     for (const Case& c : cases) {
-        std::string got = http_fetch(server.base_url() + c.path);
+        std::string got = http_fetch(server.base_url() + c.path, kIconFetchLimit);
         EXPECT_EQ(got.size(), c.body.size()) << c.path;
         EXPECT_TRUE(got == c.body) << c.path << ": bytes differ";
     }
 }
 
 TEST_F(HttpFetchTest, ConnectionCutMidBodyReturnsWhatArrived) {
-    std::string got = http_fetch(server.base_url() + "/cut");
+    std::string got = http_fetch(server.base_url() + "/cut", kIconFetchLimit);
     EXPECT_EQ(got.size(), 30000u);
     EXPECT_TRUE(got == pattern(30000));
 }
 
 TEST_F(HttpFetchTest, EveryFetchGoesToTheServer) {
-    EXPECT_EQ(http_fetch(server.base_url() + "/counter"), "visit 1");
-    EXPECT_EQ(http_fetch(server.base_url() + "/counter"), "visit 2") << "answered from a cache";
+    EXPECT_EQ(http_fetch(server.base_url() + "/counter", kIconFetchLimit), "visit 1");
+    EXPECT_EQ(http_fetch(server.base_url() + "/counter", kIconFetchLimit), "visit 2") << "answered from a cache";
     EXPECT_EQ(server.requests().size(), 2u);
 }
 
@@ -121,22 +125,42 @@ TEST_F(HttpFetchTest, NothingToFetchTouchesNoNetwork) {
     std::string fragment_only = server.base_url() + "/";
     fragment_only.insert(0, 1, '#');
     for (const std::string& url : {std::string(), fragment_only, std::string("not an address")})
-        EXPECT_EQ(http_fetch(url), "") << url;
+        EXPECT_EQ(http_fetch(url, kIconFetchLimit), "") << url;
     EXPECT_TRUE(server.requests().empty());
 }
 
 TEST(HttpFetch, RefusedConnectionGivesEmptyBody) {
     int port = LoopbackHttpServer::unused_port();
     ASSERT_NE(port, 0);
-    EXPECT_EQ(http_fetch("http://127.0.0.1:" + std::to_string(port) + "/"), "");
+    EXPECT_EQ(http_fetch("http://127.0.0.1:" + std::to_string(port) + "/", kIconFetchLimit), "");
 }
 
 TEST_F(HttpFetchTest, HttpsAddressSpeaksTls) {
     std::string url = "https://127.0.0.1:" + std::to_string(server.port()) + "/secure";
-    EXPECT_EQ(http_fetch(url), "");
+    EXPECT_EQ(http_fetch(url, kIconFetchLimit), "");
     ASSERT_FALSE(server.requests().empty());
     // A TLS record of type handshake, not a plain-text request line.
     EXPECT_EQ(server.requests()[0][0], '\x16');
+}
+
+TEST_F(HttpFetchTest, BodyStopsAtTheLimitOfEachDownload) {
+    for (size_t limit : {kIconFetchLimit, kStartAddressFetchLimit}) {
+        std::string got = http_fetch(server.base_url() + "/endless", limit);
+        EXPECT_EQ(got.size(), limit);
+        EXPECT_TRUE(got == pattern(limit));
+    }
+}
+
+TEST(HttpFetch, ServerThatNeverAnswersIsGivenUpAfterTenSeconds) {
+    win::UniqueKernelHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    HANDLE wait = release.get();
+    LoopbackHttpServer silent([wait](SOCKET, const std::string&) { WaitForSingleObject(wait, 30000); });
+    DWORD start = GetTickCount();
+    EXPECT_EQ(http_fetch(silent.base_url() + "/", kIconFetchLimit), "");
+    DWORD waited = GetTickCount() - start;
+    SetEvent(wait);
+    EXPECT_GE(waited, 9000u);
+    EXPECT_LT(waited, 11500u);
 }
 
 }  // namespace

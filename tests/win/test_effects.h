@@ -30,8 +30,8 @@ public:
     void show_popup_menu(const ui::PopupMenu& menu, HWND owner, POINT at) override {
         menus.push_back({menu.handle(), owner, at});
     }
-    std::string fetch(const std::string& url) override {
-        return fetcher ? fetcher(url) : OutsideEffects::fetch(url);
+    std::string fetch(const std::string& url, size_t max_bytes) override {
+        return fetcher ? fetcher(url) : OutsideEffects::fetch(url, max_bytes);
     }
 
     std::function<int(const std::wstring&, const std::wstring&, UINT)> answer;

@@ -1,0 +1,86 @@
+#include "app/visiting.h"
+
+#include "app/http_fetch.h"
+#include "app/main_window.h"
+#include "core/page_text.h"
+#include "winbase/text.h"
+
+namespace quarnel {
+
+namespace {
+
+constexpr wchar_t kStartCaption[] = L"启动";
+constexpr wchar_t kStopCaption[] = L"停止";
+constexpr int kCaptureDelayMs = 1000;
+
+}  // namespace
+
+void Visiting::toggle_auto_visit() {
+    MainWindow& w = window_;
+    // The caption is the pass's on/off flag: exactly "启动" means stopped.
+    if (w.start_button.caption() == kStartCaption) {
+        w.visit_timer.set_interval(interval_milliseconds(w.interval_box.text()));
+        w.start_button.set_caption(kStopCaption);
+    } else {
+        w.start_button.set_caption(kStartCaption);
+        w.visit_timer.set_interval(0);
+    }
+}
+
+void Visiting::visit_next_row() {
+    MainWindow& w = window_;
+    // A list of n rows takes n + 1 ticks: the one after the last row ends the pass.
+    if (visit_cursor >= w.url_list_view.row_count()) {
+        w.visit_timer.set_interval(0);
+        visit_cursor = 0;
+        w.start_button.set_caption(kStartCaption);
+        return;
+    }
+    ++visit_cursor;
+    std::string url = w.url_list_view.cell_text(visit_cursor - 1, kUrlColumn);
+    if (url.empty()) {
+        w.shown_row = 0;
+        return;
+    }
+    w.shown_row = visit_cursor;
+    w.browser_view->navigate(child_view_id, url);
+}
+
+void Visiting::arm_capture() {
+    // An unchanged interval does nothing: further events while armed neither restart nor delay
+    // the capture.
+    window_.capture_timer.set_interval(kCaptureDelayMs);
+}
+
+void Visiting::capture_title() {
+    MainWindow& w = window_;
+    w.capture_timer.set_interval(0);
+    if (w.shown_row <= 0)
+        return;
+    // The wait for the page source keeps messages flowing, so a visit tick may move shown_row:
+    // it is read again at each write.
+    std::string source = w.browser_view->get_page_source(child_view_id, "", false);
+    std::string title = text_between(source, "<title>", "</title>", 0, true);
+    if (title.empty())
+        title = text_between(source, "title\":\"", "\"", 0, true);
+    std::string clean = clean_title(title);
+    if (w.shown_row > 0)
+        w.url_list_view.set_cell_text(w.shown_row - 1, kTitleColumn, title.empty() ? win::wide_to_ansi(L"无标题") : clean);
+    w.title_label.set_caption(win::ansi_to_wide(clean));
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    if (w.shown_row > 0) {
+        w.url_list_view.set_cell_text(w.shown_row - 1, kTimeColumn,
+                                      format_timestamp({now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+                                                        now.wSecond}));
+    }
+    std::optional<std::string> icon = icon_address(source);
+    if (!icon)
+        return;
+    if (icon->empty())
+        w.favicon_picture.set_picture(default_page_icon());
+    else
+        w.favicon_picture.set_picture(w.effects().fetch(*icon, kIconFetchLimit));
+}
+
+}  // namespace quarnel
