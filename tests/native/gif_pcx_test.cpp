@@ -1,4 +1,5 @@
 #include "core/gif_decode.h"
+#include "core/pcx_decode.h"
 
 #include <gtest/gtest.h>
 
@@ -173,6 +174,85 @@ TEST(DecodeGif, RefusesWhatItCannotDraw) {
         EXPECT_FALSE(decode_gif(bytes)) << testing::PrintToString(bytes);
 }
 
+// Run-length encodes `raw` as a PCX file does, runs going on across scan lines.
+std::string run_length(const std::string& raw) {
+    std::string out;
+    for (size_t at = 0, run; at < raw.size(); at += run) {
+        for (run = 1; at + run < raw.size() && run < 63 && raw[at + run] == raw[at];)
+            ++run;
+        if (run > 1 || static_cast<unsigned char>(raw[at]) >= 0xC0)
+            out += char(0xC0 | run);
+        out += raw[at];
+    }
+    return out;
+}
+
+// A PCX file of the window (1, 2)-(1 + width - 1, 2 + height - 1), `lines` being the scan lines
+// unencoded, and a 256-colour palette after them when one is given.
+std::string pcx(int version, int bits, int planes, int width, int height, int bytes_per_line,
+                const std::string& lines, const std::string& palette = "") {
+    std::string header = "\x0A"s + char(version) + '\1' + char(bits) + u16(1) + u16(2) + u16(unsigned(width)) +
+                         u16(unsigned(height + 1)) + std::string(53, '\0') + char(planes) +
+                         u16(unsigned(bytes_per_line));
+    header.resize(128, '\0');
+    return header + run_length(lines) + (palette.empty() ? "" : '\x0C' + palette);
+}
+
+// A palette in which index i is (i, 255 - i, 3i).
+std::string ramp_palette() {
+    std::string palette;
+    for (int i = 0; i < 256; ++i)
+        palette += {char(i), char(255 - i), char(i * 3)};
+    return palette;
+}
+
+uint32_t ramp(uint32_t i) {
+    return 0xFF000000u | i << 16 | (255 - i) << 8 | ((i * 3) & 0xFF);
+}
+
+TEST(DecodePcx, EachKindItReads) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        int width;
+        Pixels expected;
+    } cases[] = {
+        // 3 x 2 indices, each line padded to 4 bytes; 200 needs a run of one, being above 0xC0.
+        {"256 colours", pcx(5, 8, 1, 3, 2, 4, "\1\2\xC8\0" "\7\7\7\0"s, ramp_palette()), 3,
+         {ramp(1), ramp(2), ramp(200), ramp(7), ramp(7), ramp(7)}},
+        // 2 x 2 in red, green and blue planes of 3 bytes each per line.
+        {"true colour",
+         pcx(5, 8, 3, 2, 2, 3, "\xFF\0\0" "\0\xFF\0" "\x10\x20\0" "\0\0\0" "\0\0\0" "\xFF\x80\0"s), 2,
+         {0xFFFF0010, 0xFF00FF20, 0xFF0000FF, 0xFF000080}},
+        // 10 x 2 bits, most significant first, in lines of 2 bytes.
+        {"black and white", pcx(3, 1, 1, 10, 2, 2, "\xA5\x40" "\xFF\xC0"s), 10,
+         {W, K, W, K, K, W, K, W, K, W, W, W, W, W, W, W, W, W, W, W}},
+    };
+    for (const Case& c : cases) {
+        auto image = decode_pcx(c.bytes);
+        ASSERT_TRUE(image) << c.name;
+        EXPECT_EQ(image->width, c.width) << c.name;
+        EXPECT_EQ(image->pixels, c.expected) << c.name;
+    }
+}
+
+TEST(DecodePcx, RefusesWhatItCannotDraw) {
+    std::string line = "\0\0"s;
+    std::string cases[] = {
+        pcx(5, 1, 1, 1, 1, 2, line),                                 // one bit needs version 3
+        pcx(5, 8, 2, 1, 1, 2, line + line),                          // two planes
+        pcx(5, 4, 1, 1, 1, 2, line),                                 // four bits
+        pcx(6, 8, 3, 1, 1, 2, line + line + line),                   // a version above 5
+        pcx(5, 8, 3, 0, 1, 2, line + line + line),                   // no columns
+        pcx(5, 8, 3, 4097, 1, 4098, line),                           // too wide
+        pcx(5, 8, 3, 3, 1, 2, line + line + line),                   // lines shorter than the width
+        pcx(5, 8, 1, 1, 1, 2, line),                                 // no palette
+        pcx(5, 8, 1, 1, 1, 2, line, ramp_palette()).substr(0, 127),  // the header cut short
+    };
+    for (const std::string& bytes : cases)
+        EXPECT_FALSE(decode_pcx(bytes)) << testing::PrintToString(bytes.substr(0, 4));
+}
+
 using Decoder = std::optional<Image> (*)(std::string_view);
 
 // Every cut of a whole file gives nothing when it ends before `whole_from`, else an image of the
@@ -208,6 +288,15 @@ TEST(GifPcx, CutOrDamagedFilesGiveNothingOrAPartialImage) {
     Gif local{4, 3, kRgbw, "\x21\xF9\x04\x01\0\0\x02\0"s, 1, 1, 3, 2, kRgbw, false, {0, 1, 2, 3, 2, 1}};
     expect_cuts_and_damage_are_safe("interlaced gif", interlaced.bytes(), interlaced.header_size(), decode_gif);
     expect_cuts_and_damage_are_safe("gif with local table", local.bytes(), local.header_size(), decode_gif);
+
+    std::string grey(60, '\0');
+    for (size_t i = 0; i < grey.size(); ++i)
+        grey[i] = char(i % 5 == 0 ? 0xD0 : 0x30 + i / 4);
+    // A cut loses the palette at the end, so only the whole file gives an image.
+    std::string paletted = pcx(5, 8, 1, 5, 6, 10, grey, ramp_palette());
+    expect_cuts_and_damage_are_safe("256-colour pcx", paletted, paletted.size(), decode_pcx);
+    expect_cuts_and_damage_are_safe("true colour pcx", pcx(5, 8, 3, 3, 5, 4, grey), 128, decode_pcx);
+    expect_cuts_and_damage_are_safe("black and white pcx", pcx(3, 1, 1, 20, 20, 3, grey), 128, decode_pcx);
 }
 
 }  // namespace
