@@ -18,6 +18,18 @@ std::string u16(unsigned v) {
     return {char(v), char(v >> 8)};
 }
 
+// A palette in which index i is (i, 255 - i, 3i).
+std::string ramp_palette() {
+    std::string palette;
+    for (int i = 0; i < 256; ++i)
+        palette += {char(i), char(255 - i), char(i * 3)};
+    return palette;
+}
+
+uint32_t ramp(uint32_t i) {
+    return 0xFF000000u | i << 16 | (255 - i) << 8 | ((i * 3) & 0xFF);
+}
+
 // Packs pixel indices into GIF's LZW codes, least significant bit first: a clear code first,
 // codes as wide as the decoder will read them, and once the table is full either a clear code
 // (`clear_when_full`) or codes against the full table.
@@ -133,16 +145,13 @@ TEST(DecodeGif, DrawsTheFirstFrameOnTheScreen) {
 TEST(DecodeGif, EveryCodeSizeAndAFullTable) {
     for (int min_bits = 2; min_bits <= 8; ++min_bits) {
         for (bool clear_when_full : {false, true}) {
-            Gif gif{128, 96, "", "", 0, 0, 128, 96, "", false, {}, min_bits, clear_when_full};
+            Gif gif{128, 96, ramp_palette().substr(0, 3u << min_bits), "", 0, 0, 128, 96, "", false, {}, min_bits,
+                    clear_when_full};
             Pixels expected;
-            uint32_t seed = 1;
-            for (int i = 0; i < (1 << min_bits); ++i)
-                gif.global += {char(i), char(255 - i), char(i * 7)};
-            for (int i = 0; i < 128 * 96; ++i) {
+            for (uint32_t i = 0, seed = 1; i < 128 * 96; ++i) {
                 seed = seed * 1103515245 + 12345;
-                gif.indices.push_back(static_cast<int>(seed >> 16) % (1 << min_bits));
-                expected.push_back(0xFF000000u | uint32_t(gif.indices.back()) << 16 |
-                                   uint32_t(255 - gif.indices.back()) << 8 | uint8_t(gif.indices.back() * 7));
+                gif.indices.push_back(static_cast<int>((seed >> 16) % (1u << min_bits)));
+                expected.push_back(ramp(uint32_t(gif.indices.back())));
             }
             std::string bytes = gif.bytes();
             if (min_bits == 8)  // more than 4096 codes of at most 12 bits
@@ -152,26 +161,6 @@ TEST(DecodeGif, EveryCodeSizeAndAFullTable) {
             EXPECT_EQ(image->pixels, expected) << min_bits << " " << clear_when_full;
         }
     }
-}
-
-TEST(DecodeGif, RefusesWhatItCannotDraw) {
-    auto with = [](auto change) {
-        Gif gif{2, 1, kRgbw, "", 0, 0, 2, 1, "", false, {0, 1}};
-        change(gif);
-        return gif.bytes();
-    };
-    std::string cases[] = {
-        with([](Gif& g) { g.min_bits = 12; }),
-        with([](Gif& g) { g.min_bits = 1; }),
-        with([](Gif& g) { g.global.clear(); }),
-        with([](Gif& g) { g.screen_width = 0; }),
-        with([](Gif& g) { g.screen_width = 4097; }),
-        with([](Gif& g) { g.height = 4097; }),
-        with([](Gif& g) { g.extensions = ";"; }),  // the trailer before any image
-        "GIF89a\2\0\1\0\0\0\0"s,
-    };
-    for (const std::string& bytes : cases)
-        EXPECT_FALSE(decode_gif(bytes)) << testing::PrintToString(bytes);
 }
 
 // Run-length encodes `raw` as a PCX file does, runs going on across scan lines.
@@ -196,18 +185,6 @@ std::string pcx(int version, int bits, int planes, int width, int height, int by
                          u16(unsigned(bytes_per_line));
     header.resize(128, '\0');
     return header + run_length(lines) + (palette.empty() ? "" : '\x0C' + palette);
-}
-
-// A palette in which index i is (i, 255 - i, 3i).
-std::string ramp_palette() {
-    std::string palette;
-    for (int i = 0; i < 256; ++i)
-        palette += {char(i), char(255 - i), char(i * 3)};
-    return palette;
-}
-
-uint32_t ramp(uint32_t i) {
-    return 0xFF000000u | i << 16 | (255 - i) << 8 | ((i * 3) & 0xFF);
 }
 
 TEST(DecodePcx, EachKindItReads) {
@@ -236,24 +213,40 @@ TEST(DecodePcx, EachKindItReads) {
     }
 }
 
-TEST(DecodePcx, RefusesWhatItCannotDraw) {
-    std::string line = "\0\0"s;
-    std::string cases[] = {
-        pcx(5, 1, 1, 1, 1, 2, line),                                 // one bit needs version 3
-        pcx(5, 8, 2, 1, 1, 2, line + line),                          // two planes
-        pcx(5, 4, 1, 1, 1, 2, line),                                 // four bits
-        pcx(6, 8, 3, 1, 1, 2, line + line + line),                   // a version above 5
-        pcx(5, 8, 3, 0, 1, 2, line + line + line),                   // no columns
-        pcx(5, 8, 3, 4097, 1, 4098, line),                           // too wide
-        pcx(5, 8, 3, 3, 1, 2, line + line + line),                   // lines shorter than the width
-        pcx(5, 8, 1, 1, 1, 2, line),                                 // no palette
-        pcx(5, 8, 1, 1, 1, 2, line, ramp_palette()).substr(0, 127),  // the header cut short
-    };
-    for (const std::string& bytes : cases)
-        EXPECT_FALSE(decode_pcx(bytes)) << testing::PrintToString(bytes.substr(0, 4));
-}
-
 using Decoder = std::optional<Image> (*)(std::string_view);
+
+TEST(GifPcx, RefuseWhatTheyCannotDraw) {
+    auto gif = [](auto change) {
+        Gif gif{2, 1, kRgbw, "", 0, 0, 2, 1, "", false, {0, 1}};
+        change(gif);
+        return gif.bytes();
+    };
+    std::string line = "\0\0"s;
+    struct Case {
+        Decoder decode;
+        std::string bytes;
+    } cases[] = {
+        {decode_gif, gif([](Gif& g) { g.min_bits = 12; })},
+        {decode_gif, gif([](Gif& g) { g.min_bits = 1; })},
+        {decode_gif, gif([](Gif& g) { g.global.clear(); })},
+        {decode_gif, gif([](Gif& g) { g.screen_width = 0; })},
+        {decode_gif, gif([](Gif& g) { g.screen_width = 4097; })},
+        {decode_gif, gif([](Gif& g) { g.height = 4097; })},
+        {decode_gif, gif([](Gif& g) { g.extensions = ";"; })},  // the trailer before any image
+        {decode_gif, "GIF89a\2\0\1\0\0\0\0"s},
+        {decode_pcx, pcx(5, 1, 1, 1, 1, 2, line)},                                 // one bit needs version 3
+        {decode_pcx, pcx(5, 8, 2, 1, 1, 2, line + line)},                          // two planes
+        {decode_pcx, pcx(5, 4, 1, 1, 1, 2, line)},                                 // four bits
+        {decode_pcx, pcx(6, 8, 3, 1, 1, 2, line + line + line)},                   // a version above 5
+        {decode_pcx, pcx(5, 8, 3, 0, 1, 2, line + line + line)},                   // no columns
+        {decode_pcx, pcx(5, 8, 3, 4097, 1, 4098, line)},                           // too wide
+        {decode_pcx, pcx(5, 8, 3, 3, 1, 2, line + line + line)},                   // lines shorter than the width
+        {decode_pcx, pcx(5, 8, 1, 1, 1, 2, line)},                                 // no palette
+        {decode_pcx, pcx(5, 8, 1, 1, 1, 2, line, ramp_palette()).substr(0, 127)},  // the header cut short
+    };
+    for (const Case& c : cases)
+        EXPECT_FALSE(c.decode(c.bytes)) << testing::PrintToString(c.bytes.substr(0, 16));
+}
 
 // Every cut of a whole file gives nothing when it ends before `whole_from`, else an image of the
 // whole one's size whose pixels are each the whole one's or transparent; every damaged byte gives
@@ -282,9 +275,7 @@ void expect_cuts_and_damage_are_safe(const char* name, const std::string& bytes,
 }
 
 TEST(GifPcx, CutOrDamagedFilesGiveNothingOrAPartialImage) {
-    Gif interlaced{3, 10, kRgbw, "", 0, 0, 3, 10, "", true, std::vector<int>(30, 0)};
-    for (int i = 0; i < 30; ++i)
-        interlaced.indices[size_t(i)] = i * 7 % 4;
+    Gif interlaced{3, 5, kRgbw, "", 0, 0, 3, 5, "", true, {0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2}};
     Gif local{4, 3, kRgbw, "\x21\xF9\x04\x01\0\0\x02\0"s, 1, 1, 3, 2, kRgbw, false, {0, 1, 2, 3, 2, 1}};
     expect_cuts_and_damage_are_safe("interlaced gif", interlaced.bytes(), interlaced.header_size(), decode_gif);
     expect_cuts_and_damage_are_safe("gif with local table", local.bytes(), local.header_size(), decode_gif);
