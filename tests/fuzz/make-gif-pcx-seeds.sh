@@ -4,10 +4,9 @@
 # with a transparent index, with a frame smaller than the screen, and one of noise in 256 colours
 # that fills the code table; PCX files of 256 colours and of true colour. ImageMagick writes no
 # 1-bit PCX, so that one is written byte by byte here.
-# Usage: bash scripts/make-gif-pcx-seeds.sh   (the outputs are committed; run again only to change them)
+# The seeds are committed; run this again only to change them.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-out=tests/fuzz/seeds/gif_pcx
+out="$(cd "$(dirname "$0")" && pwd)/seeds/gif_pcx"
 mkdir -p "$out"
 im=(convert -seed 1)
 
