@@ -1,5 +1,7 @@
 #include "core/gif_decode.h"
 
+#include "core/le_bytes.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -9,17 +11,8 @@ namespace quarnel {
 
 namespace {
 
-constexpr int kMaxSide = 4096;
 constexpr int kMaxCodes = 4096;  // codes are at most 12 bits wide
 constexpr int kMaxCodeBits = 12;
-
-unsigned byte_at(std::string_view b, size_t at) {
-    return static_cast<unsigned char>(b[at]);
-}
-
-unsigned read_u16(std::string_view b, size_t at) {
-    return byte_at(b, at) | byte_at(b, at + 1) << 8;
-}
 
 // The offset just past the data sub-blocks that start at `at` (past their zero terminator), or
 // npos when the bytes end first.
@@ -175,7 +168,7 @@ std::optional<Image> decode_gif(std::string_view b) {
     if (b.size() < 13 || (b.substr(0, 6) != "GIF87a" && b.substr(0, 6) != "GIF89a"))
         return std::nullopt;
     int screen_width = static_cast<int>(read_u16(b, 6)), screen_height = static_cast<int>(read_u16(b, 8));
-    if (screen_width == 0 || screen_height == 0 || screen_width > kMaxSide || screen_height > kMaxSide ||
+    if (screen_width == 0 || screen_height == 0 || screen_width > kMaxImageSide || screen_height > kMaxImageSide ||
         int64_t{screen_width} * screen_height > kMaxImagePixels)
         return std::nullopt;
     size_t at = 13;
@@ -219,7 +212,7 @@ std::optional<Image> decode_gif(std::string_view b) {
                 static_cast<int>(read_u16(b, at + 4)), static_cast<int>(read_u16(b, at + 6)),
                 (flags & kInterlaced) != 0};
     at += 9;
-    if (frame.width == 0 || frame.height == 0 || frame.width > kMaxSide || frame.height > kMaxSide)
+    if (frame.width == 0 || frame.height == 0 || frame.width > kMaxImageSide || frame.height > kMaxImageSide)
         return std::nullopt;
     std::string_view table = global_table;
     if (!read_table(flags, table) || table.empty() || at >= b.size())

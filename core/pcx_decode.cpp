@@ -1,5 +1,7 @@
 #include "core/pcx_decode.h"
 
+#include "core/le_bytes.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -7,17 +9,8 @@ namespace quarnel {
 
 namespace {
 
-constexpr int64_t kMaxSide = 4096;
 constexpr size_t kHeaderSize = 128;
 constexpr size_t kPaletteSize = 1 + 256 * 3;  // the marker 0x0C, then the colours
-
-unsigned byte_at(std::string_view b, size_t at) {
-    return static_cast<unsigned char>(b[at]);
-}
-
-unsigned read_u16(std::string_view b, size_t at) {
-    return byte_at(b, at) | byte_at(b, at + 1) << 8;
-}
 
 // The bytes of a run-length encoded stream: a byte with both top bits set repeats the byte after
 // it (its low six bits) times; any other byte stands for itself. Runs may go on across scan
@@ -69,7 +62,7 @@ std::optional<Image> decode_pcx(std::string_view b) {
     // The window's corners are inclusive.
     int64_t width = int64_t{read_u16(b, 8)} - read_u16(b, 4) + 1;
     int64_t height = int64_t{read_u16(b, 10)} - read_u16(b, 6) + 1;
-    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide || width * height > kMaxImagePixels)
+    if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide || width * height > kMaxImagePixels)
         return std::nullopt;
     // Each plane of a scan line has this many bytes, padding after the pixels included.
     size_t bytes_per_line = read_u16(b, 66);

@@ -1,6 +1,8 @@
 #include "core/picture.h"
 
+#include "core/gif_decode.h"
 #include "core/le_bytes.h"
+#include "core/pcx_decode.h"
 
 #include <algorithm>
 #include <cmath>
@@ -278,6 +280,10 @@ std::optional<Image> decode_picture(std::string_view bytes) {
         case PictureKind::kIcon:
         case PictureKind::kCursor:
             return decode_icon(bytes);
+        case PictureKind::kGif:
+            return decode_gif(bytes);
+        case PictureKind::kPcx:
+            return decode_pcx(bytes);
         default:
             return std::nullopt;
     }

@@ -51,8 +51,8 @@ std::optional<Image> decode_jpeg(std::string_view bytes);
 // best.
 std::optional<Image> decode_icon(std::string_view bytes);
 
-// The picture in `bytes`, its kind told from the first bytes; nothing when it is no picture or
-// one of a kind not decoded.
+// The picture in `bytes`, its kind told from the first bytes (BMP, PNG, JPEG, ICO, CUR, GIF,
+// PCX), in 32-bit pixels with straight alpha; nothing when it is not a picture.
 std::optional<Image> decode_picture(std::string_view bytes);
 
 // The image's pixels made opaque over a background colour (0xRRGGBB), each 0x00RRGGBB, so a
