@@ -50,7 +50,7 @@ public:
     }
 
     BrowserView* make_view(int width = 880, int height = 864, std::span<const std::uint8_t> stored = {}) {
-        BrowserView::CreateArgs args;
+        BrowserView::CreateArgs args = view_args_;
         args.parent = parent_;
         args.x = 3;
         args.y = 40;
@@ -128,6 +128,8 @@ public:
         return lines.empty() ? 0 : std::stoi(lines.back().substr(8));
     }
 
+    // What make_view starts from: a test may shorten the control's waits here.
+    BrowserView::CreateArgs view_args_;
     HWND parent_ = nullptr;
     BrowserView* view_ = nullptr;  // not owned: lives with its window
     test::TempFolder temp_;
