@@ -10,7 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <tlhelp32.h>
+
 #include <string>
+#include <vector>
 
 namespace quarnel {
 namespace {
@@ -44,7 +48,7 @@ protected:
     void TearDown() override {
         stop();
         // The host ends by itself once the program's window is gone.
-        test::pump_for(1000);
+        EXPECT_TRUE(test::pump_until_ended(hosts));
     }
 
     std::wstring program() const { return folder.path() + L"\\quarnel.exe"; }
@@ -82,6 +86,7 @@ protected:
                 PostMessageW(window, WM_CLOSE, 0, 0);
         }
         DWORD code = wait_for_exit(20000);
+        keep_hosts_of_ended_program();
         CloseHandle(process.hProcess);
         process = {};
         return code;
@@ -95,6 +100,30 @@ protected:
         DWORD code = 0;
         GetExitCodeProcess(process.hProcess, &code);
         return code;
+    }
+
+    // Keeps the processes the ended program started (its browser host): those whose parent it
+    // was and that began before it ended (a later process may reuse the program's number).
+    void keep_hosts_of_ended_program() {
+        FILETIME created, ended, kernel, user;
+        if (!GetProcessTimes(process.hProcess, &created, &ended, &kernel, &user))
+            return;
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snapshot == INVALID_HANDLE_VALUE)
+            return;
+        PROCESSENTRY32W entry{};
+        entry.dwSize = sizeof(entry);
+        for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+            if (entry.th32ParentProcessID != process.dwProcessId)
+                continue;
+            ui::UniqueKernelHandle child(
+                OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+            FILETIME child_created, child_ended;
+            if (child && GetProcessTimes(child.get(), &child_created, &child_ended, &kernel, &user) &&
+                CompareFileTime(&child_created, &ended) <= 0)
+                hosts.push_back(std::move(child));
+        }
+        CloseHandle(snapshot);
     }
 
     HWND find_main_window() {
@@ -142,6 +171,7 @@ protected:
     std::string start_address;
     std::string default_page;
     PROCESS_INFORMATION process{};
+    std::vector<ui::UniqueKernelHandle> hosts;  // of the programs stop() ended
 };
 
 TEST_F(ProgramTest, FirstStartDeploysShowsTheWindowCentredAndLoadsTheStartPage) {
@@ -239,7 +269,7 @@ TEST_F(ProgramTest, BenchmarkTimeToWindowShown) {
         ASSERT_TRUE(start());
         printf("time to window shown, %s: %lu ms\n", which, GetTickCount() - begin);
         stop();
-        test::pump_for(500);
+        ASSERT_TRUE(test::pump_until_ended(hosts));
     }
 }
 

@@ -16,6 +16,23 @@ std::wstring wine_path(std::string_view linux_path) {
     return path;
 }
 
+ui::UniqueKernelHandle process_of_window(HWND hwnd) {
+    DWORD process_id = 0;
+    if (!hwnd || !GetWindowThreadProcessId(hwnd, &process_id))
+        return {};
+    return ui::UniqueKernelHandle(OpenProcess(SYNCHRONIZE, FALSE, process_id));
+}
+
+bool pump_until_ended(std::span<const ui::UniqueKernelHandle> processes, DWORD timeout_ms) {
+    return pump_until(
+        [&] {
+            return std::all_of(processes.begin(), processes.end(), [](const ui::UniqueKernelHandle& p) {
+                return !p || WaitForSingleObject(p.get(), 0) == WAIT_OBJECT_0;
+            });
+        },
+        timeout_ms);
+}
+
 TempFolder::TempFolder() {
     wchar_t base[MAX_PATH];
     GetTempPathW(MAX_PATH, base);
