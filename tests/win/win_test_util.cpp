@@ -33,6 +33,12 @@ bool pump_until_ended(std::span<const ui::UniqueKernelHandle> processes, DWORD t
         timeout_ms);
 }
 
+bool full_benchmark() {
+    wchar_t value[8] = {};
+    DWORD length = GetEnvironmentVariableW(L"QUARNEL_BENCH_FULL", value, 8);
+    return length == 1 && value[0] == L'1';
+}
+
 TempFolder::TempFolder() {
     wchar_t base[MAX_PATH];
     GetTempPathW(MAX_PATH, base);

@@ -50,6 +50,10 @@ ui::UniqueKernelHandle process_of_window(HWND hwnd);
 // passes; whether they all ended.
 bool pump_until_ended(std::span<const ui::UniqueKernelHandle> processes, DWORD timeout_ms = 30000);
 
+// Whether the benchmarks run at their full sizes (QUARNEL_BENCH_FULL=1, set by scripts/bench.sh);
+// otherwise they run their smallest sizes, only to show that they still work.
+bool full_benchmark();
+
 // A path of the build tree (a Linux path, UTF-8) as Wine sees it: Z: is /.
 std::wstring wine_path(std::string_view linux_path);
 
