@@ -177,7 +177,7 @@ std::string BrowserHostLink::get_page_source(int view_id, std::string_view frame
         // A reply that came while nobody asked belongs to no request.
         pending_reply_.reset();
         if (send_copydata(hp::kPageSource, payload.data(), payload.size()))
-            wait_dispatching(kPageSourceTimeoutMs, true);
+            wait_dispatching(page_source_timeout_ms_, true);
         reply = std::exchange(pending_reply_, std::nullopt);
         request_active_ = false;
     }

@@ -23,7 +23,8 @@ std::u16string to_u16(std::wstring_view text);
 
 class BrowserHostLink : public ui::Window {
 public:
-    // How long get_page_source waits for the host's answer before it gives up with empty text.
+    // How long get_page_source waits for the host's answer before it gives up with empty text,
+    // unless the control is made with another wait.
     static constexpr DWORD kPageSourceTimeoutMs = 10000;
     // How long start_engine waits for the ready message from a host that still runs.
     static constexpr DWORD kEngineStartTimeoutMs = 60000;
@@ -48,7 +49,7 @@ public:
     void navigate(int view_id, std::string_view url);
     // The HTML source of a frame (empty frame text: the main frame), converted to ANSI. Empty text
     // when there is no live host, the view id names no window, the host answers with nothing, the
-    // host ends or does not answer within kPageSourceTimeoutMs. Dispatches the thread's messages
+    // host ends or does not answer within the page-source wait. Dispatches the thread's messages
     // while it waits; a call made from inside that wait returns empty text at once.
     std::string get_page_source(int view_id, std::string_view frame, bool frame_flag);
 
@@ -66,6 +67,9 @@ protected:
 
     // Forgets a host whose window is gone.
     void forget_host() { host_window_ = nullptr; }
+
+    // The page-source wait, set when the control is made.
+    DWORD page_source_timeout_ms_ = kPageSourceTimeoutMs;
 
     LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
     void on_destroyed() override;

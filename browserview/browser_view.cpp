@@ -21,6 +21,8 @@ BrowserView* BrowserView::create(const CreateArgs& args) {
     auto* view = new BrowserView();
     view->cache_ = std::move(stored->cache);
     view->user_agent_ = std::move(stored->user_agent);
+    view->page_source_timeout_ms_ = args.page_source_timeout_ms;
+    view->engine_watch_period_ms_ = args.engine_watch_period_ms;
 
     WNDCLASSEXW wc{};
     wc.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
@@ -63,7 +65,7 @@ void BrowserView::set_events(BrowserViewEvents events) {
 LRESULT BrowserView::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_CREATE:
-            SetTimer(hwnd(), kEngineWatchTimer, kEngineWatchPeriodMs, nullptr);
+            SetTimer(hwnd(), kEngineWatchTimer, engine_watch_period_ms_, nullptr);
             break;
         case WM_TIMER:
             if (wp == kEngineWatchTimer) {

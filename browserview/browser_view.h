@@ -54,6 +54,10 @@ public:
         int id = 0;
         // The stored properties (see saved_properties); empty gives the defaults.
         std::span<const std::uint8_t> stored_properties;
+        // How long get_page_source waits for the host's answer, and how often the engine watch
+        // looks for the host's window. Tests shorten them to see the ends of these waits quickly.
+        DWORD page_source_timeout_ms = kPageSourceTimeoutMs;
+        UINT engine_watch_period_ms = kEngineWatchPeriodMs;
     };
 
     // Creates the control as a child of args.parent. Null when the stored properties cannot be
@@ -114,6 +118,7 @@ private:
 
     std::string cache_;
     std::string user_agent_;
+    UINT engine_watch_period_ms_ = kEngineWatchPeriodMs;
 
     // The gate between pool-thread events and the owner's end: once detached_ is set no handler
     // starts, and the window's destruction waits for one that is running.

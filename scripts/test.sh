@@ -25,4 +25,13 @@ CTEST
 
 stop_wine() { WINEPREFIX="$root/build/win/wineprefix" wineserver -k 2>/dev/null || true; }
 trap stop_wine EXIT
-xvfb-run -a -s "-screen 0 1920x1080x24" ctest --test-dir build --output-on-failure -j2 "$@"
+# The Wine server (kept until stop_wine) and the prefix's background programs start before CTest,
+# with no output to hold: started by a test, they would keep that test's output pipe open, and
+# CTest counts a test as running until its output closes, so it would seem to last as long as the
+# server and hold one of the two test slots meanwhile.
+xvfb-run -a -s "-screen 0 1920x1080x24" bash -c '
+    prefix="$PWD/build/win/wineprefix"
+    [ -f "$prefix/.ready" ] || { build/win/wine-run wineboot && WINEPREFIX="$prefix" wineserver -w; } </dev/null >/dev/null 2>&1
+    WINEPREFIX="$prefix" wineserver -p </dev/null >/dev/null 2>&1 || true
+    build/win/wine-run wineboot </dev/null >/dev/null 2>&1
+    exec ctest --test-dir build --output-on-failure -j2 "$@"' bash "$@"

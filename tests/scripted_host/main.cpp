@@ -30,7 +30,6 @@ constexpr UINT kCloseNow = WM_APP + 2;
 constexpr UINT_PTR kWatchTimer = 1;
 constexpr UINT_PTR kReadyTimer = 2;
 constexpr UINT_PTR kDieTimer = 3;
-constexpr UINT_PTR kLateTimer = 4;
 
 struct Host {
     HWND window = nullptr;
@@ -110,8 +109,6 @@ void answer_page_source() {
         send_copydata(hp::kPageSource, payload.data(), payload.size());
     } else if (mode == L"die") {
         SetTimer(host.window, kDieTimer, 300, nullptr);
-    } else if (mode == L"late") {
-        SetTimer(host.window, kLateTimer, wcstoul(host.reply_argument.c_str(), nullptr, 10), nullptr);
     }
     // "none": no answer.
 }
@@ -254,10 +251,6 @@ LRESULT CALLBACK host_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             if (wp == kReadyTimer) {
                 KillTimer(hwnd, kReadyTimer);
                 PostMessageW(host.view, hp::kHostReady, reinterpret_cast<WPARAM>(hwnd), host.handler);
-            } else if (wp == kLateTimer) {
-                KillTimer(hwnd, kLateTimer);
-                hp::Bytes payload = hp::encode_text(u"late");
-                send_copydata(hp::kPageSource, payload.data(), payload.size());
             } else if (wp == kDieTimer) {
                 log_line("dying");
                 ExitProcess(3);

@@ -15,7 +15,6 @@ namespace quarnel::scripted_host {
 //   none           no answer at all
 //   die            no answer; the host ends shortly after the request
 //   size:<n>       a WM_COPYDATA reply with n characters of generated text
-//   late:<ms>      a WM_COPYDATA reply with the text "late" after ms milliseconds
 inline constexpr std::uint32_t kSetReply = 0x9001;
 
 // Sends one message to the browser view. Payload: 32-bit how (0 = post a plain message,

@@ -4,14 +4,15 @@
 
 #include "tests/win/browser_view_fixture.h"
 
+#include <algorithm>
 #include <atomic>
+#include <memory>
 #include <mutex>
 
 namespace quarnel {
 namespace {
 
 using testing_support::BrowserViewTest;
-using testing_support::pump_for;
 using testing_support::pump_until;
 using testing_support::put_u32;
 namespace hp = host_protocol;
@@ -31,6 +32,10 @@ public:
     size_t size() {
         std::lock_guard hold(lock_);
         return events_.size();
+    }
+    bool has(const std::string& event) {
+        std::lock_guard hold(lock_);
+        return std::find(events_.begin(), events_.end(), event) != events_.end();
     }
 
     BrowserViewEvents handlers() {
@@ -147,15 +152,19 @@ TEST_F(BrowserViewEventsTest, EachNotificationRaisesItsEvent) {
          },
          "P title_changed 5 ab"},
     };
+    // After each case the host posts a page-ready marker. The host sends in order (waiting for
+    // each WM_COPYDATA to be taken), the view takes posted messages in order and delivers events
+    // in order, so once the marker's event has come, whatever the case raised has come before it.
+    const std::string marker = "P page_ready 99";
     for (const Case& c : cases) {
         c.send(*this);
-        if (c.expected.empty()) {
-            pump_for(300);
-            EXPECT_EQ(recorder_.take(), std::vector<std::string>{}) << c.what;
-        } else {
-            EXPECT_TRUE(pump_until([&] { return recorder_.size() > 0; })) << c.what;
-            EXPECT_EQ(recorder_.take(), std::vector<std::string>{c.expected}) << c.what;
-        }
+        host_posts(0x8827, 0, 99);
+        EXPECT_TRUE(pump_until([&] { return recorder_.has(marker); })) << c.what;
+        std::vector<std::string> expected;
+        if (!c.expected.empty())
+            expected.push_back(c.expected);
+        expected.push_back(marker);
+        EXPECT_EQ(recorder_.take(), expected) << c.what;
     }
 }
 
@@ -245,6 +254,10 @@ TEST_F(BrowserViewEventsTest, DestroyingTheControlDuringASlowHandlerDeliversNoth
     std::atomic<int> started{0};
     std::atomic<int> finished{0};
     std::atomic<bool> destroying{false};
+    // Held only by the handlers: it goes when the control has let go of them, after the last
+    // queued delivery has ended.
+    auto token = std::make_shared<int>();
+    std::weak_ptr<int> handlers_alive = token;
     BrowserViewEvents events;
     HWND owner = parent_;
     events.status_text_changed = [&, owner](int, std::wstring_view) {
@@ -257,8 +270,9 @@ TEST_F(BrowserViewEventsTest, DestroyingTheControlDuringASlowHandlerDeliversNoth
         SendMessageW(owner, WM_NULL, 0, 0);
         ++finished;
     };
-    events.title_changed = [&](int, std::wstring_view) { ++started; };
-    view_->set_events(events);
+    events.title_changed = [&, token](int, std::wstring_view) { ++started; };
+    view_->set_events(std::exchange(events, {}));
+    token.reset();
     ASSERT_TRUE(start());
     host_sends(0x8832, view_text(5, u"slow"));
     host_sends(0x8831, view_text(5, u"queued behind"));
@@ -269,7 +283,8 @@ TEST_F(BrowserViewEventsTest, DestroyingTheControlDuringASlowHandlerDeliversNoth
     view_ = nullptr;
     // The destruction waited for the running handler, so the owner outlives it.
     EXPECT_EQ(finished.load(), 1);
-    pump_for(2500);
+    // Once the control is gone with its queued deliveries, no handler can start any more.
+    EXPECT_TRUE(pump_until([&] { return handlers_alive.expired(); }));
     EXPECT_EQ(started.load(), 1);
     EXPECT_EQ(finished.load(), 1);
 }

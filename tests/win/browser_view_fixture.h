@@ -45,12 +45,13 @@ public:
     void TearDown() override {
         if (parent_)
             DestroyWindow(parent_);
-        // The host notices that the view is gone within a quarter second and ends.
-        pump_for(400);
+        // Each host notices within a quarter second that its view is gone and ends; the test's
+        // folder with the host's log goes after that.
+        EXPECT_TRUE(test::pump_until_ended(hosts_));
     }
 
     BrowserView* make_view(int width = 880, int height = 864, std::span<const std::uint8_t> stored = {}) {
-        BrowserView::CreateArgs args;
+        BrowserView::CreateArgs args = view_args_;
         args.parent = parent_;
         args.x = 3;
         args.y = 40;
@@ -63,7 +64,10 @@ public:
 
     // Starts the scripted host for the view with its log in this test's folder.
     bool start(const std::string& options = "") {
-        return view_->start_engine(scripted_host_dir(), "--log=\"" + log_ + "\" " + options);
+        bool started = view_->start_engine(scripted_host_dir(), "--log=\"" + log_ + "\" " + options);
+        if (started)
+            hosts_.push_back(test::process_of_window(view_->host_window()));
+        return started;
     }
 
     std::vector<std::string> log_lines() const {
@@ -128,8 +132,11 @@ public:
         return lines.empty() ? 0 : std::stoi(lines.back().substr(8));
     }
 
+    // What make_view starts from: a test may shorten the control's waits here.
+    BrowserView::CreateArgs view_args_;
     HWND parent_ = nullptr;
     BrowserView* view_ = nullptr;  // not owned: lives with its window
+    std::vector<win::UniqueKernelHandle> hosts_;  // the processes that start() started
     test::TempFolder temp_;
     std::string folder_;
     std::string log_;

@@ -35,10 +35,15 @@ protected:
         ASSERT_TRUE(window.create());
         window.servers.default_start_page = "https://portal.test/s.html?q=123456";
     }
-    void TearDown() override {
-        // The host ends once the view's window is gone; its files can go after that.
+    void TearDown() override { close_window(); }
+
+    // The host ends once the view's window is gone; its files can go after that.
+    void close_window() {
+        if (!IsWindow(window.hwnd()) || !window.browser_view)
+            return;
+        win::UniqueKernelHandle host = test::process_of_window(window.browser_view->host_window());
         DestroyWindow(window.hwnd());
-        test::pump_for(600);
+        EXPECT_TRUE(test::pump_until_ended(std::span(&host, 1)));
     }
 
     std::string host_log() {
@@ -84,8 +89,7 @@ TEST_F(FirstPageAndRuntimeTest, DefaultPageWhenTheStartAddressYieldsNothing) {
         // Each case starts the engine again; the log keeps growing.
         EXPECT_NE(host_log().find(child_url_line("https://portal.test/s.html?q=123456")), std::string::npos);
         DeleteFileW((folder.path() + L"\\ziroz\\host.log").c_str());
-        DestroyWindow(window.hwnd());
-        test::pump_for(600);
+        close_window();
         ASSERT_TRUE(window.create());
     }
 }

@@ -73,9 +73,12 @@ protected:
     }
 
     void TearDown() override {
-        if (parent_ && IsWindow(parent_))
-            DestroyWindow(parent_);
-        pump_for(500);
+        if (!parent_ || !IsWindow(parent_))
+            return;
+        // The host ends soon after its view is gone.
+        win::UniqueKernelHandle host = test::process_of_window(view_->host_window());
+        DestroyWindow(parent_);
+        EXPECT_TRUE(test::pump_until_ended(std::span(&host, 1)));
     }
 
     void record(Event event) {

@@ -16,6 +16,29 @@ std::wstring wine_path(std::string_view linux_path) {
     return path;
 }
 
+win::UniqueKernelHandle process_of_window(HWND hwnd) {
+    DWORD process_id = 0;
+    if (!hwnd || !GetWindowThreadProcessId(hwnd, &process_id))
+        return {};
+    return win::UniqueKernelHandle(OpenProcess(SYNCHRONIZE, FALSE, process_id));
+}
+
+bool pump_until_ended(std::span<const win::UniqueKernelHandle> processes, DWORD timeout_ms) {
+    return pump_until(
+        [&] {
+            return std::all_of(processes.begin(), processes.end(), [](const win::UniqueKernelHandle& p) {
+                return !p || WaitForSingleObject(p.get(), 0) == WAIT_OBJECT_0;
+            });
+        },
+        timeout_ms);
+}
+
+bool full_benchmark() {
+    wchar_t value[8] = {};
+    DWORD length = GetEnvironmentVariableW(L"QUARNEL_BENCH_FULL", value, 8);
+    return length == 1 && value[0] == L'1';
+}
+
 TempFolder::TempFolder() {
     wchar_t base[MAX_PATH];
     GetTempPathW(MAX_PATH, base);

@@ -2,10 +2,13 @@
 
 // Small helpers shared by the Windows tests.
 
+#include "winbase/handles.h"
+
 #include <windows.h>
 #include <ole2.h>
 
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +42,17 @@ inline bool pump_until(const std::function<bool()>& done, DWORD timeout_ms = 300
 inline void pump_for(DWORD ms) {
     pump_until([] { return false; }, ms);
 }
+
+// The process that made `hwnd`, opened to wait for its end; empty when there is no such window.
+win::UniqueKernelHandle process_of_window(HWND hwnd);
+
+// Dispatches this thread's messages until every one of `processes` has ended or `timeout_ms`
+// passes; whether they all ended.
+bool pump_until_ended(std::span<const win::UniqueKernelHandle> processes, DWORD timeout_ms = 30000);
+
+// Whether the benchmarks run at their full sizes (QUARNEL_BENCH_FULL=1, set by scripts/bench.sh);
+// otherwise they run their smallest sizes, only to show that they still work.
+bool full_benchmark();
 
 // A path of the build tree (a Linux path, UTF-8) as Wine sees it: Z: is /.
 std::wstring wine_path(std::string_view linux_path);

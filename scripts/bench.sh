@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks at their full sizes and prints their figures: reading and
+# showing large address lists (url_list_benchmark_test), the browser view's page-source round
+# trips and notification bursts (browser_view_bench_test), and the time from the program's start
+# to its window shown (program_test's BenchmarkTimeToWindowShown), and decoding and drawing site
+# icons (scripts/bench-picture.sh). None fails on speed. The test
+# command runs the same cases at their smallest sizes only, to show that they still work.
+#
+# With --unpack it also runs scripts/bench-unpack.sh (the unpacker against unzip; it makes some
+# 600 MB of archives and takes a good while).
+#
+# Usage: bash scripts/bench.sh [--unpack]   (under Xvfb when there is no display)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root="$PWD"
+
+unpack=0
+for arg in "$@"; do
+    case "$arg" in
+        --unpack) unpack=1 ;;
+        *) echo "usage: bash scripts/bench.sh [--unpack]" >&2; exit 2 ;;
+    esac
+done
+
+# The program's window needs a screen of at least 1440x1000.
+if [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1920x1080x24" bash "$0" "$@"
+fi
+
+bash scripts/setup-machine.sh
+cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
+    -DCMAKE_BUILD_TYPE=Release -DQUARNEL_WERROR=ON >/dev/null
+cmake --build build/win --target win_url_list_benchmark_test win_browser_view_bench_test win_program_test
+
+stop_wine() { WINEPREFIX="$root/build/win/wineprefix" wineserver -k 2>/dev/null || true; }
+trap stop_wine EXIT
+
+export QUARNEL_BENCH_FULL=1
+run() {  # test program, then its arguments
+    echo "== $1"
+    "$root/build/win/wine-run" "$root/build/win/tests/win/$1.exe" --gtest_brief=1 "${@:2}"
+}
+run win_url_list_benchmark_test
+run win_browser_view_bench_test
+run win_program_test --gtest_filter='*.Benchmark*'
+echo "== site icons"
+bash scripts/bench-picture.sh
+
+if [ "$unpack" -eq 1 ]; then
+    echo "== unpack"
+    bash scripts/bench-unpack.sh
+fi
