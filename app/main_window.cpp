@@ -61,7 +61,8 @@ MainWindow::MainWindow(std::wstring app_dir, std::unique_ptr<OutsideEffects> eff
       address_file(url_text_box, url_file()),
       address_list(*this, url_text_box, url_list_view, list_menu, *effects_),
       lifecycle(*this),
-      visiting(*this) {}
+      visiting(*this),
+      list_commands(*this) {}
 
 MainWindow::~MainWindow() {
     // The browser view's events run on pool threads and reach the features: the view goes
@@ -200,6 +201,8 @@ bool MainWindow::create_controls() {
     url_list_view.on_right_click = [this] { address_list.show_list_menu(); };
     url_text_box.on_kill_focus = [this] { address_file.save_url_text(); };
     start_button.on_click = [this] { visiting.toggle_auto_visit(); };
+    url_list_view.on_double_click = [this] { list_commands.show_row_in_browser_view(); };
+    title_label.on_left_button_down = [this] { list_commands.open_shown_row_in_default_browser(); };
     visit_timer.on_tick = [this] { visiting.visit_next_row(); };
     capture_timer.on_tick = [this] { visiting.capture_title(); };
     // The browser view's events arrive on pool threads; these handlers are safe there.
@@ -212,18 +215,18 @@ bool MainWindow::create_controls() {
 }
 
 void MainWindow::create_menus() {
-    list_menu.add_item(kCmdCopyUrls, L"复制网址");
-    list_menu.add_item(kCmdCopyTitles, L"复制标题");
+    list_menu.add_item(kCmdCopyUrls, L"复制网址", [this] { list_commands.copy_urls(); });
+    list_menu.add_item(kCmdCopyTitles, L"复制标题", [this] { list_commands.copy_titles(); });
     list_menu.add_separator();
-    list_menu.add_item(kCmdOpenInDefaultBrowser, L"从默认浏览器打开");
+    list_menu.add_item(kCmdOpenInDefaultBrowser, L"从默认浏览器打开", [this] { list_commands.open_in_default_browser(); });
     list_menu.add_separator();
     list_menu.add_item(kCmdExportList, L"导出表格");
     list_menu.add_separator();
-    list_menu.add_item(kCmdSelectAllRows, L"全选记录");
-    list_menu.add_item(kCmdInvertSelection, L"反选记录");
+    list_menu.add_item(kCmdSelectAllRows, L"全选记录", [this] { list_commands.select_all_rows(); });
+    list_menu.add_item(kCmdInvertSelection, L"反选记录", [this] { list_commands.invert_selection(); });
     list_menu.create();
 
-    tray_menu.add_item(kCmdOpenHomePage, L"打开官网");
+    tray_menu.add_item(kCmdOpenHomePage, L"打开官网", [this] { list_commands.open_home_page(); });
     tray_menu.add_separator();
     tray_menu.add_item(kCmdExitProgram, L"退出软件", [this] { lifecycle.exit_program(); });
     tray_menu.create();

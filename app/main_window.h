@@ -2,12 +2,14 @@
 
 // The program's one window: its controls, components and menus, the layout rule, the window
 // options, and the wiring of events to the features (the address list, the address file,
-// start-up and shutdown, the timed pass and the title capture), each an object of its own.
+// start-up and shutdown, the timed pass and the title capture, the list's commands), each an
+// object of its own.
 
 #include "app/address_file.h"
 #include "app/address_list.h"
 #include "app/deploy.h"
 #include "app/lifecycle.h"
+#include "app/list_commands.h"
 #include "app/outside_effects.h"
 #include "app/settings.h"
 #include "app/texts.h"
@@ -138,6 +140,7 @@ public:
     AddressList address_list;
     Lifecycle lifecycle;
     Visiting visiting;
+    ListCommands list_commands;
 
 protected:
     LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;

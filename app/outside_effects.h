@@ -1,9 +1,10 @@
 #pragma once
 
 // What the program does to the world outside its own windows and files, in one object that the
-// main window owns and tests replace: message boxes, pop-up menus, downloads. Every feature
-// reaches these through it, never directly.
+// main window owns and tests replace: message boxes, pop-up menus, downloads, the clipboard,
+// the shell's "open", balloons. Every feature reaches these through it, never directly.
 
+#include "controls/balloon_tip.h"
 #include "controls/popup_menu.h"
 
 #include <windows.h>
@@ -27,6 +28,13 @@ public:
     virtual void show_popup_menu(const ui::PopupMenu& menu, HWND owner, POINT screen_point);
     // The body of a web resource, at most `max_bytes` of it (see http_fetch).
     virtual std::string fetch(const std::string& url, size_t max_bytes);
+    // Replaces the clipboard's content with one 8-bit text in the ANSI code page; nothing
+    // happens when the clipboard cannot be opened.
+    virtual void set_clipboard_text(const std::string& text);
+    // Asks the shell to open an address with its "open" verb (the default browser).
+    virtual void shell_open(const std::string& address);
+    // Pops up a balloon that closes by itself.
+    virtual void show_balloon(ui::BalloonTip& balloon, POINT screen_point, const std::wstring& text);
 };
 
 }  // namespace quarnel

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace quarnel::ui {
 
 class BalloonTip {
@@ -22,10 +24,20 @@ public:
     HWND owner() const { return owner_; }
     HIMAGELIST icons() const { return icons_.get(); }
 
+    // Shows `text` in a balloon pointing at a screen point; with `auto_close` it hides itself
+    // after kDisplayMs. A second pop-up replaces the first.
+    void pop_up(POINT screen_point, const std::wstring& text, int icon, bool auto_close);
+    void hide();
+    bool showing() const;
+    static constexpr UINT kDisplayMs = 5000;
+
 private:
     HWND hwnd_ = nullptr;
     HWND owner_ = nullptr;  // not owned
     win::UniqueImageList icons_;
+    std::wstring text_;  // the tool keeps a pointer to it
+    bool tool_added_ = false;
+    UINT_PTR close_timer_ = 0;
 };
 
 }  // namespace quarnel::ui

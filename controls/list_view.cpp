@@ -102,6 +102,22 @@ void ListView::select_row(int row) {
     SendMessageW(hwnd(), LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
 }
 
+void ListView::select_all_rows() {
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED;
+    item.state = LVIS_SELECTED;
+    SendMessageW(hwnd(), LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
+}
+
+void ListView::invert_selection() {
+    // Selecting all and then clearing the rows that were selected takes as many messages as
+    // there were selected rows, not one per row.
+    std::vector<int> were = selected_rows();
+    select_all_rows();
+    for (int row : were)
+        deselect_row(row);
+}
+
 void ListView::deselect_row(int row) {
     if (row < 0)
         return;

@@ -39,6 +39,10 @@ public:
     bool is_row_selected(int row) const;
     void select_row(int row);
     void deselect_row(int row);
+    // Every row at once: one message for the owner-data list, whatever its size.
+    void select_all_rows();
+    // Selected rows become unselected and the others selected.
+    void invert_selection();
     int current_row() const;  // the lowest selected row, or -1
 
     // Columns.

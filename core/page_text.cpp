@@ -180,4 +180,24 @@ std::optional<std::string> icon_address(std::string_view source) {
     return address;
 }
 
+std::string copied_cells_text(const std::vector<std::string>& cells) {
+    std::string joined;
+    for (size_t i = 0; i < cells.size(); ++i) {
+        joined += cells[i];
+        if (i + 1 < cells.size())
+            joined += "\r\n";
+    }
+    std::string out;
+    out.reserve(joined.size());
+    for (size_t i = 0; i < joined.size();) {
+        if (joined.compare(i, 4, "\r\n\r\n") == 0) {
+            out += "\r\n";
+            i += 4;
+        } else {
+            out += joined[i++];
+        }
+    }
+    return out;
+}
+
 }  // namespace quarnel

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quarnel {
 
@@ -41,5 +42,10 @@ int interval_milliseconds(std::string_view text);
 // "favicon.ico", with "favicon.ico" after it, when it holds "//" ("http:" put before a
 // protocol-relative one), else "" (the built-in picture).
 std::optional<std::string> icon_address(std::string_view source);
+
+// The clipboard text of copied cells: the cells in order with CR LF between them and none after
+// the last, then every CR LF CR LF replaced by CR LF in one left-to-right pass (the scan goes on
+// behind the four replaced bytes, so three in a row become two).
+std::string copied_cells_text(const std::vector<std::string>& cells);
 
 }  // namespace quarnel

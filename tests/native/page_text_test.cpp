@@ -67,5 +67,22 @@ TEST(PageText, IconAddressFollowsTheLastFaviconOfThePage) {
         EXPECT_EQ(icon_address(c.source), c.address) << c.source;
 }
 
+TEST(PageText, CopiedCellsAreJoinedByLineBreaksAndDoubleBreaksCollapseOnce) {
+    struct Case {
+        std::vector<std::string> cells;
+        std::string text;
+    } cases[] = {
+        {{"a"}, "a"},
+        {{"a", "", "c"}, "a\r\nc"},                    // an empty cell's two breaks become one
+        {{"a", "", "", "d"}, "a\r\n\r\nd"},            // three in a row become two
+        {{"a", "", "", "", "e"}, "a\r\n\r\ne"},        // four become two
+        {{" ", " "}, " \r\n "},
+        {{"x\r\n", "y"}, "x\r\ny"},
+        {{}, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(copied_cells_text(c.cells), c.text) << testing::PrintToString(c.cells);
+}
+
 }  // namespace
 }  // namespace quarnel

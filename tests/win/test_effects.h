@@ -34,10 +34,20 @@ public:
         return fetcher ? fetcher(url) : OutsideEffects::fetch(url, max_bytes);
     }
 
+    void set_clipboard_text(const std::string& text) override { clipboard.push_back(text); }
+    void shell_open(const std::string& address) override { opened.push_back(address); }
+    void show_balloon(ui::BalloonTip&, POINT at, const std::wstring& text) override { balloons.push_back({text, at}); }
+
+    struct Balloon {
+        std::wstring text;
+        POINT at;
+    };
     std::function<int(const std::wstring&, const std::wstring&, UINT)> answer;
     std::function<std::string(const std::string&)> fetcher;  // null: the real download
     std::vector<Box> boxes;
     std::vector<Menu> menus;
+    std::vector<std::string> clipboard, opened;
+    std::vector<Balloon> balloons;
 };
 
 }  // namespace quarnel::test
