@@ -11,6 +11,7 @@
 #include <commctrl.h>
 
 #include <chrono>
+#include <functional>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -80,6 +81,35 @@ TEST(UrlListBenchmark, ReadUrlsOnLargeLists) {
                lines, read_ms, (static_cast<double>(memory_after) - static_cast<double>(memory_before)) / 1048576.0,
                scroll_ms);
     }
+}
+
+// The list's commands on a long list, each as a ratio to read_urls on the same lines.
+TEST(UrlListBenchmark, ListCommandsAgainstReadUrls) {
+    test::TempFolder folder;
+    MainWindow window(folder.path());
+    ASSERT_TRUE(window.create());
+    int lines = test::full_benchmark() ? 100000 : 1000;
+    window.url_text_box.set_text(address_text(lines));
+    auto start = Clock::now();
+    window.address_list.read_urls();
+    double read_ms = ms_since(start);
+    struct Step {
+        const char* name;
+        std::function<void()> run;
+    } steps[] = {
+        {"select_all_rows", [&] { window.list_commands.select_all_rows(); }},
+        {"invert_selection (all selected)", [&] { window.list_commands.invert_selection(); }},
+        {"invert_selection (none selected)", [&] { window.list_commands.invert_selection(); }},
+        {"copy_urls (every row, to the clipboard)", [&] { window.list_commands.copy_urls(); }},
+    };
+    for (const Step& step : steps) {
+        start = Clock::now();
+        step.run();
+        double ms = ms_since(start);
+        printf("%6d rows: %-40s %8.1f ms, %.2f x read_urls (%.1f ms)\n", lines, step.name, ms, ms / read_ms, read_ms);
+    }
+    EXPECT_EQ(static_cast<int>(window.url_list_view.selected_rows().size()), lines);
+    window.balloon_tip.hide();
 }
 
 TEST(UrlListBenchmark, HugeAddressTextNeitherCrashesNorHangs) {
