@@ -56,8 +56,13 @@ struct PngRead {
     ~PngRead() { png_destroy_read_struct(&png, &info, nullptr); }
 };
 
-uint32_t argb(const unsigned char* rgba) {
-    return uint32_t{rgba[3]} << 24 | uint32_t{rgba[0]} << 16 | uint32_t{rgba[1]} << 8 | rgba[2];
+// The first `rows` rows of 8-bit RGBA samples as the image's pixels.
+void take_rows(Image& image, const std::vector<unsigned char>& rgba, int rows) {
+    size_t count = static_cast<size_t>(rows) * static_cast<size_t>(image.width);
+    for (size_t i = 0; i < count; ++i) {
+        const unsigned char* p = &rgba[i * 4];
+        image.pixels[i] = uint32_t{p[3]} << 24 | uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+    }
 }
 
 }  // namespace
@@ -76,9 +81,7 @@ std::optional<Image> decode_png(std::string_view bytes) {
         // A stream cut short keeps the rows it gave; an interlaced one has no whole rows yet.
         if (r.rows_done == 0 || r.interlaced)
             return std::nullopt;
-        for (int y = 0; y < r.rows_done; ++y)
-            for (int x = 0; x < r.image.width; ++x)
-                r.image.pixels[static_cast<size_t>(y) * r.image.width + x] = argb(&rgba[(static_cast<size_t>(y) * r.image.width + x) * 4]);
+        take_rows(r.image, rgba, r.rows_done);
         return std::move(r.image);
     }
     png_set_read_fn(r.png, &source, read_png_bytes);
@@ -117,8 +120,7 @@ std::optional<Image> decode_png(std::string_view bytes) {
                 r.rows_done = static_cast<int>(y) + 1;
         }
     }
-    for (size_t i = 0; i < r.image.pixels.size(); ++i)
-        r.image.pixels[i] = argb(&rgba[i * 4]);
+    take_rows(r.image, rgba, r.image.height);
     return std::move(r.image);
 }
 
