@@ -1,12 +1,24 @@
 #include "controls/window.h"
 
 #include <mutex>
+#include <unordered_map>
 
 namespace quarnel::ui {
 
 namespace {
 
-constexpr wchar_t kControlProperty[] = L"quarnel.control";
+// The control object of each attached window. Kept here rather than as a window property:
+// WM_COMMAND and WM_NOTIFY look it up for every notification (a list view sends two per row whose
+// selection changes), and under Wine each property read is a round trip to the server.
+struct ControlRegistry {
+    std::mutex mutex;
+    std::unordered_map<HWND, Control*> controls;
+};
+
+ControlRegistry& registry() {
+    static ControlRegistry r;
+    return r;
+}
 
 }  // namespace
 
@@ -97,8 +109,12 @@ LRESULT CALLBACK Window::window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
 }
 
 Control::~Control() {
-    if (hwnd_)
-        RemovePropW(hwnd_, kControlProperty);
+    if (!hwnd_)
+        return;
+    std::lock_guard lock(registry().mutex);
+    auto found = registry().controls.find(hwnd_);
+    if (found != registry().controls.end() && found->second == this)
+        registry().controls.erase(found);
 }
 
 HWND Control::create_child(const wchar_t* class_name, const wchar_t* text, DWORD style, DWORD ex_style, int x, int y,
@@ -111,8 +127,11 @@ HWND Control::create_child(const wchar_t* class_name, const wchar_t* text, DWORD
 }
 
 void Control::attach(HWND hwnd) {
+    std::lock_guard lock(registry().mutex);
+    if (hwnd_)
+        registry().controls.erase(hwnd_);
     hwnd_ = hwnd;
-    SetPropW(hwnd, kControlProperty, this);
+    registry().controls[hwnd] = this;
 }
 
 void Control::set_visible(bool visible) {
@@ -156,7 +175,11 @@ void Control::set_font(HFONT font) {
 }
 
 Control* control_from_hwnd(HWND hwnd) {
-    return hwnd ? static_cast<Control*>(GetPropW(hwnd, kControlProperty)) : nullptr;
+    if (!hwnd)
+        return nullptr;
+    std::lock_guard lock(registry().mutex);
+    auto found = registry().controls.find(hwnd);
+    return found == registry().controls.end() ? nullptr : found->second;
 }
 
 bool reflect_to_control(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
