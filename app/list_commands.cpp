@@ -33,7 +33,7 @@ void ListCommands::copy_column(int column) {
         w.effects().message_box(L"请先选择一个记录再操作！", kNoticeTitle, MB_OK);
         return;
     }
-    std::vector<std::string> cells;
+    std::vector<std::string_view> cells;
     cells.reserve(rows.size());
     for (int row : rows)
         cells.push_back(w.url_list_view.cell_text(row, column));

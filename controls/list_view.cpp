@@ -76,8 +76,22 @@ void ListView::replace_rows(const std::function<void(TextTable&)>& fill) {
     InvalidateRect(hwnd(), nullptr, TRUE);
 }
 
+int ListView::selected_count() const {
+    return static_cast<int>(SendMessageW(hwnd(), LVM_GETSELECTEDCOUNT, 0, 0));
+}
+
 std::vector<int> ListView::selected_rows() const {
     std::vector<int> rows;
+    int count = selected_count();
+    if (count <= 0)
+        return rows;
+    rows.reserve(static_cast<size_t>(count));
+    // Every row selected, as after "select all": no need to ask for each one.
+    if (count == row_count()) {
+        for (int row = 0; row < count; ++row)
+            rows.push_back(row);
+        return rows;
+    }
     int row = -1;
     while ((row = static_cast<int>(SendMessageW(hwnd(), LVM_GETNEXTITEM, static_cast<WPARAM>(row), LVNI_SELECTED))) >=
            0) {
@@ -102,20 +116,46 @@ void ListView::select_row(int row) {
     SendMessageW(hwnd(), LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
 }
 
-void ListView::select_all_rows() {
+void ListView::change_selection_undrawn(const std::function<void()>& change) {
+    // The list view may change the rows one by one and invalidate each as it goes (Wine does, at
+    // a round trip to its server each); with drawing held off, the list is redrawn once instead.
+    SendMessageW(hwnd(), WM_SETREDRAW, FALSE, 0);
+    change();
+    SendMessageW(hwnd(), WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(hwnd(), nullptr, FALSE);
+}
+
+void ListView::set_every_row_selected(bool selected) {
     LVITEMW item{};
     item.stateMask = LVIS_SELECTED;
-    item.state = LVIS_SELECTED;
+    item.state = selected ? LVIS_SELECTED : 0;
     SendMessageW(hwnd(), LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
 }
 
+void ListView::select_all_rows() {
+    change_selection_undrawn([this] { set_every_row_selected(true); });
+}
+
 void ListView::invert_selection() {
-    // Selecting all and then clearing the rows that were selected takes as many messages as
-    // there were selected rows, not one per row.
+    // Every row is set at once to the state most rows end in, then the others are changed one by
+    // one: as many messages as the smaller part of the list, not one per row.
     std::vector<int> were = selected_rows();
-    select_all_rows();
-    for (int row : were)
-        deselect_row(row);
+    bool most_were_selected = static_cast<size_t>(row_count()) - were.size() < were.size();
+    change_selection_undrawn([this, &were, most_were_selected] {
+        set_every_row_selected(!most_were_selected);
+        if (!most_were_selected) {
+            for (int row : were)
+                deselect_row(row);
+            return;
+        }
+        size_t next = 0;  // into `were`, ascending
+        for (int row = 0; row < row_count(); ++row) {
+            if (next < were.size() && were[next] == row)
+                ++next;
+            else
+                select_row(row);
+        }
+    });
 }
 
 void ListView::deselect_row(int row) {

@@ -35,7 +35,8 @@ public:
     void replace_rows(const std::function<void(TextTable&)>& fill);
 
     // Selection.
-    std::vector<int> selected_rows() const;
+    std::vector<int> selected_rows() const;  // ascending
+    int selected_count() const;
     bool is_row_selected(int row) const;
     void select_row(int row);
     void deselect_row(int row);
@@ -59,6 +60,8 @@ public:
 
 private:
     void sync_item_count(bool keep_scroll);
+    void set_every_row_selected(bool selected);
+    void change_selection_undrawn(const std::function<void()>& change);
 
     TextTable rows_;
     std::wstring display_buffer_;  // the text handed to the list view for one cell

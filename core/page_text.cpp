@@ -180,8 +180,12 @@ std::optional<std::string> icon_address(std::string_view source) {
     return address;
 }
 
-std::string copied_cells_text(const std::vector<std::string>& cells) {
+std::string copied_cells_text(std::span<const std::string_view> cells) {
+    size_t size = 0;
+    for (std::string_view cell : cells)
+        size += cell.size() + 2;
     std::string joined;
+    joined.reserve(size);
     for (size_t i = 0; i < cells.size(); ++i) {
         joined += cells[i];
         if (i + 1 < cells.size())
@@ -189,14 +193,10 @@ std::string copied_cells_text(const std::vector<std::string>& cells) {
     }
     std::string out;
     out.reserve(joined.size());
-    for (size_t i = 0; i < joined.size();) {
-        if (joined.compare(i, 4, "\r\n\r\n") == 0) {
-            out += "\r\n";
-            i += 4;
-        } else {
-            out += joined[i++];
-        }
-    }
+    std::string_view rest = joined;
+    for (size_t at; (at = rest.find("\r\n\r\n")) != std::string_view::npos; rest.remove_prefix(at + 4))
+        out.append(rest.substr(0, at)).append("\r\n");
+    out += rest;
     return out;
 }
 

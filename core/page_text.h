@@ -6,6 +6,7 @@
 // match never starts on a trail byte. Positions are 1-based; ignoring case folds A-Z only.
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,6 @@ std::optional<std::string> icon_address(std::string_view source);
 // The clipboard text of copied cells: the cells in order with CR LF between them and none after
 // the last, then every CR LF CR LF replaced by CR LF in one left-to-right pass (the scan goes on
 // behind the four replaced bytes, so three in a row become two).
-std::string copied_cells_text(const std::vector<std::string>& cells);
+std::string copied_cells_text(std::span<const std::string_view> cells);
 
 }  // namespace quarnel

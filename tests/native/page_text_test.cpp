@@ -69,7 +69,7 @@ TEST(PageText, IconAddressFollowsTheLastFaviconOfThePage) {
 
 TEST(PageText, CopiedCellsAreJoinedByLineBreaksAndDoubleBreaksCollapseOnce) {
     struct Case {
-        std::vector<std::string> cells;
+        std::vector<std::string_view> cells;
         std::string text;
     } cases[] = {
         {{"a"}, "a"},
