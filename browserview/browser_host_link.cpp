@@ -176,6 +176,7 @@ std::string BrowserHostLink::get_page_source(int view_id, std::string_view frame
         ResetEvent(signal_.get());
         // A reply that came while nobody asked belongs to no request.
         pending_reply_.reset();
+        reply_parts_.clear();
         if (send_copydata(hp::kPageSource, payload.data(), payload.size()))
             wait_dispatching(page_source_timeout_ms_, true);
         reply = std::exchange(pending_reply_, std::nullopt);
@@ -234,8 +235,13 @@ void BrowserHostLink::on_destroyed() {
 LRESULT BrowserHostLink::on_copydata(const COPYDATASTRUCT& cds) {
     hp::ByteSpan data = payload_of(cds);
     auto code = static_cast<std::uint32_t>(cds.dwData);
+    if (code == hp::kPageSourcePart) {
+        if (request_active_)
+            reply_parts_ += hp::decode_text(data);
+        return 0;
+    }
     if (hp::is_reply_code(code)) {
-        pending_reply_ = hp::decode_text(data);
+        pending_reply_ = std::exchange(reply_parts_, {}) + hp::decode_text(data);
         if (signal_)
             SetEvent(signal_.get());
         return 0;

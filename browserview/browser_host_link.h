@@ -129,6 +129,7 @@ private:
     win::Lock request_lock_;
     bool request_active_ = false;
     std::optional<std::u16string> pending_reply_;
+    std::u16string reply_parts_;  // the page source's leading parts, while a request waits
     std::atomic<long> references_{0};
     bool creation_reference_ = false;
 

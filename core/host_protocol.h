@@ -55,6 +55,12 @@ inline constexpr std::uint32_t kConsoleMessage = 0x8833;
 inline constexpr std::uint32_t kNewWindow = 0x8834;
 // View -> host, WM_COPYDATA: ViewText (view id, URL).
 inline constexpr std::uint32_t kNavigate = 0x8836;
+// Host -> view, WM_COPYDATA: a leading part of the page source (text payload), when the source
+// is longer than kMaxTextPartChars; the parts and then the reply's own text make the whole.
+inline constexpr std::uint32_t kPageSourcePart = 0x8846;
+// The longest text one WM_COPYDATA carries from the host. Wine delivers no WM_COPYDATA of about
+// 2 MB or more between processes, so a long page source goes in parts well below that.
+inline constexpr std::size_t kMaxTextPartChars = 256 * 1024;
 // Replies. 0x8848 is also the page source request (view -> host, WM_COPYDATA, PageSourceRequest).
 // Host -> view, either plain (no text) or WM_COPYDATA (text payload); 0x8868 only as WM_COPYDATA.
 inline constexpr std::uint32_t kReply8847 = 0x8847;

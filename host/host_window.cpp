@@ -159,9 +159,14 @@ void HostWindow::answer_page_source(hp::ByteSpan payload) {
     std::optional<std::wstring> source;
     if (view && request->frame.empty())
         source = view->page_source();
-    if (source)
-        send_payload(hp::kPageSource, hp::encode_text(to_u16(*source)));
-    else
+    if (source) {
+        // The text ends at its first NUL, as one message's text would.
+        std::u16string text = to_u16(*source);
+        std::u16string_view rest(text.data(), std::min(text.find(u'\0'), text.size()));
+        for (; rest.size() > hp::kMaxTextPartChars; rest.remove_prefix(hp::kMaxTextPartChars))
+            send_payload(hp::kPageSourcePart, hp::encode_text(rest.substr(0, hp::kMaxTextPartChars)));
+        send_payload(hp::kPageSource, hp::encode_text(rest));
+    } else
         send_notice(hp::kPageSource, 0, 0);
 }
 

@@ -39,6 +39,18 @@ std::string page(const std::string& title, const std::string& body) {
     return "<html><head><title>" + title + "</title></head><body><p>" + body + "</p></body></html>";
 }
 
+// A page of some 1.5 MB, longer than one message between the processes carries, with Chinese
+// text across the places it is cut at.
+const std::string& long_page() {
+    static const std::string text = [] {
+        std::string t = page(kGbkTitle, kGbkBody);
+        for (int i = 0; t.size() < 1500000; ++i)
+            t.append(i % 7 == 0 ? kGbkBody : "<p>line " + std::to_string(i) + "</p>\n");
+        return t;
+    }();
+    return text;
+}
+
 class HostBrowserViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -47,6 +59,7 @@ protected:
         server_.route("/no-charset", HttpResponse{200, "text/html", "", page(kGbkTitle, kGbkBody)});
         server_.route("/links", HttpResponse{200, "text/html", "", "<a href=\"/second\">GO TO THE SECOND PAGE</a>"});
         server_.route("/second", HttpResponse{200, "text/html", "", "<title>Second</title><p>second</p>"});
+        server_.route("/long", HttpResponse{200, "text/html; charset=gbk", "", long_page()});
         ASSERT_TRUE(server_.start());
         parent_ = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 800, 600, nullptr,
                                   nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -173,6 +186,18 @@ TEST_F(HostBrowserViewTest, PageSourcesComeBackDecodedWhateverTheirCharset) {
         EXPECT_EQ(load(view, path), 200) << path;
         EXPECT_EQ(view_->get_page_source(view, "", false), page(kGbkTitle, kGbkBody)) << path;
     }
+}
+
+TEST_F(HostBrowserViewTest, ALongPageSourceComesBackWhole) {
+    int view = open("/long");
+    ASSERT_NE(view, 0);
+    ASSERT_TRUE(wait_for("finished"));
+    std::string source = view_->get_page_source(view, "", false);
+    EXPECT_EQ(source.size(), long_page().size());
+    EXPECT_TRUE(source == long_page());
+    // The next request gets its own text only.
+    EXPECT_EQ(load(view, "/second"), 200);
+    EXPECT_EQ(view_->get_page_source(view, "", false), "<title>Second</title><p>second</p>");
 }
 
 TEST_F(HostBrowserViewTest, ALinkClickAndANavigateLoadTheSecondPage) {
