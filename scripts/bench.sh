@@ -30,7 +30,7 @@ fi
 bash scripts/setup-machine.sh
 cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
     -DCMAKE_BUILD_TYPE=Release -DQUARNEL_WERROR=ON >/dev/null
-cmake --build build/win --target win_url_list_benchmark_test win_browser_view_bench_test win_program_test
+cmake --build build/win --target win_url_list_benchmark_test win_browser_view_bench_test win_program_test win_visiting_test
 
 stop_wine() { WINEPREFIX="$root/build/win/wineprefix" wineserver -k 2>/dev/null || true; }
 trap stop_wine EXIT
@@ -43,6 +43,7 @@ run() {  # test program, then its arguments
 run win_url_list_benchmark_test
 run win_browser_view_bench_test
 run win_program_test --gtest_filter='*.Benchmark*'
+run win_visiting_test --gtest_filter='*.Benchmark*'
 echo "== site icons"
 bash scripts/bench-picture.sh
 

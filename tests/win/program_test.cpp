@@ -13,6 +13,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -250,6 +251,131 @@ TEST_F(ProgramTest, ExitFromTheTrayMenuKeepsTheTypedText) {
     PostMessageW(window, WM_COMMAND, kCmdExitProgram, 0);
     EXPECT_EQ(wait_for_exit(20000), 0u);
     EXPECT_EQ(win::read_file_bytes(path(L"网址.txt")), "http://typed/\xD6\xD0\xCE\xC4");
+}
+
+struct WantedChild {
+    const wchar_t* class_name;
+    const wchar_t* caption;
+    DWORD without;
+    HWND found;
+};
+
+BOOL CALLBACK match_child(HWND child, LPARAM data) {
+    auto* w = reinterpret_cast<WantedChild*>(data);
+    wchar_t name[64] = {}, text[64] = {};
+    GetClassNameW(child, name, 64);
+    GetWindowTextW(child, text, 64);
+    if (_wcsicmp(name, w->class_name) != 0 || (w->caption && wcscmp(text, w->caption) != 0) ||
+        (DWORD(GetWindowLongW(child, GWL_STYLE)) & w->without) != 0)
+        return TRUE;
+    w->found = child;
+    return FALSE;
+}
+
+// The first child of `parent` of the class and, when given, the caption; `without`: style bits
+// it must not have.
+HWND find_child(HWND parent, const wchar_t* class_name, const wchar_t* caption = nullptr, DWORD without = 0) {
+    WantedChild wanted{class_name, caption, without, nullptr};
+    EnumChildWindows(parent, &match_child, reinterpret_cast<LPARAM>(&wanted));
+    return wanted.found;
+}
+
+// The list view of another process read through memory lent in that process.
+class RemoteListView {
+public:
+    RemoteListView(HANDLE process, HWND list) : process_(process), list_(list) {
+        remote_ = VirtualAllocEx(process, nullptr, kSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    }
+    ~RemoteListView() {
+        if (remote_)
+            VirtualFreeEx(process_, remote_, 0, MEM_RELEASE);
+    }
+    int row_count() const { return int(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0)); }
+    std::wstring cell(int row, int column) const {
+        LVITEMW item{};
+        item.iSubItem = column;
+        item.cchTextMax = kTextChars;
+        item.pszText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote_) + sizeof(LVITEMW));
+        if (!remote_ || !WriteProcessMemory(process_, remote_, &item, sizeof(item), nullptr))
+            return L"<unreadable>";
+        int length = int(SendMessageW(list_, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(remote_)));
+        std::wstring text(size_t(std::clamp(length, 0, kTextChars - 1)), L'\0');
+        ReadProcessMemory(process_, item.pszText, text.data(), text.size() * sizeof(wchar_t), nullptr);
+        return text;
+    }
+
+private:
+    static constexpr int kTextChars = 1024;
+    static constexpr SIZE_T kSize = sizeof(LVITEMW) + kTextChars * sizeof(wchar_t);
+    HANDLE process_;
+    HWND list_;
+    void* remote_ = nullptr;
+};
+
+std::wstring today() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    wchar_t text[16];
+    swprintf(text, 16, L"%04u-%02u-%02u ", now.wYear, now.wMonth, now.wDay);
+    return text;
+}
+
+// The timed pass through the window, as a user makes it: 20 addresses typed and read in, the
+// interval ticked and set to 2 s, the pass started; afterwards every row holds its page's title
+// and visit time, and the last page's icon is on screen.
+TEST_F(ProgramTest, TimedPassOverTwentyPagesFillsEveryRow) {
+    constexpr int kPages = 20;
+    auto colour_of = [](int page) { return RGB(10 * page, 200, 250 - 10 * page); };
+    std::wstring addresses;
+    server.stop();  // routes are added while nothing is served
+    for (int page = 1; page <= kPages; ++page) {
+        std::string n = std::to_string(page);
+        std::string icon_path = "/icon" + n + "/favicon.ico";
+        server.route(icon_path, HttpResponse{200, "image/x-icon", "", test::solid_icon(colour_of(page))});
+        server.route("/p" + n + ".html", [this, n, icon_path](const testing_support::HttpRequest&) {
+            std::string body = "<html><head><title>第" + n + "页 Page " + n + "</title><link rel=\"icon\" href=\"";
+            body.append(server.url(icon_path)).append("\"></head><body>page ").append(n).append("</body></html>");
+            return HttpResponse{200, "text/html; charset=utf-8", "", body};
+        });
+    }
+    ASSERT_TRUE(server.start());
+    start_address = server.url("/gotourl.txt");
+    default_page = server.url("/default.html");
+    for (int page = 1; page <= kPages; ++page)
+        addresses += server.wide_url("/p" + std::to_string(page) + ".html") + L"\r\n";
+
+    HWND window = start();
+    ASSERT_TRUE(window);
+    SendMessageW(url_text_box(window), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(addresses.c_str()));
+    SendMessageW(find_child(window, L"Button", L"读入网址"), BM_CLICK, 0, 0);
+    SendMessageW(find_child(window, L"Button", L"每隔："), BM_CLICK, 0, 0);
+    HWND interval = find_child(window, L"Edit", nullptr, ES_MULTILINE);
+    ASSERT_TRUE(interval);
+    SendMessageW(interval, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"2"));
+    HWND start_button = find_child(window, L"Button", L"启动");
+    ASSERT_TRUE(start_button);
+    SendMessageW(start_button, BM_CLICK, 0, 0);
+    EXPECT_EQ(text_of(start_button), L"停止");
+    EXPECT_TRUE(test::pump_until([&] { return text_of(start_button) == L"启动"; }, 120000));
+
+    RemoteListView list(process.hProcess, find_child(window, L"SysListView32"));
+    ASSERT_EQ(list.row_count(), kPages);
+    std::wstring date = today();
+    for (int row = 0; row < kPages; ++row) {
+        std::wstring n = std::to_wstring(row + 1);
+        EXPECT_EQ(list.cell(row, 2), L"第" + n + L"页 Page " + n) << row;
+        std::wstring time = list.cell(row, 3);
+        EXPECT_TRUE(time.size() == 19 && time.compare(0, date.size(), date) == 0 && time[13] == L':' &&
+                    time[16] == L':')
+            << row << ": " << time;
+    }
+    // The icon: the middle of the picture box on screen has the last page's colour.
+    RECT picture{};
+    GetWindowRect(find_child(window, L"QuarnelPictureBox"), &picture);
+    HDC screen = GetDC(nullptr);
+    COLORREF seen = GetPixel(screen, (picture.left + picture.right) / 2, (picture.top + picture.bottom) / 2);
+    ReleaseDC(nullptr, screen);
+    EXPECT_EQ(seen, colour_of(kPages));
 }
 
 }  // namespace

@@ -167,4 +167,24 @@ void set_modifier_keys(bool ctrl, bool shift, bool alt) {
     SetKeyboardState(keys);
 }
 
+std::string solid_icon(COLORREF colour) {
+    std::string ico;
+    auto put16 = [&](unsigned v) { ico += char(v & 0xFF); ico += char(v >> 8 & 0xFF); };
+    auto put32 = [&](unsigned v) { put16(v & 0xFFFF); put16(v >> 16); };
+    put16(0), put16(1), put16(1);
+    const unsigned image_size = 40 + 16 * 16 * 4 + 16 * 4;
+    ico += char(16), ico += char(16), ico += char(0), ico += char(0);
+    put16(1), put16(32), put32(image_size), put32(22);
+    put32(40), put32(16), put32(32), put16(1), put16(32);
+    for (int i = 0; i < 6; ++i)
+        put32(0);
+    for (int i = 0; i < 16 * 16; ++i) {
+        ico += char(GetBValue(colour)), ico += char(GetGValue(colour)), ico += char(GetRValue(colour));
+        ico += char(0xFF);
+    }
+    ico.append(16 * 4, '\0');
+    return ico;
+}
+
+// The first child of `parent` of the class and, when given, the caption.
 }  // namespace quarnel::test

@@ -74,6 +74,9 @@ private:
 IDataObject* make_file_data_object(const std::vector<std::wstring>& paths);
 IDataObject* make_text_data_object(const std::wstring& text);
 
+// The bytes of a 16 x 16 icon file of one colour, 32 bits per pixel.
+std::string solid_icon(COLORREF colour);
+
 // Presses or releases the modifier keys in this thread's keyboard state, as GetKeyState sees it.
 void set_modifier_keys(bool ctrl, bool shift, bool alt);
 
