@@ -7,6 +7,7 @@
 #include "host/page_engine.h"
 #include "host/page_layout.h"
 #include "host/page_loader.h"
+#include "host/mirror_window.h"
 #include "winbase/handles.h"
 
 #include <windowsx.h>
@@ -20,8 +21,6 @@ namespace {
 
 // Posted by the loader when a fetched page is ready to take.
 constexpr UINT kPageLoadedMessage = WM_APP + 1;
-constexpr UINT_PTR kMirrorTimer = 1;
-constexpr UINT kMirrorPeriodMs = 100;
 constexpr int kScrollLinePixels = 20;
 constexpr COLORREF kTextColour = RGB(0, 0, 0);
 constexpr COLORREF kLinkColour = RGB(0, 0, 204);
@@ -40,35 +39,6 @@ bool opens_elsewhere(std::u16string_view target) {
     return !target.empty() && target != u"_self" && target != u"_top" && target != u"_parent";
 }
 
-// Wine draws no child window that belongs to another process: the parent's process owns the
-// pixels of its window. There the view gets a mirror, a disabled pop-up owned by the parent's
-// top-level window that lies over the view and shows the same drawing. On Windows the child
-// view draws itself and there is no mirror.
-bool child_windows_of_other_processes_are_hidden() {
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
-class PageView;
-
-class MirrorWindow final : public ui::Window {
-public:
-    explicit MirrorWindow(PageView& view) : view_(view) {}
-
-    bool create(HWND owner) {
-        WNDCLASSEXW wc{};
-        wc.lpszClassName = L"QuarnelHostPageMirror";
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        return create_window(wc, WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, L"", WS_POPUP | WS_DISABLED | WS_VSCROLL, 0, 0, 0,
-                             0, owner, nullptr) != nullptr;
-    }
-
-private:
-    LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
-
-    PageView& view_;  // not owned: the view owns its mirror
-};
-
 class PageView final : public EngineView, private ui::Window {
 public:
     PageView(EngineEvents& events, const PageFonts& fonts) : events_(events), fonts_(fonts) {}
@@ -86,10 +56,8 @@ public:
             return false;
         loader_ = std::make_unique<PageLoader>(user_agent, Window::hwnd(), kPageLoadedMessage);
         if (child_windows_of_other_processes_are_hidden()) {
-            mirror_ = std::make_unique<MirrorWindow>(*this);
-            if (mirror_->create(GetAncestor(settings.parent, GA_ROOT)))
-                SetTimer(hwnd(), kMirrorTimer, kMirrorPeriodMs, nullptr);
-            else
+            mirror_ = std::make_unique<MirrorWindow>(hwnd(), [this](HWND target) { paint_window(target); });
+            if (!mirror_->create())
                 mirror_.reset();
         }
         update_scroll_bar();
@@ -109,7 +77,9 @@ public:
         events_.load_started(view);
     }
 
-    std::optional<std::wstring> page_source() const override { return source_; }
+    void request_page_source(std::wstring_view frame, SourceAnswer answer) override {
+        answer(frame.empty() ? source_ : std::nullopt);
+    }
 
     void resize(int width, int height) override {
         if (hwnd())
@@ -159,14 +129,7 @@ private:
             case WM_LBUTTONUP:
                 click(POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)}, wp);
                 return 0;
-            case WM_TIMER:
-                if (wp == kMirrorTimer) {
-                    follow_with_mirror();
-                    return 0;
-                }
-                break;
             case WM_DESTROY:
-                KillTimer(hwnd(), kMirrorTimer);
                 mirror_.reset();
                 events_.view_closing(hwnd());
                 break;
@@ -332,20 +295,7 @@ private:
     void redraw() {
         InvalidateRect(hwnd(), nullptr, FALSE);
         if (mirror_)
-            InvalidateRect(mirror_->hwnd(), nullptr, FALSE);
-    }
-
-    // Keeps the mirror over the view, shown while the view is shown.
-    void follow_with_mirror() {
-        RECT r{};
-        GetWindowRect(hwnd(), &r);
-        bool shown = IsWindowVisible(hwnd()) && !IsIconic(GetAncestor(hwnd(), GA_ROOT));
-        if (EqualRect(&r, &mirror_rect_) && shown == mirror_shown_)
-            return;
-        mirror_rect_ = r;
-        mirror_shown_ = shown;
-        SetWindowPos(mirror_->hwnd(), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                     SWP_NOACTIVATE | SWP_NOZORDER | (shown ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
+            mirror_->invalidate();
     }
 
     void paint() { paint_window(hwnd()); }
@@ -380,12 +330,8 @@ private:
         BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
     }
 
-    friend class MirrorWindow;
-
     EngineEvents& events_;
     std::unique_ptr<MirrorWindow> mirror_;
-    RECT mirror_rect_{};
-    bool mirror_shown_ = false;
     const PageFonts& fonts_;  // not owned: the engine's, which outlives its views
     std::unique_ptr<PageLoader> loader_;
     uint64_t generation_ = 0;
@@ -400,19 +346,6 @@ private:
     bool tracking_mouse_ = false;
 };
 
-LRESULT MirrorWindow::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
-    switch (msg) {
-        case WM_PAINT:
-            view_.paint_window(hwnd());
-            return 0;
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_MOUSEACTIVATE:
-            return MA_NOACTIVATE;
-    }
-    return Window::handle_message(msg, wp, lp);
-}
-
 class BuiltinEngine final : public PageEngine {
 public:
     explicit BuiltinEngine(std::wstring user_agent) : user_agent_(std::move(user_agent)) {}
@@ -423,6 +356,8 @@ public:
             return nullptr;
         return view;
     }
+
+    const wchar_t* name() const override { return L"builtin"; }
 
 private:
     std::wstring user_agent_;

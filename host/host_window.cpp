@@ -40,6 +40,7 @@ HostWindow::HostWindow(const HostCommandLine& command_line, std::unique_ptr<Page
 HostWindow::~HostWindow() {
     // The views' windows go before the engine whose resources they draw with.
     views_.clear();
+    engine_->shut_down();
 }
 
 bool HostWindow::create() {
@@ -84,6 +85,7 @@ LRESULT HostWindow::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
 
 void HostWindow::on_destroyed() {
     views_.clear();
+    engine_->shut_down();
 }
 
 LRESULT HostWindow::take_copy_data(const COPYDATASTRUCT& data) {
@@ -152,22 +154,33 @@ void HostWindow::navigate_view(hp::ByteSpan payload) {
 }
 
 // Every request gets exactly one answer: the source as text, or a plain reply when there is
-// none (an unknown view, a frame other than the main one, no page yet).
+// none (an unknown view, no such frame, no page yet). The engine may answer later; the answer is
+// sent whenever it comes, and the browser view takes it if its request still waits.
 void HostWindow::answer_page_source(hp::ByteSpan payload) {
     std::optional<hp::PageSourceRequest> request = hp::decode_page_source_request(payload);
     EngineView* view = request ? find_view(request->view_id) : nullptr;
-    std::optional<std::wstring> source;
-    if (view && request->frame.empty())
-        source = view->page_source();
-    if (source) {
-        // The text ends at its first NUL, as one message's text would.
-        std::u16string text = to_u16(*source);
-        std::u16string_view rest(text.data(), std::min(text.find(u'\0'), text.size()));
-        for (; rest.size() > hp::kMaxTextPartChars; rest.remove_prefix(hp::kMaxTextPartChars))
-            send_payload(hp::kPageSourcePart, hp::encode_text(rest.substr(0, hp::kMaxTextPartChars)));
-        send_payload(hp::kPageSource, hp::encode_text(rest));
-    } else
+    if (!view) {
         send_notice(hp::kPageSource, 0, 0);
+        return;
+    }
+    std::weak_ptr<bool> alive = alive_;
+    view->request_page_source(to_wide(request->frame), [this, alive](std::optional<std::wstring> source) {
+        if (!alive.expired())
+            send_page_source(source);
+    });
+}
+
+void HostWindow::send_page_source(const std::optional<std::wstring>& source) {
+    if (!source) {
+        send_notice(hp::kPageSource, 0, 0);
+        return;
+    }
+    // The text ends at its first NUL, as one message's text would.
+    std::u16string text = to_u16(*source);
+    std::u16string_view rest(text.data(), std::min(text.find(u'\0'), text.size()));
+    for (; rest.size() > hp::kMaxTextPartChars; rest.remove_prefix(hp::kMaxTextPartChars))
+        send_payload(hp::kPageSourcePart, hp::encode_text(rest.substr(0, hp::kMaxTextPartChars)));
+    send_payload(hp::kPageSource, hp::encode_text(rest));
 }
 
 void HostWindow::resize_views(int width, int height) {

@@ -41,6 +41,7 @@ private:
     void create_child_view();
     void navigate_view(host_protocol::ByteSpan payload);
     void answer_page_source(host_protocol::ByteSpan payload);
+    void send_page_source(const std::optional<std::wstring>& source);
     void resize_views(int width, int height);
     void watch_browser_view();
 
@@ -70,6 +71,8 @@ private:
     std::wstring next_address_;
     std::deque<PendingView> pending_views_;
     std::vector<std::unique_ptr<EngineView>> views_;
+    // Answers that come after the window is gone are dropped: they hold a weak reference to this.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace quarnel::host

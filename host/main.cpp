@@ -3,6 +3,7 @@
 // is gone.
 
 #include "core/host_command_line.h"
+#include "host/engine_choice.h"
 #include "host/host_window.h"
 #include "host/page_engine.h"
 #include "host/page_loader.h"
@@ -33,7 +34,8 @@ int run_host(const quarnel::HostCommandLine& command_line) {
     std::wstring user_agent = quarnel::win::utf8_to_wide(command_line.user_agent);
     if (user_agent.empty())
         user_agent = kDefaultUserAgent;
-    quarnel::host::HostWindow host(command_line, quarnel::host::make_builtin_engine(user_agent));
+    quarnel::host::EngineOptions options{user_agent, quarnel::win::utf8_to_wide(command_line.cache_path)};
+    quarnel::host::HostWindow host(command_line, quarnel::host::choose_engine(options));
     if (!host.create())
         return kExitNoWindow;
     MSG msg;

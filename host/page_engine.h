@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -47,8 +48,12 @@ public:
     virtual ~EngineView() = default;
     virtual HWND hwnd() const = 0;
     virtual void navigate(std::wstring_view address) = 0;
-    // The main frame's source as the engine decoded it; nothing when no page is shown.
-    virtual std::optional<std::wstring> page_source() const = 0;
+    // Asks for the source of the main frame (`frame` empty) or of the sub-frame of that name or
+    // address. `answer` is called exactly once, on the host's window thread, now or later (an
+    // engine that asks a browser answers once the browser did, or gave up), with nothing when
+    // there is no such frame or page. The view may be gone by then.
+    using SourceAnswer = std::function<void(std::optional<std::wstring> source)>;
+    virtual void request_page_source(std::wstring_view frame, SourceAnswer answer) = 0;
     virtual void resize(int width, int height) = 0;
 };
 
@@ -63,6 +68,11 @@ public:
     // The new view, showing nothing until it is told to navigate; null when its window could
     // not be made.
     virtual std::unique_ptr<EngineView> create_view(const ViewSettings& settings, EngineEvents& events) = 0;
+    // Ends whatever the engine started outside this process (a browser). The host runs it on
+    // every way out; it may run more than once, and views may still exist.
+    virtual void shut_down() {}
+    // The engine's name, for the host's own diagnostics.
+    virtual const wchar_t* name() const = 0;
 };
 
 // The engine that loads pages with WinINet and draws their text itself.

@@ -1,0 +1,68 @@
+#include "host/mirror_window.h"
+
+namespace quarnel::host {
+
+namespace {
+
+constexpr UINT_PTR kFollowTimer = 1;
+constexpr UINT kFollowPeriodMs = 100;
+
+}  // namespace
+
+bool child_windows_of_other_processes_are_hidden() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+bool MirrorWindow::create() {
+    WNDCLASSEXW wc{};
+    wc.lpszClassName = L"QuarnelHostPageMirror";
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    if (!create_window(wc, WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, L"", WS_POPUP | WS_DISABLED | WS_VSCROLL, 0, 0, 0, 0,
+                       GetAncestor(view_, GA_ROOT), nullptr))
+        return false;
+    SetTimer(hwnd(), kFollowTimer, kFollowPeriodMs, nullptr);
+    return true;
+}
+
+void MirrorWindow::invalidate() {
+    if (hwnd())
+        InvalidateRect(hwnd(), nullptr, FALSE);
+}
+
+// Keeps the mirror over the view, shown while the view is shown.
+void MirrorWindow::follow_view() {
+    RECT r{};
+    GetWindowRect(view_, &r);
+    bool shown = IsWindowVisible(view_) && !IsIconic(GetAncestor(view_, GA_ROOT));
+    if (EqualRect(&r, &rect_) && shown == shown_)
+        return;
+    rect_ = r;
+    shown_ = shown;
+    SetWindowPos(hwnd(), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                 SWP_NOACTIVATE | SWP_NOZORDER | (shown ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
+}
+
+LRESULT MirrorWindow::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_PAINT:
+            paint_(hwnd());
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_MOUSEACTIVATE:
+            return MA_NOACTIVATE;
+        case WM_TIMER:
+            if (wp == kFollowTimer) {
+                follow_view();
+                return 0;
+            }
+            break;
+        case WM_DESTROY:
+            KillTimer(hwnd(), kFollowTimer);
+            break;
+    }
+    return Window::handle_message(msg, wp, lp);
+}
+
+}  // namespace quarnel::host

@@ -1,0 +1,38 @@
+#pragma once
+
+// Wine draws no child window that belongs to another process: the parent's process owns the
+// pixels of its window. There a child view gets a mirror, a disabled pop-up owned by the
+// parent's top-level window that lies over the view and shows the same drawing. On Windows the
+// child view draws itself and there is no mirror. Any engine's view can have one.
+
+#include "controls/window.h"
+
+#include <functional>
+
+namespace quarnel::host {
+
+// Whether this runs under Wine, where child windows of other processes are not drawn.
+bool child_windows_of_other_processes_are_hidden();
+
+class MirrorWindow final : public ui::Window {
+public:
+    // `paint` draws the view's picture into the window it is given, inside its WM_PAINT.
+    MirrorWindow(HWND view, std::function<void(HWND target)> paint) : view_(view), paint_(std::move(paint)) {}
+
+    // Creates the mirror over `view_`, owned by the view's top-level window, and keeps it over
+    // the view (position, size, shown or hidden) from then on.
+    bool create();
+
+    void invalidate();
+
+private:
+    LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
+    void follow_view();
+
+    HWND view_;  // not owned: the view this mirrors
+    std::function<void(HWND)> paint_;
+    RECT rect_{};
+    bool shown_ = false;
+};
+
+}  // namespace quarnel::host
