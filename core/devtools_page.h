@@ -48,7 +48,7 @@ struct PageNotice {
         kNewWindow,       // text: the target address; disposition
     };
     Kind kind = Kind::kLoadStarted;
-    std::string text;
+    std::string text = {};  // given an initializer so that GCC lets designated initializers leave it out
     int status = 0;
     int disposition = 0;
     bool is_loading = false;
