@@ -16,6 +16,7 @@ namespace quarnel::devtools {
 struct ActivePort {
     int port = 0;
     std::string browser_path;  // "/devtools/browser/<id>"
+    bool operator==(const ActivePort&) const = default;
 };
 
 // Nothing unless the first line is a decimal port (1 to 65535) and the second a path starting
@@ -32,6 +33,7 @@ struct BrowserVersion {
     std::string protocol_version;  // "1.3"
     std::string user_agent;
     std::string websocket_url;  // the browser's own DevTools connection
+    bool operator==(const BrowserVersion&) const = default;
 };
 // Nothing when the body is not a JSON object with a string webSocketDebuggerUrl; the other
 // fields are empty when missing.
@@ -44,6 +46,7 @@ struct PageTarget {
     std::string url;
     std::string title;
     std::string websocket_url;  // empty while another client is attached to the page
+    bool operator==(const PageTarget&) const = default;
 };
 // The targets whose type is "page", in the list's order; nothing when the body is not a JSON
 // array. An element that is not an object or has no string id is passed over.
@@ -53,6 +56,7 @@ std::optional<std::vector<PageTarget>> parse_target_list(std::string_view body);
 struct WebSocketAddress {
     std::string host_port;  // "127.0.0.1:9222"
     std::string path;       // "/devtools/page/<id>", "/" when the address has none
+    bool operator==(const WebSocketAddress&) const = default;
 };
 // Nothing for another scheme (wss:// included: the DevTools connection is local and plain), an
 // empty host, or a port that is missing or not 1 to 65535.
