@@ -12,6 +12,8 @@ packages=(
     wine wine32:i386 xvfb xauth x11-utils imagemagick fonts-wqy-microhei locales
     # Native build of the window-free code, with sanitizers and libFuzzer
     clang libclang-rt-14-dev googletest zlib1g-dev libminizip-dev libpng-dev libjpeg-dev
+    # JSON for the DevTools messages (header-only, used by both builds)
+    nlohmann-json3-dev
     # Reference unzip for the unpacking benchmark; Python for the test servers
     unzip python3
 )
@@ -53,6 +55,7 @@ check_tools() {
         command -v "$tool" >/dev/null || { echo "setup-machine: $tool is still missing" >&2; bad=1; }
     done
     [ -f /usr/src/googletest/CMakeLists.txt ] || { echo "setup-machine: GoogleTest sources missing" >&2; bad=1; }
+    [ -f /usr/include/nlohmann/json.hpp ] || { echo "setup-machine: nlohmann/json.hpp missing" >&2; bad=1; }
     locale -a 2>/dev/null | grep -qix 'zh_CN.utf8' || { echo "setup-machine: no zh_CN.UTF-8 locale" >&2; bad=1; }
     return $bad
 }
