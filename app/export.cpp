@@ -74,7 +74,7 @@ private:
 // What the window and its export threads share; the threads keep it alive after the window.
 struct ListExport::Shared {
     mutable win::Lock lock;
-    std::condition_variable_any changed;  // `writing` or `running` went down
+    std::condition_variable_any written;  // `writing` went down
     // The dialog's file name: empty at first, then the last path chosen in this run.
     std::wstring file_name;
     std::vector<RowsRequest*> requests;  // threads waiting for the list
@@ -165,7 +165,6 @@ DWORD WINAPI ListExport::run_thread(void* param) {
         CoUninitialize();
     std::lock_guard hold(shared->lock);
     --shared->running;
-    shared->changed.notify_all();
     return 0;
 }
 
@@ -205,7 +204,7 @@ void ListExport::Job::run() {
     {
         std::lock_guard hold(shared->lock);
         --shared->writing;
-        shared->changed.notify_all();
+        shared->written.notify_all();
         open = saved && !shared->ending;
     }
     // Only a file this export wrote is opened: an old one at the path would pass for the export.
@@ -230,15 +229,11 @@ void ListExport::answer_rows_requests() {
     shared_->requests.clear();
 }
 
-bool ListExport::export_list_to_file(const std::wstring& path) {
-    return save_sheet(sheet_of_list(window_.url_list_view), path);
-}
-
 void ListExport::finish(DWORD timeout_ms) {
     // A writing thread needs nothing of the window thread, so waiting here cannot deadlock.
     std::unique_lock hold(shared_->lock);
     shared_->ending = true;
-    shared_->changed.wait_for(hold, std::chrono::milliseconds(timeout_ms), [&] { return shared_->writing == 0; });
+    shared_->written.wait_for(hold, std::chrono::milliseconds(timeout_ms), [&] { return shared_->writing == 0; });
 }
 
 int ListExport::running() const {

@@ -40,9 +40,6 @@ public:
     // Window thread: the "导出表格" command. Starts an export thread and returns at once; each
     // export has a thread and a sheet of its own, however many run.
     void export_list();
-    // Window thread: copies the list and saves it to `path`, as an export thread does once the
-    // dialog has given it the path.
-    bool export_list_to_file(const std::wstring& path);
     // Window thread: gives every export thread waiting for the list its copy (the window's
     // kExportRowsMessage).
     void answer_rows_requests();
