@@ -128,15 +128,6 @@ TEST(SheetWriter, LongGridsGoOnInFurtherFilesEachWithTheHeader) {
     }
 }
 
-TEST(SheetWriter, StopsAtTheFirstFileNotTaken) {
-    SheetWriter sheet;
-    sheet.set_column_count(1);
-    sheet.set_row_count(2 * kSheetRowsPerFile + 1);
-    int offered = 0;
-    EXPECT_FALSE(sheet.save([&](int, std::string_view) { return ++offered < 2; }));
-    EXPECT_EQ(offered, 2);
-}
-
 TEST(CutAtCharacter, NeverEndsInsideADoubleByteCharacter) {
     struct Case {
         std::string text;
