@@ -86,6 +86,7 @@ void Lifecycle::exit_program() {
     if (!save_before_ending())
         return;
     window_.tray_icon.remove();
+    window_.list_export.finish();
     ExitProcess(0);
 }
 

@@ -57,12 +57,13 @@ MainWindow::MainWindow(std::wstring app_dir, std::unique_ptr<OutsideEffects> eff
       visit_timer(kVisitTimerId),
       capture_timer(kCaptureTimerId),
       app_dir(std::move(app_dir)),
-      effects_(effects ? std::move(effects) : std::make_unique<OutsideEffects>()),
+      effects_(effects ? std::shared_ptr<OutsideEffects>(std::move(effects)) : std::make_shared<OutsideEffects>()),
       address_file(url_text_box, url_file()),
       address_list(*this, url_text_box, url_list_view, list_menu, *effects_),
       lifecycle(*this),
       visiting(*this),
-      list_commands(*this) {}
+      list_commands(*this),
+      list_export(*this, effects_) {}
 
 MainWindow::~MainWindow() {
     // The browser view's events run on pool threads and reach the features: the view goes
@@ -220,7 +221,7 @@ void MainWindow::create_menus() {
     list_menu.add_separator();
     list_menu.add_item(kCmdOpenInDefaultBrowser, L"从默认浏览器打开", [this] { list_commands.open_in_default_browser(); });
     list_menu.add_separator();
-    list_menu.add_item(kCmdExportList, L"导出表格");
+    list_menu.add_item(kCmdExportList, L"导出表格", [this] { list_export.export_list(); });
     list_menu.add_separator();
     list_menu.add_item(kCmdSelectAllRows, L"全选记录", [this] { list_commands.select_all_rows(); });
     list_menu.add_item(kCmdInvertSelection, L"反选记录", [this] { list_commands.invert_selection(); });
@@ -298,6 +299,9 @@ LRESULT MainWindow::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
                     lifecycle.on_tray_notify(kTrayMenu);
                     break;
             }
+            return 0;
+        case kExportRowsMessage:
+            list_export.answer_rows_requests();
             return 0;
         case WM_SIZE:
             layout_controls();

@@ -2,12 +2,13 @@
 
 // The program's one window: its controls, components and menus, the layout rule, the window
 // options, and the wiring of events to the features (the address list, the address file,
-// start-up and shutdown, the timed pass and the title capture, the list's commands), each an
-// object of its own.
+// start-up and shutdown, the timed pass and the title capture, the list's commands, the export),
+// each an object of its own.
 
 #include "app/address_file.h"
 #include "app/address_list.h"
 #include "app/deploy.h"
+#include "app/export.h"
 #include "app/lifecycle.h"
 #include "app/list_commands.h"
 #include "app/outside_effects.h"
@@ -45,6 +46,9 @@ enum MenuCommand : UINT {
 // The tray icon's identifier and the private message its mouse notifications arrive as.
 inline constexpr UINT kTrayIconId = 100;
 inline constexpr UINT kTrayMessage = WM_APP + 100;
+// The private message by which an export thread asks for its copy of the list. It carries
+// nothing: the requests wait in the ListExport object.
+inline constexpr UINT kExportRowsMessage = WM_APP + 101;
 
 // Window timers.
 enum TimerId : UINT_PTR { kVisitTimerId = 1, kCaptureTimerId = 2 };
@@ -52,6 +56,12 @@ enum TimerId : UINT_PTR { kVisitTimerId = 1, kCaptureTimerId = 2 };
 // The design of the save dialog; the export fills in the rest.
 struct SaveDialogDesign {
     const wchar_t* filter = L"EXCEL表格|*.xls";
+    // What a name typed without an extension gets: the file is a binary worksheet.
+    const wchar_t* default_extension = L"xls";
+    // Asks before an existing file is chosen, takes only folders that exist, shows no read-only
+    // box. Not file-must-exist: a save dialog with it refuses every new name. The process's
+    // current folder stays as it is, or the folder last chosen would stay in use.
+    DWORD options = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
 };
 
 // The built-in picture shown for a page until its own icon replaces it: BMP file bytes.
@@ -131,8 +141,8 @@ public:
     OutsideEffects& effects() { return *effects_; }
 
 private:
-    // Made before the features, which keep a reference to it.
-    std::unique_ptr<OutsideEffects> effects_;
+    // Made before the features, which keep a reference to it; shared with the export threads.
+    std::shared_ptr<OutsideEffects> effects_;
 
 public:
     // The features.
@@ -141,6 +151,7 @@ public:
     Lifecycle lifecycle;
     Visiting visiting;
     ListCommands list_commands;
+    ListExport list_export;
 
 protected:
     LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;

@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include <cstring>
+#include <vector>
 
 namespace quarnel {
 
@@ -41,6 +42,36 @@ void OutsideEffects::set_clipboard_text(const std::string& text) {
 
 void OutsideEffects::shell_open(const std::string& address) {
     ShellExecuteA(nullptr, "open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void OutsideEffects::open_file(const std::wstring& path) {
+    ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+std::optional<std::wstring> OutsideEffects::choose_save_file(const SaveFileDialog& dialog) {
+    // The filter's parts are separated by NULs and end with two.
+    std::wstring filter = dialog.filter;
+    for (wchar_t& c : filter) {
+        if (c == L'|')
+            c = L'\0';
+    }
+    filter.push_back(L'\0');
+    std::vector<wchar_t> file(32768, L'\0');
+    dialog.file_name.copy(file.data(), file.size() - 1);
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof(ofn);
+    ofn.hwndOwner = dialog.owner;
+    ofn.lpstrFilter = filter.c_str();
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = static_cast<DWORD>(file.size());
+    ofn.lpstrInitialDir = dialog.initial_folder.empty() ? nullptr : dialog.initial_folder.c_str();
+    ofn.lpstrTitle = dialog.title.c_str();
+    ofn.lpstrDefExt = dialog.default_extension.empty() ? nullptr : dialog.default_extension.c_str();
+    ofn.Flags = dialog.options | OFN_EXPLORER;
+    if (!GetSaveFileNameW(&ofn))
+        return std::nullopt;
+    return std::wstring(file.data());
 }
 
 void OutsideEffects::show_balloon(ui::BalloonTip& balloon, POINT screen_point, const std::wstring& text) {

@@ -2,17 +2,31 @@
 
 // What the program does to the world outside its own windows and files, in one object that the
 // main window owns and tests replace: message boxes, pop-up menus, downloads, the clipboard,
-// the shell's "open", balloons. Every feature reaches these through it, never directly.
+// the shell's "open", balloons, the save dialog. Every feature reaches these through it, never
+// directly.
 
 #include "controls/balloon_tip.h"
 #include "controls/popup_menu.h"
 
 #include <windows.h>
+#include <commdlg.h>
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 namespace quarnel {
+
+// A save-file dialog: what it shows first and what it accepts.
+struct SaveFileDialog {
+    HWND owner = nullptr;
+    std::wstring title;
+    std::wstring initial_folder;
+    std::wstring file_name;          // shown at first; a full path opens the dialog in its folder
+    std::wstring filter;             // description and pattern pairs, "|" between every part
+    std::wstring default_extension;  // without the dot
+    DWORD options = 0;               // OFN_ flags
+};
 
 class OutsideEffects {
 public:
@@ -33,6 +47,11 @@ public:
     virtual void set_clipboard_text(const std::string& text);
     // Asks the shell to open an address with its "open" verb (the default browser).
     virtual void shell_open(const std::string& address);
+    // Asks the shell to open a document with its associated program.
+    virtual void open_file(const std::wstring& path);
+    // Shows a save-file dialog on the calling thread and returns when it closes: the full path
+    // chosen, or nothing when the user cancelled.
+    virtual std::optional<std::wstring> choose_save_file(const SaveFileDialog& dialog);
     // Pops up a balloon that closes by itself.
     virtual void show_balloon(ui::BalloonTip& balloon, POINT screen_point, const std::wstring& text);
 };

@@ -2,9 +2,10 @@
 # Builds and runs the benchmarks at their full sizes and prints their figures: reading and
 # showing large address lists (url_list_benchmark_test), the browser view's page-source round
 # trips and notification bursts (browser_view_bench_test), and the time from the program's start
-# to its window shown (program_test's BenchmarkTimeToWindowShown), and decoding and drawing site
-# icons (scripts/bench-picture.sh). None fails on speed. The test
-# command runs the same cases at their smallest sizes only, to show that they still work.
+# to its window shown (program_test's BenchmarkTimeToWindowShown), exporting 65,535 rows
+# (export_test's ExportBenchmark), and decoding and drawing site icons (scripts/bench-picture.sh).
+# None fails on speed. The test command runs the same cases at their smallest sizes only, to show
+# that they still work.
 #
 # With --unpack it also runs scripts/bench-unpack.sh (the unpacker against unzip; it makes some
 # 600 MB of archives and takes a good while).
@@ -30,7 +31,8 @@ fi
 bash scripts/setup-machine.sh
 cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
     -DCMAKE_BUILD_TYPE=Release -DQUARNEL_WERROR=ON >/dev/null
-cmake --build build/win --target win_url_list_benchmark_test win_browser_view_bench_test win_program_test win_visiting_test
+cmake --build build/win --target win_url_list_benchmark_test win_browser_view_bench_test win_program_test \
+    win_visiting_test win_export_test
 
 stop_wine() { WINEPREFIX="$root/build/win/wineprefix" wineserver -k 2>/dev/null || true; }
 trap stop_wine EXIT
@@ -44,6 +46,7 @@ run win_url_list_benchmark_test
 run win_browser_view_bench_test
 run win_program_test --gtest_filter='*.Benchmark*'
 run win_visiting_test --gtest_filter='*.Benchmark*'
+run win_export_test --gtest_filter='ExportBenchmark.*'
 echo "== site icons"
 bash scripts/bench-picture.sh
 

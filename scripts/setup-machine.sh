@@ -16,6 +16,8 @@ packages=(
     nlohmann-json3-dev
     # Reference unzip for the unpacking benchmark; Python for the test servers
     unzip python3
+    # A real reader of the exported worksheets (some 80 MB to download, 265 MB installed)
+    libreoffice-calc-nogui
 )
 
 sudo=""
@@ -51,7 +53,7 @@ check_tools() {
     for tool in i686-w64-mingw32-g++-posix i686-w64-mingw32-gcc-posix i686-w64-mingw32-ar \
         i686-w64-mingw32-objdump i686-w64-mingw32-windres cmake ninja pkg-config apt-get dpkg-source \
         patch make xz wine wineserver wineboot xvfb-run Xvfb xauth xdpyinfo xwininfo import clang \
-        clang++ unzip python3 flock sha256sum localedef; do
+        clang++ unzip python3 flock sha256sum localedef soffice; do
         command -v "$tool" >/dev/null || { echo "setup-machine: $tool is still missing" >&2; bad=1; }
     done
     [ -f /usr/src/googletest/CMakeLists.txt ] || { echo "setup-machine: GoogleTest sources missing" >&2; bad=1; }

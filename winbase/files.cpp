@@ -60,37 +60,47 @@ bool write_whole_file(const std::wstring& path, std::string_view bytes) {
            written == bytes.size();
 }
 
-bool replace_file_contents(const std::wstring& path, const std::string& bytes) {
-    // A read-only file is not to be written; replacing it by renaming would get round that.
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+bool write_file_to_disk(const std::wstring& temp, std::string_view bytes) {
+    UniqueFile file(
+        CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         return false;
-    std::wstring temp = path + L".saving";
-    {
-        UniqueFile file(
-            CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file)
-            return false;
-        size_t done = 0;
-        bool ok = true;
-        while (ok && done < bytes.size()) {
-            DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 24));
-            DWORD written = 0;
-            ok = WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr) && written == chunk;
-            done += written;
-        }
-        // The data must be on the disk before the new file takes the old one's name.
-        if (!ok || !FlushFileBuffers(file.get())) {
-            file.reset();
-            DeleteFileW(temp.c_str());
-            return false;
-        }
+    size_t done = 0;
+    bool ok = true;
+    while (ok && done < bytes.size()) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 24));
+        DWORD written = 0;
+        ok = WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr) && written == chunk;
+        done += written;
     }
-    if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    // The data must be on the disk before the new file takes the old one's name.
+    if (!ok || !FlushFileBuffers(file.get())) {
+        file.reset();
         DeleteFileW(temp.c_str());
         return false;
     }
     return true;
+}
+
+bool may_replace(const std::wstring& path) {
+    // A read-only file is not to be written; replacing it by renaming would get round that.
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES ||
+           (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+}
+
+bool move_into_place(const std::wstring& temp, const std::wstring& path) {
+    if (MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    DeleteFileW(temp.c_str());
+    return false;
+}
+
+bool replace_file_contents(const std::wstring& path, const std::string& bytes) {
+    if (!may_replace(path))
+        return false;
+    std::wstring temp = path + L".saving";
+    return write_file_to_disk(temp, bytes) && move_into_place(temp, path);
 }
 
 }  // namespace quarnel::win

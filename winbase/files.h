@@ -24,4 +24,14 @@ bool write_whole_file(const std::wstring& path, std::string_view bytes);
 // it was and the temporary file is removed.
 bool replace_file_contents(const std::wstring& path, const std::string& bytes);
 
+// The two steps of a replacement, for a caller that replaces several files together:
+// writes `bytes` as a new file at `temp` (replacing any file there) and makes sure they reach the
+// disk, leaving no file at `temp` on failure;
+bool write_file_to_disk(const std::wstring& temp, std::string_view bytes);
+// whether `path` may be replaced: no file there, or one that is neither read-only nor a folder;
+bool may_replace(const std::wstring& path);
+// gives `temp` the name `path` in one step, replacing the file there; on failure `temp` is
+// removed.
+bool move_into_place(const std::wstring& temp, const std::wstring& path);
+
 }  // namespace quarnel::win

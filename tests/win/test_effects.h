@@ -4,8 +4,10 @@
 // recorded and answered by a function the test may set.
 
 #include "app/outside_effects.h"
+#include "winbase/lock.h"
 
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -38,12 +40,30 @@ public:
     void shell_open(const std::string& address) override { opened.push_back(address); }
     void show_balloon(ui::BalloonTip&, POINT at, const std::wstring& text) override { balloons.push_back({text, at}); }
 
+    // The export's effects come from its threads: recorded under `lock`.
+    void open_file(const std::wstring& path) override {
+        std::lock_guard hold(lock);
+        opened_files.push_back(path);
+    }
+    std::optional<std::wstring> choose_save_file(const SaveFileDialog& dialog) override {
+        {
+            std::lock_guard hold(lock);
+            dialogs.push_back(dialog);
+        }
+        return save_answer ? save_answer(dialog) : OutsideEffects::choose_save_file(dialog);
+    }
+
     struct Balloon {
         std::wstring text;
         POINT at;
     };
     std::function<int(const std::wstring&, const std::wstring&, UINT)> answer;
     std::function<std::string(const std::string&)> fetcher;  // null: the real download
+    // Called on the export's thread; null: the real dialog.
+    std::function<std::optional<std::wstring>(const SaveFileDialog&)> save_answer;
+    win::Lock lock;
+    std::vector<SaveFileDialog> dialogs;
+    std::vector<std::wstring> opened_files;
     std::vector<Box> boxes;
     std::vector<Menu> menus;
     std::vector<std::string> clipboard, opened;
