@@ -1,9 +1,645 @@
+// The browser engine: the host starts an installed Chromium-family browser headless with a
+// profile of its own, talks to it over one DevTools WebSocket (flat sessions, one page target
+// per child view), turns the protocol's events into the host's notifications, and ends the
+// browser on every way out.
+
 #include "host/chromium_engine.h"
+
+#include "core/devtools_page.h"
+#include "host/devtools_link.h"
+#include "host/mirror_window.h"
+#include "winbase/files.h"
+#include "winbase/handles.h"
+#include "winbase/text.h"
+
+#include <algorithm>
+#include <optional>
+#include <vector>
 
 namespace quarnel::host {
 
-std::unique_ptr<PageEngine> start_chromium_engine(const ChromiumOptions&) {
-    return nullptr;
+namespace {
+
+// Under Wine the browser takes a few seconds to start.
+constexpr DWORD kStartTimeoutMs = 30000;
+constexpr wchar_t kProfilePrefix[] = L"browser-profile-";
+// The binding the page script calls with the address of the link under the mouse.
+constexpr char kStatusBinding[] = "__quarnelStatus";
+// The document as a browser's "view source of the current page": doctype and all, as it stands.
+constexpr char kSourceExpression[] =
+    "(document.doctype ? new XMLSerializer().serializeToString(document.doctype) + '\\n' : '') + "
+    "(document.documentElement ? document.documentElement.outerHTML : '')";
+
+// One argument of a command line, quoted so that the receiving side splits it back unchanged.
+std::wstring quoted(const std::wstring& argument) {
+    std::wstring out = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(backslashes * 2, L'\\');
+    return out + L"\"";
+}
+
+// Deletes the folder and everything in it, as far as it can (a file still open stays).
+void delete_folder(const std::wstring& folder) {
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            std::wstring path = folder + L"\\" + name;
+            // A link to a folder is removed, not followed.
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                delete_folder(path);
+            else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveDirectoryW(path.c_str());
+            else {
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(path.c_str());
+            }
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+// Under Wine: removes the folder with the Linux rm, which sees what Wine's file functions do not
+// (a dangling link), and waits a moment for it to go.
+void remove_with_unix_shell(const std::wstring& folder) {
+    std::optional<std::string> unix_folder = win::unix_path_under_wine(folder);
+    if (!unix_folder)
+        return;
+    std::wstring command_line = quoted(L"Z:\\bin\\rm") + L" -rf -- " + quoted(win::utf8_to_wide(*unix_folder));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(L"Z:\\bin\\rm", command_line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process))
+        return;
+    if (process.hThread)
+        CloseHandle(process.hThread);
+    if (process.hProcess)
+        CloseHandle(process.hProcess);
+    for (int i = 0; i < 40 && GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES; ++i)
+        Sleep(25);
+}
+
+// Profile folders of hosts that ended without clearing theirs (a crash): a browser of theirs
+// still holding one has ended with them.
+void delete_left_profiles(const std::wstring& base) {
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW((base + L"\\" + kProfilePrefix + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    std::vector<std::wstring> left;
+    do {
+        DWORD pid = wcstoul(found.cFileName + wcslen(kProfilePrefix), nullptr, 10);
+        win::UniqueKernelHandle owner(OpenProcess(SYNCHRONIZE, FALSE, pid));
+        if (pid != GetCurrentProcessId() && (!owner || WaitForSingleObject(owner.get(), 0) == WAIT_OBJECT_0))
+            left.push_back(base + L"\\" + found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    for (const std::wstring& folder : left) {
+        delete_folder(folder);
+        if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES)
+            remove_with_unix_shell(folder);
+    }
+}
+
+// The started browser. On Windows it runs in a job that ends it when the host's last handle
+// goes, however the host ends. Under Wine the Linux browser runs under a shell that ends it once
+// the host's process is gone.
+class BrowserProcess {
+public:
+    ~BrowserProcess() { end(); }
+
+    bool start(const std::wstring& browser, std::vector<std::wstring> arguments) {
+        std::wstring command_line;
+        bool under_wine = win::unix_path_under_wine(L"C:\\").has_value();
+        if (under_wine) {
+            std::optional<std::string> program = win::unix_path_under_wine(browser);
+            if (!program)
+                return false;
+            // $PPID is the host's process; the loop ends the browser when either is gone.
+            const wchar_t kWatch[] =
+                L"host=$PPID; \"$0\" \"$@\" & browser=$!; "
+                L"while kill -0 $host 2>/dev/null && kill -0 $browser 2>/dev/null; do sleep 1; done; "
+                L"kill $browser 2>/dev/null; sleep 5; kill -9 $browser 2>/dev/null";
+            command_line = quoted(L"Z:\\bin\\sh") + L" -c " + quoted(kWatch) + L" " + quoted(win::utf8_to_wide(*program));
+        } else {
+            command_line = quoted(browser);
+            job_.reset(CreateJobObjectW(nullptr, nullptr));
+            if (job_) {
+                JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+                limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+                SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+            }
+        }
+        for (const std::wstring& argument : arguments)
+            command_line += L" " + quoted(argument);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_HIDE;
+        PROCESS_INFORMATION process{};
+        std::wstring program = under_wine ? L"Z:\\bin\\sh" : browser;
+        if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE,
+                            CREATE_NO_WINDOW | (job_ ? CREATE_SUSPENDED : 0), nullptr, nullptr, &startup, &process))
+            return false;
+        // Wine gives no usable handles for a Linux program.
+        if (process.hThread) {
+            if (job_)
+                AssignProcessToJobObject(job_.get(), process.hProcess);
+            ResumeThread(process.hThread);
+            CloseHandle(process.hThread);
+        }
+        process_.reset(process.hProcess);
+        return true;
+    }
+
+    // Ends the browser now (the graceful way, Browser.close, is the engine's).
+    void end() {
+        if (job_) {
+            TerminateJobObject(job_.get(), 0);
+            job_.reset();
+        }
+        if (process_)
+            TerminateProcess(process_.get(), 0);
+        process_.reset();
+    }
+
+private:
+    win::UniqueKernelHandle job_;
+    win::UniqueKernelHandle process_;
+};
+
+class ChromiumEngine;
+
+class ChromiumView final : public EngineView, private ui::Window {
+public:
+    ChromiumView(ChromiumEngine& engine, EngineEvents& events) : engine_(engine), events_(events) {}
+    ~ChromiumView() override;
+
+    bool create(const ViewSettings& settings);
+    HWND hwnd() const override { return Window::hwnd(); }
+    void navigate(std::wstring_view address) override;
+    void request_page_source(std::wstring_view frame, SourceAnswer answer) override;
+    void resize(int width, int height) override;
+
+    const std::string& session() const { return session_; }
+    const std::string& target() const { return target_; }
+    // An event of the page's session, or of the browser's about any target.
+    void on_event(const Message& event);
+    // The page's renderer or the whole browser is gone: a load under way ends as failed.
+    void abandon(int status);
+
+private:
+    LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
+    void attached(std::string target, std::string session);
+    void command(const std::string& method, const Params& params = Params(), DevToolsLink::Reply reply = {});
+    void report(const std::vector<devtools::PageNotice>& notices);
+    void ask_history_if_wanted();
+    void evaluate_source(std::optional<long long> context, SourceAnswer answer);
+    void paint_window(HWND target);
+
+    ChromiumEngine& engine_;
+    EngineEvents& events_;
+    std::unique_ptr<MirrorWindow> mirror_;
+    std::string target_, session_;
+    std::optional<devtools::PageTracker> tracker_;
+    std::optional<std::wstring> pending_address_;  // asked for before the target was ready
+    bool load_began_ = false;                      // since the last navigate
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+class ChromiumEngine final : public PageEngine {
+public:
+    explicit ChromiumEngine(ChromiumOptions options) : options_(std::move(options)) {}
+    ~ChromiumEngine() override { shut_down(); }
+
+    bool start();
+    std::unique_ptr<EngineView> create_view(const ViewSettings& settings, EngineEvents& events) override;
+    void shut_down() override;
+    const wchar_t* name() const override { return L"chromium"; }
+
+    DevToolsLink& link() { return *link_; }
+    bool running() const { return link_ && link_->open(); }
+    void forget(ChromiumView* view) { std::erase(views_, view); }
+
+private:
+    void on_event(const Message& event);
+
+    ChromiumOptions options_;
+    std::wstring profile_;
+    BrowserProcess browser_;
+    std::unique_ptr<DevToolsLink> link_;
+    std::vector<ChromiumView*> views_;  // not owned: the host owns the views
+};
+
+bool ChromiumEngine::start() {
+    std::wstring base = options_.cache_path;
+    if (base.empty()) {
+        wchar_t temp[MAX_PATH];
+        DWORD size = GetTempPathW(MAX_PATH, temp);
+        base = std::wstring(temp, size) + L"quarnel-host";
+    }
+    while (!base.empty() && (base.back() == L'\\' || base.back() == L'/'))
+        base.pop_back();
+    CreateDirectoryW(base.c_str(), nullptr);
+    delete_left_profiles(base);
+    profile_ = base + L"\\" + kProfilePrefix + std::to_wstring(GetCurrentProcessId());
+    delete_folder(profile_);
+    if (!CreateDirectoryW(profile_.c_str(), nullptr))
+        return false;
+    std::optional<std::string> unix_profile = win::unix_path_under_wine(profile_);
+    std::vector<std::wstring> arguments = {
+        L"--headless=new",
+        L"--remote-debugging-port=0",
+        L"--user-data-dir=" + (unix_profile ? win::utf8_to_wide(*unix_profile) : profile_),
+        L"--no-first-run",
+        L"--no-default-browser-check",
+        L"--disable-background-networking",
+        L"--disable-component-update",
+        L"--disable-sync",
+        L"--disable-quic",
+        L"--mute-audio",
+    };
+    // As root on Linux (where a test machine runs it) the browser refuses to start sandboxed.
+    if (unix_profile)
+        arguments.push_back(L"--no-sandbox");
+    if (!options_.user_agent.empty())
+        arguments.push_back(L"--user-agent=" + options_.user_agent);
+    arguments.push_back(L"about:blank");
+    if (!browser_.start(options_.browser, arguments))
+        return false;
+
+    // The browser writes its port and WebSocket path once it listens.
+    std::wstring port_file = profile_ + L"\\DevToolsActivePort";
+    int port = 0;
+    std::string path;
+    for (DWORD waited = 0; waited < kStartTimeoutMs && port == 0; waited += 50) {
+        Sleep(50);
+        std::optional<std::string> text = win::read_file_bytes(port_file);
+        if (!text)
+            continue;
+        size_t line_end = text->find('\n');
+        if (line_end == std::string::npos)
+            continue;
+        int value = atoi(text->substr(0, line_end).c_str());
+        std::string rest = text->substr(line_end + 1);
+        while (!rest.empty() && (rest.back() == '\n' || rest.back() == '\r'))
+            rest.pop_back();
+        if (value > 0 && value < 65536 && rest.starts_with("/devtools/browser/")) {
+            port = value;
+            path = rest;
+        }
+    }
+    if (port == 0)
+        return false;
+    link_ = std::make_unique<DevToolsLink>();
+    if (!link_->connect(port, path, 10000))
+        return false;
+    link_->on_event = [this](const Message& event) { on_event(event); };
+    link_->on_closed = [this] {
+        for (ChromiumView* view : std::vector<ChromiumView*>(views_))
+            view->abandon(devtools::kNetAborted);
+    };
+    // Pop-ups the pages open appear as new targets; they are closed (the application is asked
+    // about them through Page.windowOpen).
+    link_->send("Target.setDiscoverTargets", Params().flag("discover", true));
+    return true;
+}
+
+void ChromiumEngine::shut_down() {
+    if (link_) {
+        link_->on_closed = nullptr;
+        link_->on_event = nullptr;
+        if (link_->open())
+            link_->send("Browser.close");
+        // A moment for the browser to close its profile cleanly before it is ended.
+        // Only the link's own messages are taken. A WM_QUIT comes whatever the filter: it is put
+        // back for the host's message loop, which must still end.
+        for (int i = 0; i < 20 && link_->open(); ++i) {
+            MSG msg;
+            if (!PeekMessageW(&msg, link_->window(), 0, 0, PM_REMOVE)) {
+                Sleep(50);
+                continue;
+            }
+            if (msg.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                break;
+            }
+            DispatchMessageW(&msg);
+        }
+        link_.reset();
+    }
+    browser_.end();
+    if (!profile_.empty()) {
+        // The browser may still hold files for a moment after it closed.
+        for (int i = 0; i < 10 && GetFileAttributesW(profile_.c_str()) != INVALID_FILE_ATTRIBUTES; ++i) {
+            delete_folder(profile_);
+            if (GetFileAttributesW(profile_.c_str()) != INVALID_FILE_ATTRIBUTES)
+                Sleep(100);
+        }
+        // Wine cannot see the dangling links a killed browser leaves as its profile lock; there the
+        // shell removes what is left.
+        if (GetFileAttributesW(profile_.c_str()) != INVALID_FILE_ATTRIBUTES)
+            remove_with_unix_shell(profile_);
+        profile_.clear();
+    }
+}
+
+void ChromiumEngine::on_event(const Message& event) {
+    if (event.method == "Target.targetCreated") {
+        // A pop-up of one of the views: the application was asked about it (Page.windowOpen) and
+        // it opens in the view if at all, so the browser's own window for it goes.
+        std::string opener = string_at(event, "/targetInfo/openerId").value_or("");
+        if (string_at(event, "/targetInfo/type") != "page" || opener.empty())
+            return;
+        for (ChromiumView* view : views_) {
+            if (view->target() == opener) {
+                link_->send("Target.closeTarget",
+                            Params().text("targetId", string_at(event, "/targetInfo/targetId").value_or("")));
+                return;
+            }
+        }
+        return;
+    }
+    for (ChromiumView* view : std::vector<ChromiumView*>(views_)) {
+        // Titles and addresses come on the browser's session, for every target: each tracker
+        // keeps its own target's.
+        if (event.session_id.empty() ? event.method == "Target.targetInfoChanged" : view->session() == event.session_id)
+            view->on_event(event);
+    }
+}
+
+std::unique_ptr<EngineView> ChromiumEngine::create_view(const ViewSettings& settings, EngineEvents& events) {
+    if (!running())
+        return nullptr;
+    auto view = std::make_unique<ChromiumView>(*this, events);
+    if (!view->create(settings))
+        return nullptr;
+    views_.push_back(view.get());
+    return view;
+}
+
+bool ChromiumView::create(const ViewSettings& settings) {
+    WNDCLASSEXW wc{};
+    wc.style = CS_DBLCLKS;
+    wc.lpszClassName = L"QuarnelHostBrowserView";
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    const RECT& area = settings.area;
+    if (!create_window(wc, WS_EX_NOPARENTNOTIFY, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, area.left, area.top,
+                       area.right - area.left, area.bottom - area.top, settings.parent, nullptr))
+        return false;
+    if (child_windows_of_other_processes_are_hidden()) {
+        mirror_ = std::make_unique<MirrorWindow>(hwnd(), [this](HWND target) { paint_window(target); });
+        if (!mirror_->create())
+            mirror_.reset();
+    }
+    std::weak_ptr<bool> alive = alive_;
+    engine_.link().send("Target.createTarget", Params().text("url", "about:blank"), {},
+                        [this, alive](const Message* created) {
+                            if (alive.expired() || !created)
+                                return;
+                            std::string target = string_at(*created, "/targetId").value_or("");
+                            engine_.link().send("Target.attachToTarget",
+                                                Params().text("targetId", target).flag("flatten", true), {},
+                                                [this, alive, target](const Message* attached_reply) {
+                                                    if (!alive.expired() && attached_reply)
+                                                        attached(target,
+                                                                 string_at(*attached_reply, "/sessionId").value_or(""));
+                                                });
+                        });
+    return true;
+}
+
+ChromiumView::~ChromiumView() {
+    engine_.forget(this);
+    if (!target_.empty() && engine_.running())
+        engine_.link().send("Target.closeTarget", Params().text("targetId", target_));
+}
+
+void ChromiumView::command(const std::string& method, const Params& params, DevToolsLink::Reply reply) {
+    engine_.link().send(method, params, session_, std::move(reply));
+}
+
+void ChromiumView::attached(std::string target, std::string session) {
+    target_ = std::move(target);
+    session_ = std::move(session);
+    tracker_.emplace(target_, kStatusBinding);
+    command("Page.enable");
+    command("Network.enable");
+    command("Runtime.enable");
+    command("Page.setLifecycleEventsEnabled", Params().flag("enabled", true));
+    command("Runtime.addBinding", Params().text("name", kStatusBinding));
+    command("Page.addScriptToEvaluateOnNewDocument", Params().text("source", devtools::status_text_script(kStatusBinding)));
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    resize(client.right, client.bottom);
+    if (pending_address_)
+        navigate(*std::exchange(pending_address_, std::nullopt));
+}
+
+void ChromiumView::navigate(std::wstring_view address) {
+    if (!tracker_) {
+        pending_address_ = std::wstring(address);
+        return;
+    }
+    load_began_ = false;
+    std::weak_ptr<bool> alive = alive_;
+    command("Page.navigate", Params().text("url", win::wide_to_utf8(address)),
+            [this, alive, url = win::wide_to_utf8(address)](const Message* reply) {
+                if (alive.expired())
+                    return;
+                // A navigation the browser refused outright (an address it cannot load) brings no
+                // events: its load is reported here.
+                std::string error = reply ? string_at(*reply, "/errorText").value_or("") : "net::ERR_FAILED";
+                if (error.empty() || load_began_ || tracker_->is_loading())
+                    return;
+                HWND view = hwnd();
+                events_.load_started(view);
+                events_.load_finished(view, devtools::network_error_code(error));
+                events_.loading_state_changed(view, false, false, false);
+            });
+}
+
+void ChromiumView::on_event(const Message& event) {
+    if (!tracker_)
+        return;
+    if (event.method == "Inspector.targetCrashed" || event.method == "Target.targetCrashed") {
+        abandon(devtools::kNetFailed);
+        return;
+    }
+    report(tracker_->on_event(event));
+}
+
+void ChromiumView::abandon(int status) {
+    if (tracker_)
+        report(tracker_->abandon(status));
+}
+
+void ChromiumView::report(const std::vector<devtools::PageNotice>& notices) {
+    using Kind = devtools::PageNotice::Kind;
+    std::weak_ptr<bool> alive = alive_;
+    HWND view = hwnd();
+    for (const devtools::PageNotice& notice : notices) {
+        if (alive.expired())
+            return;  // a handler of the application closed the view
+        std::wstring text = win::utf8_to_wide(notice.text);
+        switch (notice.kind) {
+            case Kind::kLoadStarted:
+                load_began_ = true;
+                events_.load_started(view);
+                break;
+            case Kind::kLoadFinished:
+                events_.load_finished(view, notice.status);
+                break;
+            case Kind::kPageReady:
+                events_.page_ready(view);
+                break;
+            case Kind::kLoadingState:
+                events_.loading_state_changed(view, notice.is_loading, notice.can_go_back, notice.can_go_forward);
+                break;
+            case Kind::kAddressChanged:
+                events_.address_changed(view, text);
+                break;
+            case Kind::kTitleChanged:
+                events_.title_changed(view, text);
+                break;
+            case Kind::kConsoleMessage:
+                events_.console_message(view, text);
+                break;
+            case Kind::kStatusText:
+                events_.status_text_changed(view, text);
+                break;
+            case Kind::kNewWindow:
+                // Unless the application takes the new window over, the page opens here.
+                if (!events_.new_window(view, text, static_cast<OpenDisposition>(notice.disposition)))
+                    navigate(text);
+                break;
+        }
+    }
+    if (!alive.expired())
+        ask_history_if_wanted();
+}
+
+void ChromiumView::ask_history_if_wanted() {
+    if (!tracker_ || !tracker_->take_history_request())
+        return;
+    std::weak_ptr<bool> alive = alive_;
+    command("Page.getNavigationHistory", Params(), [this, alive](const Message* reply) {
+        if (!alive.expired() && reply)
+            report(tracker_->on_history(*reply));
+    });
+}
+
+void ChromiumView::evaluate_source(std::optional<long long> context, SourceAnswer answer) {
+    Params params;
+    params.text("expression", kSourceExpression).flag("returnByValue", true);
+    if (context)
+        params.integer("contextId", *context);
+    command("Runtime.evaluate", params, [answer = std::move(answer)](const Message* reply) {
+        std::optional<std::string> source = reply ? devtools::evaluated_string(*reply) : std::nullopt;
+        answer(source ? std::optional<std::wstring>(win::utf8_to_wide(*source)) : std::nullopt);
+    });
+}
+
+void ChromiumView::request_page_source(std::wstring_view frame, SourceAnswer answer) {
+    if (!tracker_ || !engine_.running()) {
+        answer(std::nullopt);
+        return;
+    }
+    if (frame.empty()) {
+        evaluate_source(std::nullopt, std::move(answer));
+        return;
+    }
+    // A sub-frame named by its name or address: its source is read in a world of its own there.
+    std::weak_ptr<bool> alive = alive_;
+    command("Page.getFrameTree", Params(),
+            [this, alive, wanted = win::wide_to_utf8(frame), answer = std::move(answer)](const Message* tree) mutable {
+                if (alive.expired() || !tree) {
+                    answer(std::nullopt);
+                    return;
+                }
+                std::string frame_id;
+                std::vector<std::string> nodes = {"/frameTree"};
+                while (!nodes.empty() && frame_id.empty()) {
+                    std::string node = std::move(nodes.back());
+                    nodes.pop_back();
+                    if (node != "/frameTree" && (string_at(*tree, node + "/frame/name") == wanted ||
+                                                 string_at(*tree, node + "/frame/url") == wanted))
+                        frame_id = string_at(*tree, node + "/frame/id").value_or("");
+                    size_t children = size_at(*tree, node + "/childFrames").value_or(0);
+                    for (size_t i = 0; i < children; ++i)
+                        nodes.push_back(node + "/childFrames/" + std::to_string(i));
+                }
+                if (frame_id.empty()) {
+                    answer(std::nullopt);
+                    return;
+                }
+                command("Page.createIsolatedWorld", Params().text("frameId", frame_id).text("worldName", "quarnel-source"),
+                        [this, alive, answer = std::move(answer)](const Message* world) mutable {
+                            std::optional<long long> context =
+                                world ? integer_at(*world, "/executionContextId") : std::nullopt;
+                            if (alive.expired() || !context)
+                                answer(std::nullopt);
+                            else
+                                evaluate_source(context, std::move(answer));
+                        });
+            });
+}
+
+void ChromiumView::resize(int width, int height) {
+    if (hwnd())
+        SetWindowPos(hwnd(), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (tracker_)
+        command("Emulation.setDeviceMetricsOverride", Params()
+                                                          .integer("width", std::max(width, 1))
+                                                          .integer("height", std::max(height, 1))
+                                                          .integer("deviceScaleFactor", 1)
+                                                          .flag("mobile", false));
+}
+
+LRESULT ChromiumView::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_PAINT:
+            paint_window(hwnd());
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_DESTROY:
+            mirror_.reset();
+            events_.view_closing(hwnd());
+            break;
+    }
+    return Window::handle_message(msg, wp, lp);
+}
+
+// Until the page's own picture is drawn here, the view shows the page's background.
+void ChromiumView::paint_window(HWND target) {
+    win::PaintDc paint(target);
+    RECT client{};
+    GetClientRect(target, &client);
+    FillRect(paint.get(), &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+}
+
+}  // namespace
+
+std::unique_ptr<PageEngine> start_chromium_engine(const ChromiumOptions& options) {
+    auto engine = std::make_unique<ChromiumEngine>(options);
+    if (!engine->start())
+        return nullptr;  // the engine's end stops the browser it may have started
+    return engine;
 }
 
 }  // namespace quarnel::host

@@ -18,6 +18,9 @@ packages=(
     unzip python3
     # A real reader of the exported worksheets (some 80 MB to download, 265 MB installed)
     libreoffice-calc-nogui
+    # The browser the host drives over the DevTools protocol under Wine (30 s to install), and
+    # pgrep and pkill for the tests that check it ends
+    chromium procps
 )
 
 sudo=""
@@ -53,7 +56,7 @@ check_tools() {
     for tool in i686-w64-mingw32-g++-posix i686-w64-mingw32-gcc-posix i686-w64-mingw32-ar \
         i686-w64-mingw32-objdump i686-w64-mingw32-windres cmake ninja pkg-config apt-get dpkg-source \
         patch make xz wine wineserver wineboot xvfb-run Xvfb xauth xdpyinfo xwininfo import clang \
-        clang++ unzip python3 flock sha256sum localedef soffice; do
+        clang++ unzip python3 flock sha256sum localedef soffice chromium pgrep pkill; do
         command -v "$tool" >/dev/null || { echo "setup-machine: $tool is still missing" >&2; bad=1; }
     done
     [ -f /usr/src/googletest/CMakeLists.txt ] || { echo "setup-machine: GoogleTest sources missing" >&2; bad=1; }

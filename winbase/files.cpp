@@ -103,4 +103,17 @@ bool replace_file_contents(const std::wstring& path, const std::string& bytes) {
     return write_file_to_disk(temp, bytes) && move_into_place(temp, path);
 }
 
+std::optional<std::string> unix_path_under_wine(const std::wstring& path) {
+    // Wine's kernel32 exports the conversion; Windows has no such function.
+    using Convert = char*(CDECL*)(LPCWSTR);
+    auto convert = reinterpret_cast<Convert>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* unix = convert ? convert(path.c_str()) : nullptr;
+    if (!unix)
+        return std::nullopt;
+    std::string result(unix);
+    HeapFree(GetProcessHeap(), 0, unix);
+    return result;
+}
+
 }  // namespace quarnel::win

@@ -12,6 +12,9 @@ namespace quarnel::win {
 std::wstring app_directory();
 
 // The whole file as bytes; nothing when it cannot be opened or read to its full size.
+// Under Wine, the Linux path (UTF-8) of a Windows path; nothing elsewhere, or when it has none.
+std::optional<std::string> unix_path_under_wine(const std::wstring& path);
+
 std::optional<std::string> read_file_bytes(const std::wstring& path);
 
 // Writes `bytes` to `path`, creating or truncating the file, opened exclusively. False when the

@@ -4,14 +4,18 @@
 
 #include "browserview/browser_view.h"
 #include "tests/win/host_test_support.h"
+#include "winbase/files.h"
+#include "winbase/text.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace quarnel {
@@ -236,6 +240,132 @@ TEST_F(HostBrowserViewTest, TheHostEndsSoonAfterTheBrowserViewIsDestroyed) {
     ASSERT_TRUE(ended);
     // Printed, not asserted: the host's own watch makes it 250 ms or so; Wine may add delays.
     std::printf("[ figures  ] host ended %lu ms after the browser view\n", elapsed);
+}
+
+
+// The same control and host with the browser engine: Debian's chromium under Wine, driven over
+// the DevTools protocol, with its profile in a folder of this test's own.
+class ChromiumHostTest : public HostBrowserViewTest {
+protected:
+    void SetUp() override {
+        if (GetFileAttributesW(L"Z:\\usr\\bin\\chromium") == INVALID_FILE_ATTRIBUTES)
+            GTEST_SKIP() << "no chromium";
+        SetEnvironmentVariableW(L"QUARNEL_HOST_ENGINE", L"chromium");
+        server_.route("/scripted", HttpResponse{200, "text/html; charset=utf-8", "",
+                                                "<title>Before</title><script>addEventListener('load', () => "
+                                                "setTimeout(() => { document.title = '脚本标题'; }, 0));</script>"});
+        server_.route("/popup", HttpResponse{200, "text/html", "",
+                                             "<title>Opener</title><script>window.open('/second');</script>"});
+        server_.route("/busy", HttpResponse{200, "text/html", "",
+                                            "<title>Busy</title><script>addEventListener('load', () => "
+                                            "setTimeout(() => { for (;;) {} }, 0));</script>"});
+        HostBrowserViewTest::SetUp();
+        view_->set_cache(win::wide_to_ansi(cache_.path()));
+    }
+    void TearDown() override {
+        HostBrowserViewTest::TearDown();
+        SetEnvironmentVariableW(L"QUARNEL_HOST_ENGINE", L"builtin");
+    }
+
+    // Runs a shell command line on the Linux side and waits for it to end; its exit status.
+    int run_unix(const std::string& command) {
+        std::wstring marker = cache_.path() + L"\\unix-done";
+        DeleteFileW(marker.c_str());
+        std::wstring script = win::utf8_to_wide(command) + L"; echo $? > \"$0\"";
+        std::wstring line = L"sh -c \"";
+        for (wchar_t c : script)
+            line += c == L'"' ? std::wstring(L"\\\"") : std::wstring(1, c);
+        line += L"\" \"" + unix_path(marker) + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                            &startup, &process))
+            return -1;
+        if (process.hThread)
+            CloseHandle(process.hThread);
+        if (process.hProcess)
+            CloseHandle(process.hProcess);
+        std::optional<std::string> status;
+        pump_until([&] {
+            status = win::read_file_bytes(marker);
+            return status && status->find('\n') != std::string::npos;
+        });
+        return status ? atoi(status->c_str()) : -1;
+    }
+    static std::wstring unix_path(const std::wstring& path) {
+        return win::utf8_to_wide(win::unix_path_under_wine(path).value_or(""));
+    }
+    // The pattern of this test's browser processes for pgrep and pkill; "[-]" keeps it from
+    // matching the shell that runs them, whose command line holds the pattern itself.
+    std::string browser_pattern() { return "[-]-user-data-dir=" + win::wide_to_utf8(unix_path(cache_.path())); }
+    // Whether a browser with this test's profile folder still runs.
+    bool browser_runs() { return run_unix("pgrep -f -- '" + browser_pattern() + "'") == 0; }
+
+    test::TempFolder cache_;
+};
+
+TEST_F(ChromiumHostTest, LoadsReportTheirStatusAndAScriptedTitleIsInTheSource) {
+    int view = open("/utf8");
+    ASSERT_NE(view, 0);
+    std::optional<Event> finished = wait_for("finished");
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(finished->status, 200);
+    EXPECT_EQ(load(view, "/missing"), 404);
+
+    EXPECT_EQ(load(view, "/scripted"), 200);
+    std::string expected = win::wide_to_ansi(L"<title>脚本标题</title>");
+    std::string source;
+    EXPECT_TRUE(pump_until([&] {
+        source = view_->get_page_source(view, "", false);
+        return source.find(expected) != std::string::npos;
+    }));
+    EXPECT_TRUE(source.starts_with("<html>")) << source;
+}
+
+TEST_F(ChromiumHostTest, APopupOpensInTheSameView) {
+    int view = open("/popup");
+    ASSERT_NE(view, 0);
+    EXPECT_TRUE(pump_until([&] { return server_.hits("/second") > 0; }));
+    EXPECT_TRUE(pump_until([&] {
+        return view_->get_page_source(view, "", false).find("<title>Second</title>") != std::string::npos;
+    }));
+}
+
+TEST_F(ChromiumHostTest, ABrowserKilledDuringARequestGivesAnAnswerAndNoBrowserIsLeft) {
+    int view = open("/busy");
+    ASSERT_NE(view, 0);
+    ASSERT_TRUE(wait_for("finished"));
+    // The page's script never yields, so the request waits until the browser is killed.
+    std::atomic<bool> asking{false};
+    std::thread killer([&] {
+        while (!asking)
+            Sleep(10);
+        run_unix("pkill -9 -f -- '" + browser_pattern() + "'");
+    });
+    DWORD start = GetTickCount();
+    asking = true;
+    EXPECT_EQ(view_->get_page_source(view, "", false), "");
+    DWORD waited = GetTickCount() - start;
+    killer.join();
+    EXPECT_LT(waited, 8000u) << "answered only by the time-out";
+    EXPECT_EQ(view_->get_page_source(view, "", false), "");
+
+    HostBrowserViewTest::TearDown();
+    EXPECT_TRUE(pump_until([&] { return !browser_runs(); }, 15000));
+    WIN32_FIND_DATAW found{};
+    HANDLE profiles = FindFirstFileW((cache_.path() + L"\\browser-profile-*").c_str(), &found);
+    EXPECT_EQ(profiles, INVALID_HANDLE_VALUE) << "a profile folder was left";
+    if (profiles != INVALID_HANDLE_VALUE)
+        FindClose(profiles);
+}
+
+TEST_F(ChromiumHostTest, NoBrowserIsLeftOnceTheViewIsGone) {
+    ASSERT_NE(open("/utf8"), 0);
+    ASSERT_TRUE(wait_for("finished"));
+    EXPECT_TRUE(browser_runs());
+    HostBrowserViewTest::TearDown();
+    EXPECT_TRUE(pump_until([&] { return !browser_runs(); }, 15000));
 }
 
 }  // namespace

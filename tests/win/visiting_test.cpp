@@ -228,6 +228,35 @@ TEST_F(VisitingTest, AHungIconServerHoldsTheWindowNoLongerThanTheFetchTimeOut) {
     EXPECT_LT(longest, 11000u);
 }
 
+// The capture with the browser engine (Debian's chromium under Wine): the title a page's script
+// sets after loading is the one the row gets.
+class ChromiumVisitingTest : public VisitingTest {
+protected:
+    void SetUp() override {
+        if (GetFileAttributesW(L"Z:\\usr\\bin\\chromium") == INVALID_FILE_ATTRIBUTES)
+            GTEST_SKIP() << "no chromium";
+        SetEnvironmentVariableW(L"QUARNEL_HOST_ENGINE", L"chromium");
+        VisitingTest::SetUp();
+    }
+    void TearDown() override {
+        VisitingTest::TearDown();
+        SetEnvironmentVariableW(L"QUARNEL_HOST_ENGINE", L"builtin");
+    }
+};
+
+TEST_F(ChromiumVisitingTest, TheCaptureTakesTheTitleAScriptSet) {
+    LoopbackHttpServer site(serve_pages({{"/scripted.html",
+                                          "<html><head><title>Before</title><script>addEventListener('load', () => "
+                                          "setTimeout(() => { document.title = '" +
+                                              gbk(L"脚本标题") + "'; }, 0));</script></head></html>"}}));
+    load(site.base_url() + "/scripted.html\r\n");
+    window.url_list_view.select_row(0);
+    window.list_commands.show_row_in_browser_view();
+    ASSERT_TRUE(test::pump_until([&] { return !cell(0, kTimeColumn).empty(); }, 30000));
+    EXPECT_EQ(cell(0, kTitleColumn), gbk(L"脚本标题"));
+    EXPECT_EQ(window.title_label.caption(), L"脚本标题");
+}
+
 }  // namespace
 }  // namespace quarnel
 
