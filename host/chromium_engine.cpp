@@ -5,7 +5,9 @@
 
 #include "host/chromium_engine.h"
 
+#include "core/base64.h"
 #include "core/devtools_page.h"
+#include "core/picture.h"
 #include "host/devtools_link.h"
 #include "host/mirror_window.h"
 #include "winbase/files.h"
@@ -23,6 +25,8 @@ namespace {
 // Under Wine the browser takes a few seconds to start.
 constexpr DWORD kStartTimeoutMs = 30000;
 constexpr wchar_t kProfilePrefix[] = L"browser-profile-";
+constexpr UINT_PTR kClosePopupsTimer = 1;
+constexpr UINT kClosePopupsDelayMs = 1000;
 // The binding the page script calls with the address of the link under the mouse.
 constexpr char kStatusBinding[] = "__quarnelStatus";
 // The document as a browser's "view source of the current page": doctype and all, as it stands.
@@ -115,6 +119,19 @@ void delete_left_profiles(const std::wstring& base) {
     }
 }
 
+// Under Wine, this process's number on the Linux side, read from Linux's own account of it.
+std::optional<int> linux_process_id() {
+    // Read as a stream: Linux gives such files no size.
+    win::UniqueFile file(CreateFileW(L"Z:\\proc\\self\\stat", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
+    char text[32] = {};
+    DWORD read = 0;
+    if (!file || !ReadFile(file.get(), text, sizeof(text) - 1, &read, nullptr))
+        return std::nullopt;
+    int pid = atoi(text);
+    return pid > 0 ? std::optional<int>(pid) : std::nullopt;
+}
+
 // The started browser. On Windows it runs in a job that ends it when the host's last handle
 // goes, however the host ends. Under Wine the Linux browser runs under a shell that ends it once
 // the host's process is gone.
@@ -129,12 +146,18 @@ public:
             std::optional<std::string> program = win::unix_path_under_wine(browser);
             if (!program)
                 return false;
-            // $PPID is the host's process; the loop ends the browser when either is gone.
+            // The loop ends the browser when the host's process (its Linux number) is gone. Wine
+            // starts Linux programs detached, so the shell's parent is not the host. The browser's
+            // chatter goes nowhere: it must not hold the output of whoever started the program.
+            std::optional<int> host = linux_process_id();
+            if (!host)
+                return false;
             const wchar_t kWatch[] =
-                L"host=$PPID; \"$0\" \"$@\" & browser=$!; "
-                L"while kill -0 $host 2>/dev/null && kill -0 $browser 2>/dev/null; do sleep 1; done; "
-                L"kill $browser 2>/dev/null; sleep 5; kill -9 $browser 2>/dev/null";
-            command_line = quoted(L"Z:\\bin\\sh") + L" -c " + quoted(kWatch) + L" " + quoted(win::utf8_to_wide(*program));
+                L"exec >/dev/null 2>&1; host=$1; shift; \"$0\" \"$@\" & browser=$!; "
+                L"while kill -0 $host && kill -0 $browser; do sleep 1; done; "
+                L"kill $browser; sleep 5; kill -9 $browser";
+            command_line = quoted(L"Z:\\bin\\sh") + L" -c " + quoted(kWatch) + L" " +
+                           quoted(win::utf8_to_wide(*program)) + L" " + std::to_wstring(*host);
         } else {
             command_line = quoted(browser);
             job_.reset(CreateJobObjectW(nullptr, nullptr));
@@ -201,6 +224,11 @@ public:
     void on_event(const Message& event);
     // The page's renderer or the whole browser is gone: a load under way ends as failed.
     void abandon(int status);
+    // A pop-up target the page opened: closed a moment later, once the browser has told of it
+    // (Page.windowOpen), which it may not do for a target already closed. When it did not tell,
+    // the pop-up's address is offered as a new window then.
+    void close_popup_later(std::string target, std::string address);
+    void popup_address(const std::string& target, const std::string& address);
 
 private:
     LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -209,6 +237,7 @@ private:
     void report(const std::vector<devtools::PageNotice>& notices);
     void ask_history_if_wanted();
     void evaluate_source(std::optional<long long> context, SourceAnswer answer);
+    void capture_frame();
     void paint_window(HWND target);
 
     ChromiumEngine& engine_;
@@ -218,6 +247,12 @@ private:
     std::optional<devtools::PageTracker> tracker_;
     std::optional<std::wstring> pending_address_;  // asked for before the target was ready
     bool load_began_ = false;                      // since the last navigate
+    std::optional<Image> frame_;                   // the page's last picture
+    struct Popup {
+        std::string target, address;
+        bool announced = false;  // a Page.windowOpen came after it
+    };
+    std::vector<Popup> popups_;  // to close
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
@@ -227,6 +262,8 @@ public:
     ~ChromiumEngine() override { shut_down(); }
 
     bool start();
+    // Why start() failed, for the host's log.
+    const std::wstring& failure() const { return failure_; }
     std::unique_ptr<EngineView> create_view(const ViewSettings& settings, EngineEvents& events) override;
     void shut_down() override;
     const wchar_t* name() const override { return L"chromium"; }
@@ -237,12 +274,17 @@ public:
 
 private:
     void on_event(const Message& event);
+    bool fail(std::wstring why) {
+        failure_ = std::move(why);
+        return false;
+    }
 
     ChromiumOptions options_;
     std::wstring profile_;
     BrowserProcess browser_;
     std::unique_ptr<DevToolsLink> link_;
     std::vector<ChromiumView*> views_;  // not owned: the host owns the views
+    std::wstring failure_;
 };
 
 bool ChromiumEngine::start() {
@@ -259,7 +301,7 @@ bool ChromiumEngine::start() {
     profile_ = base + L"\\" + kProfilePrefix + std::to_wstring(GetCurrentProcessId());
     delete_folder(profile_);
     if (!CreateDirectoryW(profile_.c_str(), nullptr))
-        return false;
+        return fail(L"cannot make the profile folder " + profile_);
     std::optional<std::string> unix_profile = win::unix_path_under_wine(profile_);
     std::vector<std::wstring> arguments = {
         L"--headless=new",
@@ -272,6 +314,8 @@ bool ChromiumEngine::start() {
         L"--disable-sync",
         L"--disable-quic",
         L"--mute-audio",
+        // Pop-ups reach the application, which decides where they open (Page.windowOpen).
+        L"--disable-popup-blocking",
     };
     // As root on Linux (where a test machine runs it) the browser refuses to start sandboxed.
     if (unix_profile)
@@ -280,7 +324,7 @@ bool ChromiumEngine::start() {
         arguments.push_back(L"--user-agent=" + options_.user_agent);
     arguments.push_back(L"about:blank");
     if (!browser_.start(options_.browser, arguments))
-        return false;
+        return fail(L"cannot start " + options_.browser);
 
     // The browser writes its port and WebSocket path once it listens.
     std::wstring port_file = profile_ + L"\\DevToolsActivePort";
@@ -304,10 +348,10 @@ bool ChromiumEngine::start() {
         }
     }
     if (port == 0)
-        return false;
+        return fail(options_.browser + L" wrote no DevToolsActivePort within 30 s");
     link_ = std::make_unique<DevToolsLink>();
     if (!link_->connect(port, path, 10000))
-        return false;
+        return fail(L"no DevTools connection on port " + std::to_wstring(port));
     link_->on_event = [this](const Message& event) { on_event(event); };
     link_->on_closed = [this] {
         for (ChromiumView* view : std::vector<ChromiumView*>(views_))
@@ -367,12 +411,17 @@ void ChromiumEngine::on_event(const Message& event) {
             return;
         for (ChromiumView* view : views_) {
             if (view->target() == opener) {
-                link_->send("Target.closeTarget",
-                            Params().text("targetId", string_at(event, "/targetInfo/targetId").value_or("")));
+                view->close_popup_later(string_at(event, "/targetInfo/targetId").value_or(""),
+                                        string_at(event, "/targetInfo/url").value_or(""));
                 return;
             }
         }
         return;
+    }
+    if (event.method == "Target.targetInfoChanged") {
+        for (ChromiumView* view : views_)
+            view->popup_address(string_at(event, "/targetInfo/targetId").value_or(""),
+                                string_at(event, "/targetInfo/url").value_or(""));
     }
     for (ChromiumView* view : std::vector<ChromiumView*>(views_)) {
         // Titles and addresses come on the browser's session, for every target: each tracker
@@ -402,7 +451,7 @@ bool ChromiumView::create(const ViewSettings& settings) {
                        area.right - area.left, area.bottom - area.top, settings.parent, nullptr))
         return false;
     if (child_windows_of_other_processes_are_hidden()) {
-        mirror_ = std::make_unique<MirrorWindow>(hwnd(), [this](HWND target) { paint_window(target); });
+        mirror_ = std::make_unique<MirrorWindow>(hwnd(), [this](HWND target) { paint_window(target); }, false);
         if (!mirror_->create())
             mirror_.reset();
     }
@@ -483,6 +532,18 @@ void ChromiumView::on_event(const Message& event) {
     report(tracker_->on_event(event));
 }
 
+void ChromiumView::close_popup_later(std::string target, std::string address) {
+    popups_.push_back(Popup{std::move(target), std::move(address)});
+    SetTimer(hwnd(), kClosePopupsTimer, kClosePopupsDelayMs, nullptr);
+}
+
+void ChromiumView::popup_address(const std::string& target, const std::string& address) {
+    for (Popup& popup : popups_) {
+        if (popup.target == target && !address.empty())
+            popup.address = address;
+    }
+}
+
 void ChromiumView::abandon(int status) {
     if (tracker_)
         report(tracker_->abandon(status));
@@ -503,6 +564,7 @@ void ChromiumView::report(const std::vector<devtools::PageNotice>& notices) {
                 break;
             case Kind::kLoadFinished:
                 events_.load_finished(view, notice.status);
+                capture_frame();
                 break;
             case Kind::kPageReady:
                 events_.page_ready(view);
@@ -523,6 +585,8 @@ void ChromiumView::report(const std::vector<devtools::PageNotice>& notices) {
                 events_.status_text_changed(view, text);
                 break;
             case Kind::kNewWindow:
+                for (Popup& popup : popups_)
+                    popup.announced = true;
                 // Unless the application takes the new window over, the page opens here.
                 if (!events_.new_window(view, text, static_cast<OpenDisposition>(notice.disposition)))
                     navigate(text);
@@ -607,7 +671,11 @@ void ChromiumView::resize(int width, int height) {
                                                           .integer("width", std::max(width, 1))
                                                           .integer("height", std::max(height, 1))
                                                           .integer("deviceScaleFactor", 1)
-                                                          .flag("mobile", false));
+                                                          .flag("mobile", false),
+                [this, alive = std::weak_ptr<bool>(alive_)](const Message*) {
+                    if (!alive.expired() && frame_)
+                        capture_frame();
+                });
 }
 
 LRESULT ChromiumView::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
@@ -617,6 +685,20 @@ LRESULT ChromiumView::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_ERASEBKGND:
             return 1;
+        case WM_TIMER:
+            if (wp == kClosePopupsTimer) {
+                KillTimer(hwnd(), kClosePopupsTimer);
+                for (const Popup& popup : std::exchange(popups_, {})) {
+                    command("Target.closeTarget", Params().text("targetId", popup.target));
+                    if (!popup.announced && !popup.address.empty() && popup.address != "about:blank") {
+                        std::wstring address = win::utf8_to_wide(popup.address);
+                        if (!events_.new_window(hwnd(), address, OpenDisposition::kNewForegroundTab))
+                            navigate(address);
+                    }
+                }
+                return 0;
+            }
+            break;
         case WM_DESTROY:
             mirror_.reset();
             events_.view_closing(hwnd());
@@ -625,20 +707,55 @@ LRESULT ChromiumView::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
     return Window::handle_message(msg, wp, lp);
 }
 
-// Until the page's own picture is drawn here, the view shows the page's background.
+// The page's picture once it loaded (or was resized): what the browser shows, still, until the
+// view gets the browser's moving picture.
+void ChromiumView::capture_frame() {
+    std::weak_ptr<bool> alive = alive_;
+    command("Page.captureScreenshot", Params().text("format", "jpeg").integer("quality", 85),
+            [this, alive](const Message* reply) {
+                if (alive.expired() || !reply)
+                    return;
+                std::optional<std::string> jpeg = base64_decode(string_at(*reply, "/data").value_or(""));
+                std::optional<Image> image = jpeg ? decode_picture(*jpeg) : std::nullopt;
+                if (!image)
+                    return;
+                frame_ = std::move(image);
+                InvalidateRect(hwnd(), nullptr, FALSE);
+                if (mirror_)
+                    mirror_->invalidate();
+            });
+}
+
+// The last picture of the page, or the page's background before the first.
 void ChromiumView::paint_window(HWND target) {
     win::PaintDc paint(target);
     RECT client{};
     GetClientRect(target, &client);
-    FillRect(paint.get(), &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    if (!frame_) {
+        FillRect(paint.get(), &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        return;
+    }
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = frame_->width;
+    info.bmiHeader.biHeight = -frame_->height;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    SetStretchBltMode(paint.get(), HALFTONE);
+    StretchDIBits(paint.get(), 0, 0, client.right, client.bottom, 0, 0, frame_->width, frame_->height,
+                  frame_->pixels.data(), &info, DIB_RGB_COLORS, SRCCOPY);
 }
 
 }  // namespace
 
-std::unique_ptr<PageEngine> start_chromium_engine(const ChromiumOptions& options) {
+std::unique_ptr<PageEngine> start_chromium_engine(const ChromiumOptions& options, std::wstring* failure) {
     auto engine = std::make_unique<ChromiumEngine>(options);
-    if (!engine->start())
+    if (!engine->start()) {
+        if (failure)
+            *failure = engine->failure();
         return nullptr;  // the engine's end stops the browser it may have started
+    }
     return engine;
 }
 

@@ -17,7 +17,7 @@ struct ChromiumOptions {
 };
 
 // The engine, with its browser started and answering; null when the browser did not start or
-// did not answer in time (it is ended then).
-std::unique_ptr<PageEngine> start_chromium_engine(const ChromiumOptions& options);
+// did not answer in time (it is ended then), with the reason in `failure` when given.
+std::unique_ptr<PageEngine> start_chromium_engine(const ChromiumOptions& options, std::wstring* failure = nullptr);
 
 }  // namespace quarnel::host

@@ -2,6 +2,8 @@
 
 #include "host/chromium_engine.h"
 #include "host/mirror_window.h"
+#include "winbase/files.h"
+#include "winbase/text.h"
 
 #include <algorithm>
 
@@ -40,6 +42,15 @@ std::wstring app_path(const wchar_t* exe) {
     return {};
 }
 
+// What the host chose, and why not a browser, in "host-engine.log" in the cache folder: the
+// first place to look when pages show differently on one machine.
+void write_log(const EngineOptions& options, const std::wstring& text) {
+    if (options.cache_path.empty())
+        return;
+    CreateDirectoryW(options.cache_path.c_str(), nullptr);
+    win::replace_file_contents(options.cache_path + L"\\host-engine.log", win::wide_to_utf8(text));
+}
+
 }  // namespace
 
 std::vector<std::wstring> browser_candidates() {
@@ -72,14 +83,21 @@ std::vector<std::wstring> browser_candidates() {
 
 std::unique_ptr<PageEngine> choose_engine(const EngineOptions& options) {
     std::wstring forced = environment(L"QUARNEL_HOST_ENGINE");
+    std::wstring log;
     if (_wcsicmp(forced.c_str(), L"builtin") != 0) {
         for (const std::wstring& browser : browser_candidates()) {
-            if (auto engine = start_chromium_engine(ChromiumOptions{browser, options.user_agent, options.cache_path}))
+            std::wstring failure;
+            if (auto engine = start_chromium_engine(ChromiumOptions{browser, options.user_agent, options.cache_path},
+                                                    &failure)) {
+                write_log(options, log + L"engine: " + browser + L"\r\n");
                 return engine;
+            }
+            log += L"not used: " + failure + L"\r\n";
         }
     }
     // A browser that is missing or does not start leaves the built-in engine, forced or not: the
     // program must go on showing pages.
+    write_log(options, log + L"engine: built-in" + (forced.empty() ? L"" : L" (QUARNEL_HOST_ENGINE=" + forced + L")") + L"\r\n");
     return make_builtin_engine(options.user_agent);
 }
 

@@ -18,7 +18,7 @@ bool MirrorWindow::create() {
     WNDCLASSEXW wc{};
     wc.lpszClassName = L"QuarnelHostPageMirror";
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    if (!create_window(wc, WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, L"", WS_POPUP | WS_DISABLED | WS_VSCROLL, 0, 0, 0, 0,
+    if (!create_window(wc, WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, L"", WS_POPUP | WS_DISABLED | (scroll_bar_ ? WS_VSCROLL : 0), 0, 0, 0, 0,
                        GetAncestor(view_, GA_ROOT), nullptr))
         return false;
     SetTimer(hwnd(), kFollowTimer, kFollowPeriodMs, nullptr);

@@ -16,8 +16,10 @@ bool child_windows_of_other_processes_are_hidden();
 
 class MirrorWindow final : public ui::Window {
 public:
-    // `paint` draws the view's picture into the window it is given, inside its WM_PAINT.
-    MirrorWindow(HWND view, std::function<void(HWND target)> paint) : view_(view), paint_(std::move(paint)) {}
+    // `paint` draws the view's picture into the window it is given, inside its WM_PAINT;
+    // `scroll_bar`: whether the mirror shows a vertical scroll bar as the view does.
+    MirrorWindow(HWND view, std::function<void(HWND target)> paint, bool scroll_bar)
+        : view_(view), paint_(std::move(paint)), scroll_bar_(scroll_bar) {}
 
     // Creates the mirror over `view_`, owned by the view's top-level window, and keeps it over
     // the view (position, size, shown or hidden) from then on.
@@ -31,6 +33,7 @@ private:
 
     HWND view_;  // not owned: the view this mirrors
     std::function<void(HWND)> paint_;
+    bool scroll_bar_;
     RECT rect_{};
     bool shown_ = false;
 };

@@ -30,6 +30,9 @@ cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-min
     -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/win
 
+# A fresh runtime each time: the program unpacks its browser host only where none is, and an
+# earlier build's host would stay.
+rm -rf build/run/ziroz
 mkdir -p build/run
 program=quarnel.exe
 if [ $demo -eq 1 ]; then

@@ -255,7 +255,7 @@ protected:
                                                 "<title>Before</title><script>addEventListener('load', () => "
                                                 "setTimeout(() => { document.title = '脚本标题'; }, 0));</script>"});
         server_.route("/popup", HttpResponse{200, "text/html", "",
-                                             "<title>Opener</title><script>window.open('/second');</script>"});
+                                             "<title>Opener</title><script>addEventListener('load', () => window.open('/second'));</script>"});
         server_.route("/busy", HttpResponse{200, "text/html", "",
                                             "<title>Busy</title><script>addEventListener('load', () => "
                                             "setTimeout(() => { for (;;) {} }, 0));</script>"});
