@@ -22,8 +22,10 @@ namespace quarnel::host {
 
 namespace {
 
-// Under Wine the browser takes a few seconds to start.
-constexpr DWORD kStartTimeoutMs = 30000;
+// How long a browser gets to write its DevTools port (well under a second here, a few seconds on
+// a slow machine). Two browsers that fail in turn still leave the built-in engine time to start
+// within the browser view's wait for the host.
+constexpr DWORD kStartTimeoutMs = 15000;
 constexpr wchar_t kProfilePrefix[] = L"browser-profile-";
 constexpr UINT_PTR kClosePopupsTimer = 1;
 constexpr UINT kClosePopupsDelayMs = 1000;
@@ -348,7 +350,7 @@ bool ChromiumEngine::start() {
         }
     }
     if (port == 0)
-        return fail(options_.browser + L" wrote no DevToolsActivePort within 30 s");
+        return fail(options_.browser + L" wrote no DevToolsActivePort within 15 s");
     link_ = std::make_unique<DevToolsLink>();
     if (!link_->connect(port, path, 10000))
         return fail(L"no DevTools connection on port " + std::to_wstring(port));

@@ -107,11 +107,13 @@ bool DevToolsLink::connect(int port, const std::string& path, unsigned timeout_m
     // From here the reader waits as long as the browser is quiet.
     timeout = 0;
     setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof(timeout));
-    reader_ = std::thread([this, rest = std::move(answer)]() mutable { read_loop(std::move(rest)); });
+    reader_ = std::thread([this, s = socket_, rest = std::move(answer)]() mutable { read_loop(s, std::move(rest)); });
     return true;
 }
 
-void DevToolsLink::read_loop(std::string already_read) {
+// `s` is the socket as it was when the reader began: close() may reset the member meanwhile, and
+// closing the socket is what ends the reader's recv.
+void DevToolsLink::read_loop(SOCKET s, std::string already_read) {
     websocket::FrameReader reader;
     std::string bytes = std::move(already_read);
     HWND window = hwnd();
@@ -143,7 +145,7 @@ void DevToolsLink::read_loop(std::string already_read) {
         if (over)
             break;
         char buffer[64 * 1024];
-        int got = recv(socket_, buffer, sizeof(buffer), 0);
+        int got = recv(s, buffer, sizeof(buffer), 0);
         if (got <= 0)
             break;
         bytes.assign(buffer, static_cast<size_t>(got));

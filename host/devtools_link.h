@@ -61,7 +61,7 @@ private:
     };
 
     LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
-    void read_loop(std::string already_read);
+    void read_loop(SOCKET s, std::string already_read);
     void send_frame(int opcode, const std::string& payload);
     void take_incoming();
     void dispatch(const std::string& text);
