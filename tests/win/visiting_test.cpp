@@ -27,9 +27,12 @@ std::string gbk(const std::wstring& text) {
     return win::wide_to_ansi(text);
 }
 
-// Serves `pages` by path; anything else is a 404 page.
+// Serves `pages` by path to GET requests; any other path is a 404 page.
 LoopbackHttpServer::Responder serve_pages(std::map<std::string, std::string> pages) {
     return [pages](SOCKET s, const std::string& request) {
+        // A connection that brings no request (a browser's speculative one) gets no answer.
+        if (!request.starts_with("GET "))
+            return;
         std::string path = request.substr(4, request.find(' ', 4) - 4);
         auto found = pages.find(path);
         std::string body = found == pages.end() ? "<html>missing</html>" : found->second;
