@@ -32,7 +32,7 @@ bash scripts/setup-machine.sh
 cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
     -DCMAKE_BUILD_TYPE=Release -DQUARNEL_WERROR=ON >/dev/null
 cmake --build build/win --target win_url_list_benchmark_test win_browser_view_bench_test win_program_test \
-    win_visiting_test win_export_test
+    win_visiting_test win_export_test win_host_browser_view_test
 
 stop_wine() { WINEPREFIX="$root/build/win/wineprefix" wineserver -k 2>/dev/null || true; }
 trap stop_wine EXIT
@@ -47,6 +47,9 @@ run win_browser_view_bench_test
 run win_program_test --gtest_filter='*.Benchmark*'
 run win_visiting_test --gtest_filter='*.Benchmark*'
 run win_export_test --gtest_filter='ExportBenchmark.*'
+echo "== browser engine, and its anchor: a bare DevTools client on the same browser"
+run win_host_browser_view_test --gtest_filter='ChromiumHostTest.Benchmark*'
+python3 tests/bench/devtools_bare_client.py /usr/bin/chromium 10
 echo "== site icons"
 bash scripts/bench-picture.sh
 
