@@ -6,6 +6,7 @@
 #include "host/chromium_engine.h"
 
 #include "core/base64.h"
+#include "core/devtools_endpoints.h"
 #include "core/devtools_page.h"
 #include "core/picture.h"
 #include "host/devtools_link.h"
@@ -330,30 +331,17 @@ bool ChromiumEngine::start() {
 
     // The browser writes its port and WebSocket path once it listens.
     std::wstring port_file = profile_ + L"\\DevToolsActivePort";
-    int port = 0;
-    std::string path;
-    for (DWORD waited = 0; waited < kStartTimeoutMs && port == 0; waited += 50) {
+    std::optional<devtools::ActivePort> active;
+    for (DWORD waited = 0; waited < kStartTimeoutMs && !active; waited += 50) {
         Sleep(50);
-        std::optional<std::string> text = win::read_file_bytes(port_file);
-        if (!text)
-            continue;
-        size_t line_end = text->find('\n');
-        if (line_end == std::string::npos)
-            continue;
-        int value = atoi(text->substr(0, line_end).c_str());
-        std::string rest = text->substr(line_end + 1);
-        while (!rest.empty() && (rest.back() == '\n' || rest.back() == '\r'))
-            rest.pop_back();
-        if (value > 0 && value < 65536 && rest.starts_with("/devtools/browser/")) {
-            port = value;
-            path = rest;
-        }
+        if (std::optional<std::string> text = win::read_file_bytes(port_file))
+            active = devtools::parse_active_port(*text);
     }
-    if (port == 0)
+    if (!active)
         return fail(options_.browser + L" wrote no DevToolsActivePort within 15 s");
     link_ = std::make_unique<DevToolsLink>();
-    if (!link_->connect(port, path, 10000))
-        return fail(L"no DevTools connection on port " + std::to_wstring(port));
+    if (!link_->connect(active->port, active->browser_path, 10000))
+        return fail(L"no DevTools connection on port " + std::to_wstring(active->port));
     link_->on_event = [this](const Message& event) { on_event(event); };
     link_->on_closed = [this] {
         for (ChromiumView* view : std::vector<ChromiumView*>(views_))
