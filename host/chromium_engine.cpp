@@ -135,6 +135,19 @@ std::optional<int> linux_process_id() {
     return pid > 0 ? std::optional<int>(pid) : std::nullopt;
 }
 
+// Whether `program` is a Linux program seen from Wine (Debian's chromium), not a Windows one
+// installed in Wine's drives: it then takes Linux paths and runs under the watching shell.
+bool is_linux_program(const std::wstring& program) {
+    if (!win::unix_path_under_wine(program))
+        return false;
+    win::UniqueFile file(
+        CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    char magic[2] = {};
+    DWORD read = 0;
+    return file && ReadFile(file.get(), magic, sizeof(magic), &read, nullptr) &&
+           !(read == 2 && magic[0] == 'M' && magic[1] == 'Z');
+}
+
 // The started browser. On Windows it runs in a job that ends it when the host's last handle
 // goes, however the host ends. Under Wine the Linux browser runs under a shell that ends it once
 // the host's process is gone.
@@ -142,10 +155,10 @@ class BrowserProcess {
 public:
     ~BrowserProcess() { end(); }
 
-    bool start(const std::wstring& browser, std::vector<std::wstring> arguments) {
+    // `linux_program`: the browser is a Linux program started from Wine (see is_linux_program).
+    bool start(const std::wstring& browser, std::vector<std::wstring> arguments, bool linux_program) {
         std::wstring command_line;
-        bool under_wine = win::unix_path_under_wine(L"C:\\").has_value();
-        if (under_wine) {
+        if (linux_program) {
             std::optional<std::string> program = win::unix_path_under_wine(browser);
             if (!program)
                 return false;
@@ -177,7 +190,7 @@ public:
         startup.dwFlags = STARTF_USESHOWWINDOW;
         startup.wShowWindow = SW_HIDE;
         PROCESS_INFORMATION process{};
-        std::wstring program = under_wine ? L"Z:\\bin\\sh" : browser;
+        std::wstring program = linux_program ? L"Z:\\bin\\sh" : browser;
         if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE,
                             CREATE_NO_WINDOW | (job_ ? CREATE_SUSPENDED : 0), nullptr, nullptr, &startup, &process))
             return false;
@@ -305,7 +318,11 @@ bool ChromiumEngine::start() {
     delete_folder(profile_);
     if (!CreateDirectoryW(profile_.c_str(), nullptr))
         return fail(L"cannot make the profile folder " + profile_);
-    std::optional<std::string> unix_profile = win::unix_path_under_wine(profile_);
+    bool linux_browser = is_linux_program(options_.browser);
+    std::optional<std::string> unix_profile =
+        linux_browser ? win::unix_path_under_wine(profile_) : std::nullopt;
+    if (linux_browser && !unix_profile)
+        return fail(L"no Linux path for the profile folder " + profile_);
     std::vector<std::wstring> arguments = {
         L"--headless=new",
         L"--remote-debugging-port=0",
@@ -326,7 +343,7 @@ bool ChromiumEngine::start() {
     if (!options_.user_agent.empty())
         arguments.push_back(L"--user-agent=" + options_.user_agent);
     arguments.push_back(L"about:blank");
-    if (!browser_.start(options_.browser, arguments))
+    if (!browser_.start(options_.browser, arguments, linux_browser))
         return fail(L"cannot start " + options_.browser);
 
     // The browser writes its port and WebSocket path once it listens.

@@ -146,20 +146,7 @@ protected:
     }
 
     // The address box: the window's multi-line edit box.
-    static HWND url_text_box(HWND main) {
-        HWND found = nullptr;
-        EnumChildWindows(main, &match_url_text_box, reinterpret_cast<LPARAM>(&found));
-        return found;
-    }
-    static BOOL CALLBACK match_url_text_box(HWND child, LPARAM data) {
-        wchar_t name[32] = {};
-        GetClassNameW(child, name, 32);
-        if (_wcsicmp(name, L"Edit") == 0 && (GetWindowLongW(child, GWL_STYLE) & ES_MULTILINE)) {
-            *reinterpret_cast<HWND*>(data) = child;
-            return FALSE;
-        }
-        return TRUE;
-    }
+    static HWND url_text_box(HWND main);
 
     static std::wstring text_of(HWND hwnd) {
         std::wstring text(static_cast<size_t>(SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
@@ -256,7 +243,7 @@ TEST_F(ProgramTest, ExitFromTheTrayMenuKeepsTheTypedText) {
 struct WantedChild {
     const wchar_t* class_name;
     const wchar_t* caption;
-    DWORD without;
+    DWORD with, without;
     HWND found;
 };
 
@@ -265,19 +252,25 @@ BOOL CALLBACK match_child(HWND child, LPARAM data) {
     wchar_t name[64] = {}, text[64] = {};
     GetClassNameW(child, name, 64);
     GetWindowTextW(child, text, 64);
+    DWORD style = static_cast<DWORD>(GetWindowLongW(child, GWL_STYLE));
     if (_wcsicmp(name, w->class_name) != 0 || (w->caption && wcscmp(text, w->caption) != 0) ||
-        (DWORD(GetWindowLongW(child, GWL_STYLE)) & w->without) != 0)
+        (style & w->with) != w->with || (style & w->without) != 0)
         return TRUE;
     w->found = child;
     return FALSE;
 }
 
-// The first child of `parent` of the class and, when given, the caption; `without`: style bits
-// it must not have.
-HWND find_child(HWND parent, const wchar_t* class_name, const wchar_t* caption = nullptr, DWORD without = 0) {
-    WantedChild wanted{class_name, caption, without, nullptr};
+// The first child of `parent` of the class and, when given, the caption, with the style bits
+// `with` and none of `without`.
+HWND find_child(HWND parent, const wchar_t* class_name, const wchar_t* caption = nullptr, DWORD with = 0,
+                DWORD without = 0) {
+    WantedChild wanted{class_name, caption, with, without, nullptr};
     EnumChildWindows(parent, &match_child, reinterpret_cast<LPARAM>(&wanted));
     return wanted.found;
+}
+
+HWND ProgramTest::url_text_box(HWND main) {
+    return find_child(main, L"Edit", nullptr, ES_MULTILINE);
 }
 
 // The list view of another process read through memory lent in that process.
@@ -349,7 +342,7 @@ TEST_F(ProgramTest, TimedPassOverTwentyPagesFillsEveryRow) {
     SendMessageW(url_text_box(window), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(addresses.c_str()));
     SendMessageW(find_child(window, L"Button", L"读入网址"), BM_CLICK, 0, 0);
     SendMessageW(find_child(window, L"Button", L"每隔："), BM_CLICK, 0, 0);
-    HWND interval = find_child(window, L"Edit", nullptr, ES_MULTILINE);
+    HWND interval = find_child(window, L"Edit", nullptr, 0, ES_MULTILINE);
     ASSERT_TRUE(interval);
     SendMessageW(interval, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"2"));
     HWND start_button = find_child(window, L"Button", L"启动");
