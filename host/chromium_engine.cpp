@@ -8,12 +8,16 @@
 #include "core/base64.h"
 #include "core/devtools_endpoints.h"
 #include "core/devtools_page.h"
+#include "core/page_input.h"
 #include "core/picture.h"
 #include "host/devtools_link.h"
 #include "host/mirror_window.h"
 #include "winbase/files.h"
 #include "winbase/handles.h"
 #include "winbase/text.h"
+
+#include <imm.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <optional>
@@ -30,8 +34,22 @@ constexpr DWORD kStartTimeoutMs = 15000;
 constexpr wchar_t kProfilePrefix[] = L"browser-profile-";
 constexpr UINT_PTR kClosePopupsTimer = 1;
 constexpr UINT kClosePopupsDelayMs = 1000;
-// The binding the page script calls with the address of the link under the mouse.
+// Once the browser's pictures stop, the view asks for one more this much later: the browser
+// skips pictures while two of its own are unacknowledged, and the last one may be among them.
+constexpr UINT_PTR kSettleTimer = 2;
+constexpr UINT kSettleDelayMs = 200;
+// The bindings the page scripts call with the address of the link under the mouse and with the
+// pointer shape the page asks for.
 constexpr char kStatusBinding[] = "__quarnelStatus";
+constexpr char kCursorBinding[] = "__quarnelCursor";
+// The browser's pictures of the page: JPEG at this quality (of 100).
+constexpr int kFrameQuality = 80;
+// The page scrolls this many pixels for one notch of the wheel (120), as browsers on Windows do.
+constexpr double kPixelsPerNotch = 100.0;
+// Key-state bits of the browser view's key event.
+constexpr int kKeyStateShift = 2;
+constexpr int kKeyStateControl = 4;
+constexpr int kKeyStateAlt = 8;
 // The document as a browser's "view source of the current page": doctype and all, as it stands.
 constexpr char kSourceExpression[] =
     "(document.doctype ? new XMLSerializer().serializeToString(document.doctype) + '\\n' : '') + "
@@ -253,8 +271,22 @@ private:
     void report(const std::vector<devtools::PageNotice>& notices);
     void ask_history_if_wanted();
     void evaluate_source(std::optional<long long> context, SourceAnswer answer);
-    void capture_frame();
     void paint_window(HWND target);
+
+    // The page's pictures.
+    void start_screencast();
+    void on_frame(const Message& event);
+    void draw_newest_frame();
+    void refresh_frame();
+    void show_frame_later();
+    // Input passed on to the page.
+    void on_mouse(UINT msg, WPARAM wp, LPARAM lp);
+    void send_mouse(const char* type, POINT at, const char* button, int click_count, double dx = 0, double dy = 0);
+    void send_pending_move();
+    void on_key(UINT msg, WPARAM wp, LPARAM lp);
+    bool on_ime(UINT msg, WPARAM wp, LPARAM lp);
+    std::optional<std::wstring> whole_character(wchar_t c);
+    void set_cursor(std::string_view css);
 
     ChromiumEngine& engine_;
     EngineEvents& events_;
@@ -263,7 +295,20 @@ private:
     std::optional<devtools::PageTracker> tracker_;
     std::optional<std::wstring> pending_address_;  // asked for before the target was ready
     bool load_began_ = false;                      // since the last navigate
-    std::optional<Image> frame_;                   // the page's last picture
+    std::optional<Image> frame_;                   // the page's last picture drawn
+    devtools::LatestFrame frames_;                 // the newest picture not yet drawn
+    unsigned long frames_received_ = 0;            // screencast pictures, for the settle refresh
+    unsigned long frames_drawn_ = 0;
+    DWORD created_at_ = GetTickCount();
+    devtools::ClickCounter clicks_{{GetDoubleClickTime(), GetSystemMetrics(SM_CXDOUBLECLK),
+                                    GetSystemMetrics(SM_CYDOUBLECLK)}};
+    int buttons_ = 0;  // the protocol's bits of the buttons held: 1 left, 2 right, 4 middle
+    bool move_in_flight_ = false;           // a mouse move sent and not yet answered
+    std::optional<POINT> pending_move_;     // the newest move to send once it is
+    wchar_t high_surrogate_ = 0;            // the first half of a character typed in two messages
+    bool composing_ = false;                // the page shows text being composed
+    POINT last_press_{};                    // where the input method's windows go
+    HCURSOR cursor_ = LoadCursorW(nullptr, IDC_ARROW);
     struct Popup {
         std::string target, address;
         bool announced = false;  // a Page.windowOpen came after it
@@ -286,6 +331,8 @@ public:
 
     DevToolsLink& link() { return *link_; }
     bool running() const { return link_ && link_->open(); }
+    // Adds a line to the engine's account of its views' pictures in the cache folder.
+    void log_frames(const std::wstring& line);
     void forget(ChromiumView* view) { std::erase(views_, view); }
 
 private:
@@ -296,6 +343,7 @@ private:
     }
 
     ChromiumOptions options_;
+    std::wstring base_;  // the cache folder
     std::wstring profile_;
     BrowserProcess browser_;
     std::unique_ptr<DevToolsLink> link_;
@@ -313,6 +361,7 @@ bool ChromiumEngine::start() {
     while (!base.empty() && (base.back() == L'\\' || base.back() == L'/'))
         base.pop_back();
     CreateDirectoryW(base.c_str(), nullptr);
+    base_ = base;
     delete_left_profiles(base);
     profile_ = base + L"\\" + kProfilePrefix + std::to_wstring(GetCurrentProcessId());
     delete_folder(profile_);
@@ -368,6 +417,15 @@ bool ChromiumEngine::start() {
     // about them through Page.windowOpen).
     link_->send("Target.setDiscoverTargets", Params().flag("discover", true));
     return true;
+}
+
+void ChromiumEngine::log_frames(const std::wstring& line) {
+    win::UniqueFile log(CreateFileW((base_ + L"\\host-frames.log").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string text = win::wide_to_utf8(line);
+    DWORD written = 0;
+    if (log)
+        WriteFile(log.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 void ChromiumEngine::shut_down() {
@@ -463,7 +521,9 @@ bool ChromiumView::create(const ViewSettings& settings) {
             mirror_.reset();
     }
     std::weak_ptr<bool> alive = alive_;
-    engine_.link().send("Target.createTarget", Params().text("url", "about:blank"), {},
+    // A window of its own: a page that shares a window is a background tab, which the browser
+    // neither draws nor passes input to.
+    engine_.link().send("Target.createTarget", Params().text("url", "about:blank").flag("newWindow", true), {},
                         [this, alive](const Message* created) {
                             if (alive.expired() || !created)
                                 return;
@@ -494,14 +554,18 @@ void ChromiumView::attached(std::string target, std::string session) {
     session_ = std::move(session);
     tracker_.emplace(target_, kStatusBinding);
     command("Page.enable");
+    command("Page.bringToFront");
     command("Network.enable");
     command("Runtime.enable");
     command("Page.setLifecycleEventsEnabled", Params().flag("enabled", true));
     command("Runtime.addBinding", Params().text("name", kStatusBinding));
     command("Page.addScriptToEvaluateOnNewDocument", Params().text("source", devtools::status_text_script(kStatusBinding)));
+    command("Runtime.addBinding", Params().text("name", kCursorBinding));
+    command("Page.addScriptToEvaluateOnNewDocument", Params().text("source", devtools::cursor_script(kCursorBinding)));
     RECT client{};
     GetClientRect(hwnd(), &client);
     resize(client.right, client.bottom);
+    start_screencast();
     if (pending_address_)
         navigate(*std::exchange(pending_address_, std::nullopt));
 }
@@ -534,6 +598,14 @@ void ChromiumView::on_event(const Message& event) {
         return;
     if (event.method == "Inspector.targetCrashed" || event.method == "Target.targetCrashed") {
         abandon(devtools::kNetFailed);
+        return;
+    }
+    if (event.method == "Page.screencastFrame") {
+        on_frame(event);
+        return;
+    }
+    if (event.method == "Runtime.bindingCalled" && string_at(event, "/name") == kCursorBinding) {
+        set_cursor(string_at(event, "/payload").value_or(""));
         return;
     }
     report(tracker_->on_event(event));
@@ -571,7 +643,10 @@ void ChromiumView::report(const std::vector<devtools::PageNotice>& notices) {
                 break;
             case Kind::kLoadFinished:
                 events_.load_finished(view, notice.status);
-                capture_frame();
+                // A page of a new site may be drawn by another renderer than the screencast
+                // began with: asked again, the browser sends the new page's picture.
+                start_screencast();
+                SetTimer(view, kSettleTimer, kSettleDelayMs, nullptr);
                 break;
             case Kind::kPageReady:
                 events_.page_ready(view);
@@ -673,26 +748,83 @@ void ChromiumView::request_page_source(std::wstring_view frame, SourceAnswer ans
 void ChromiumView::resize(int width, int height) {
     if (hwnd())
         SetWindowPos(hwnd(), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The page's viewport takes the view's size; the browser's next pictures come at that size.
     if (tracker_)
         command("Emulation.setDeviceMetricsOverride", Params()
                                                           .integer("width", std::max(width, 1))
                                                           .integer("height", std::max(height, 1))
                                                           .integer("deviceScaleFactor", 1)
-                                                          .flag("mobile", false),
-                [this, alive = std::weak_ptr<bool>(alive_)](const Message*) {
-                    if (!alive.expired() && frame_)
-                        capture_frame();
-                });
+                                                          .flag("mobile", false));
+    if (tracker_)
+        SetTimer(hwnd(), kSettleTimer, kSettleDelayMs, nullptr);
 }
 
 LRESULT ChromiumView::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_PAINT:
-            paint_window(hwnd());
+            // Under Wine nobody sees the view's own pixels: the mirror shows them.
+            if (mirror_) {
+                draw_newest_frame();
+                ValidateRect(hwnd(), nullptr);
+            } else {
+                paint_window(hwnd());
+            }
             return 0;
         case WM_ERASEBKGND:
             return 1;
+        case WM_MOUSEMOVE:
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+        case WM_LBUTTONUP:
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONDBLCLK:
+        case WM_RBUTTONUP:
+        case WM_MBUTTONDOWN:
+        case WM_MBUTTONDBLCLK:
+        case WM_MBUTTONUP:
+        case WM_XBUTTONDOWN:
+        case WM_XBUTTONDBLCLK:
+        case WM_XBUTTONUP:
+        case WM_MOUSEWHEEL:
+        case WM_MOUSEHWHEEL:
+            on_mouse(msg, wp, lp);
+            return msg == WM_XBUTTONDOWN || msg == WM_XBUTTONUP || msg == WM_XBUTTONDBLCLK ? TRUE : 0;
+        case WM_CAPTURECHANGED:
+            buttons_ = 0;  // the presses ended elsewhere
+            break;
+        case WM_SETCURSOR:
+            if (LOWORD(lp) == HTCLIENT) {
+                SetCursor(cursor_);
+                return TRUE;
+            }
+            break;
+        case WM_KEYDOWN:
+        case WM_KEYUP:
+        case WM_CHAR:
+            on_key(msg, wp, lp);
+            return 0;
+        case WM_SYSKEYDOWN:
+        case WM_SYSKEYUP:
+        case WM_SYSCHAR:
+            // Passed on, and to the window's own handling too (Alt+F4, the window menu).
+            on_key(msg, wp, lp);
+            break;
+        case WM_IME_SETCONTEXT:
+            // The page shows the text being composed; the input method shows only its candidates.
+            return DefWindowProcW(hwnd(), msg, wp, lp & ~static_cast<LPARAM>(ISC_SHOWUICOMPOSITIONWINDOW));
+        case WM_IME_STARTCOMPOSITION:
+        case WM_IME_COMPOSITION:
+        case WM_IME_ENDCOMPOSITION:
+        case WM_IME_CHAR:
+            if (on_ime(msg, wp, lp))
+                return 0;
+            break;
         case WM_TIMER:
+            if (wp == kSettleTimer) {
+                KillTimer(hwnd(), kSettleTimer);
+                refresh_frame();
+                return 0;
+            }
             if (wp == kClosePopupsTimer) {
                 KillTimer(hwnd(), kClosePopupsTimer);
                 for (const Popup& popup : std::exchange(popups_, {})) {
@@ -706,40 +838,84 @@ LRESULT ChromiumView::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
                 return 0;
             }
             break;
-        case WM_DESTROY:
+        case WM_DESTROY: {
             mirror_.reset();
+            double seconds = (GetTickCount() - created_at_) / 1000.0;
+            wchar_t line[160];
+            swprintf(line, 160, L"view %lu: %lu pictures from the browser, %lu drawn, %lu dropped in %.1f s\r\n",
+                     static_cast<unsigned long>(reinterpret_cast<uintptr_t>(hwnd())), frames_.offered(),
+                     frames_drawn_, frames_.dropped(), seconds);
+            engine_.log_frames(line);
             events_.view_closing(hwnd());
             break;
+        }
     }
     return Window::handle_message(msg, wp, lp);
 }
 
-// The page's picture once it loaded (or was resized): what the browser shows, still, until the
-// view gets the browser's moving picture.
-void ChromiumView::capture_frame() {
+// The browser sends a picture of the page whenever it changes (a still page sends none), at
+// the viewport's size, and waits for each to be acknowledged.
+void ChromiumView::start_screencast() {
+    command("Page.startScreencast",
+            Params().text("format", "jpeg").integer("quality", kFrameQuality).integer("everyNthFrame", 1));
+}
+
+void ChromiumView::on_frame(const Message& event) {
+    std::optional<long long> ack_id = integer_at(event, "/sessionId");
+    if (!ack_id)
+        return;
+    // Acknowledged at once, so the browser goes on sending; only the newest is ever drawn.
+    command("Page.screencastFrameAck", Params().integer("sessionId", *ack_id));
+    ++frames_received_;
+    frames_.offer(string_at(event, "/data").value_or(""));
+    show_frame_later();
+    SetTimer(hwnd(), kSettleTimer, kSettleDelayMs, nullptr);
+}
+
+void ChromiumView::show_frame_later() {
+    InvalidateRect(hwnd(), nullptr, FALSE);
+    if (mirror_)
+        mirror_->invalidate();
+}
+
+// A picture of the page as it stands now, unless the screencast brought a newer one meanwhile.
+void ChromiumView::refresh_frame() {
     std::weak_ptr<bool> alive = alive_;
-    command("Page.captureScreenshot", Params().text("format", "jpeg").integer("quality", 85),
-            [this, alive](const Message* reply) {
-                if (alive.expired() || !reply)
+    command("Page.captureScreenshot", Params().text("format", "jpeg").integer("quality", kFrameQuality),
+            [this, alive, asked_after = frames_received_](const Message* reply) {
+                if (alive.expired() || !reply || frames_received_ != asked_after)
                     return;
-                std::optional<std::string> jpeg = base64_decode(string_at(*reply, "/data").value_or(""));
-                std::optional<Image> image = jpeg ? decode_picture(*jpeg) : std::nullopt;
-                if (!image)
-                    return;
-                frame_ = std::move(image);
-                InvalidateRect(hwnd(), nullptr, FALSE);
-                if (mirror_)
-                    mirror_->invalidate();
+                if (std::optional<std::string> data = string_at(*reply, "/data")) {
+                    frames_.offer(std::move(*data));
+                    show_frame_later();
+                }
             });
 }
 
-// The last picture of the page, or the page's background before the first.
+// Decodes the newest picture, if one came since the last drawing; the one before stays shown
+// when it cannot be decoded.
+void ChromiumView::draw_newest_frame() {
+    std::optional<std::string> newest = frames_.take();
+    if (!newest)
+        return;
+    std::optional<std::string> jpeg = base64_decode(*newest);
+    std::optional<Image> image = jpeg ? decode_jpeg(*jpeg) : std::nullopt;
+    if (image) {
+        frame_ = std::move(image);
+        ++frames_drawn_;
+    }
+}
+
+// The last picture of the page at its own size, the page's background around it (before the
+// first picture, and beside an older picture while the view grows).
 void ChromiumView::paint_window(HWND target) {
+    draw_newest_frame();
     win::PaintDc paint(target);
     RECT client{};
     GetClientRect(target, &client);
+    HBRUSH background = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     if (!frame_) {
-        FillRect(paint.get(), &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        FillRect(paint.get(), &client, background);
         return;
     }
     BITMAPINFO info{};
@@ -749,9 +925,306 @@ void ChromiumView::paint_window(HWND target) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    SetStretchBltMode(paint.get(), HALFTONE);
-    StretchDIBits(paint.get(), 0, 0, client.right, client.bottom, 0, 0, frame_->width, frame_->height,
-                  frame_->pixels.data(), &info, DIB_RGB_COLORS, SRCCOPY);
+    SetDIBitsToDevice(paint.get(), 0, 0, frame_->width, frame_->height, 0, 0, 0, frame_->height,
+                      frame_->pixels.data(), &info, DIB_RGB_COLORS);
+    RECT right = {frame_->width, 0, client.right, client.bottom};
+    RECT below = {0, frame_->height, std::min<LONG>(frame_->width, client.right), client.bottom};
+    if (right.left < right.right)
+        FillRect(paint.get(), &right, background);
+    if (below.top < below.bottom)
+        FillRect(paint.get(), &below, background);
+}
+
+namespace {
+
+// The protocol's modifier bits, and the browser view's key-state bits, of the keys held now.
+int page_modifiers() {
+    int bits = 0;
+    if (GetKeyState(VK_MENU) < 0)
+        bits |= devtools::kModifierAlt;
+    if (GetKeyState(VK_CONTROL) < 0)
+        bits |= devtools::kModifierControl;
+    if (GetKeyState(VK_LWIN) < 0 || GetKeyState(VK_RWIN) < 0)
+        bits |= devtools::kModifierMeta;
+    if (GetKeyState(VK_SHIFT) < 0)
+        bits |= devtools::kModifierShift;
+    return bits;
+}
+
+int key_state_bits() {
+    int modifiers = page_modifiers();
+    return (modifiers & devtools::kModifierShift ? kKeyStateShift : 0) |
+           (modifiers & devtools::kModifierControl ? kKeyStateControl : 0) |
+           (modifiers & devtools::kModifierAlt ? kKeyStateAlt : 0);
+}
+
+struct MouseButton {
+    const char* name;
+    int bit;  // in the protocol's `buttons`
+};
+
+// The button a mouse message is about, and whether it is a press.
+std::optional<std::pair<MouseButton, bool>> button_of(UINT msg, WPARAM wp) {
+    switch (msg) {
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+            return std::pair{MouseButton{"left", 1}, true};
+        case WM_LBUTTONUP:
+            return std::pair{MouseButton{"left", 1}, false};
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONDBLCLK:
+            return std::pair{MouseButton{"right", 2}, true};
+        case WM_RBUTTONUP:
+            return std::pair{MouseButton{"right", 2}, false};
+        case WM_MBUTTONDOWN:
+        case WM_MBUTTONDBLCLK:
+            return std::pair{MouseButton{"middle", 4}, true};
+        case WM_MBUTTONUP:
+            return std::pair{MouseButton{"middle", 4}, false};
+        case WM_XBUTTONDOWN:
+        case WM_XBUTTONDBLCLK:
+        case WM_XBUTTONUP: {
+            MouseButton button = GET_XBUTTON_WPARAM(wp) == XBUTTON1 ? MouseButton{"back", 8} : MouseButton{"forward", 16};
+            return std::pair{button, msg != WM_XBUTTONUP};
+        }
+    }
+    return std::nullopt;
+}
+
+// The name of a button still held, for moves while dragging.
+const char* held_button(int buttons) {
+    return buttons & 1 ? "left" : buttons & 2 ? "right" : buttons & 4 ? "middle" : "none";
+}
+
+}  // namespace
+
+void ChromiumView::on_mouse(UINT msg, WPARAM wp, LPARAM lp) {
+    POINT at{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+    if (msg == WM_MOUSEWHEEL || msg == WM_MOUSEHWHEEL) {
+        ScreenToClient(hwnd(), &at);  // the wheel's point is on the screen
+        double pixels = GET_WHEEL_DELTA_WPARAM(wp) * kPixelsPerNotch / WHEEL_DELTA;
+        // Turned away from the user the wheel scrolls up; tilted right it scrolls right.
+        send_mouse("mouseWheel", at, "none", 0, msg == WM_MOUSEHWHEEL ? pixels : 0, msg == WM_MOUSEWHEEL ? -pixels : 0);
+        return;
+    }
+    if (msg == WM_MOUSEMOVE) {
+        pending_move_ = at;
+        send_pending_move();
+        return;
+    }
+    std::optional<std::pair<MouseButton, bool>> button = button_of(msg, wp);
+    if (!button)
+        return;
+    auto [which, press] = *button;
+    pending_move_.reset();  // the press or release carries the newer point
+    if (press) {
+        SetFocus(hwnd());
+        if (!buttons_)
+            SetCapture(hwnd());
+        buttons_ |= which.bit;
+        last_press_ = at;
+        int count = clicks_.press(which.bit, at.x, at.y, static_cast<std::uint32_t>(GetMessageTime()));
+        send_mouse("mousePressed", at, which.name, count);
+    } else {
+        buttons_ &= ~which.bit;
+        send_mouse("mouseReleased", at, which.name, std::max(clicks_.count(), 1));
+        if (!buttons_ && GetCapture() == hwnd())
+            ReleaseCapture();
+    }
+}
+
+void ChromiumView::send_mouse(const char* type, POINT at, const char* button, int click_count, double dx, double dy) {
+    if (!tracker_)
+        return;
+    Params params;
+    params.text("type", type)
+        .integer("x", at.x)
+        .integer("y", at.y)
+        .integer("modifiers", page_modifiers())
+        .text("button", button)
+        .integer("buttons", buttons_)
+        .integer("clickCount", click_count);
+    if (std::string_view(type) == "mouseWheel")
+        params.number("deltaX", dx).number("deltaY", dy);
+    command("Input.dispatchMouseEvent", params);
+}
+
+// Moves go one at a time: while the browser has not taken one, only the newest waits, so a
+// busy page never gets a backlog of old pointer positions.
+void ChromiumView::send_pending_move() {
+    if (move_in_flight_ || !pending_move_ || !tracker_)
+        return;
+    POINT at = *std::exchange(pending_move_, std::nullopt);
+    move_in_flight_ = true;
+    command("Input.dispatchMouseEvent",
+            Params()
+                .text("type", "mouseMoved")
+                .integer("x", at.x)
+                .integer("y", at.y)
+                .integer("modifiers", page_modifiers())
+                .text("button", held_button(buttons_))
+                .integer("buttons", buttons_),
+            [this, alive = std::weak_ptr<bool>(alive_)](const Message*) {
+                if (alive.expired())
+                    return;
+                move_in_flight_ = false;
+                send_pending_move();
+            });
+}
+
+// A character typed, once it is whole: a character beyond the first 65,536 comes in two
+// messages, one half each.
+std::optional<std::wstring> ChromiumView::whole_character(wchar_t c) {
+    if (IS_HIGH_SURROGATE(c)) {
+        high_surrogate_ = c;
+        return std::nullopt;
+    }
+    wchar_t first = std::exchange(high_surrogate_, 0);
+    return first && IS_LOW_SURROGATE(c) ? std::wstring{first, c} : std::wstring(1, c);
+}
+
+// Keys as the page gets them from a desktop browser: a key down, the characters the key types,
+// a key up.
+void ChromiumView::on_key(UINT msg, WPARAM wp, LPARAM lp) {
+    if (!tracker_)
+        return;
+    HWND view = hwnd();
+    if (msg == WM_CHAR || msg == WM_SYSCHAR) {
+        wchar_t c = static_cast<wchar_t>(wp);
+        std::optional<std::wstring> text = whole_character(c);
+        if (!text)
+            return;
+        std::string utf8 = win::wide_to_utf8(*text);
+        command("Input.dispatchKeyEvent", Params()
+                                              .text("type", "char")
+                                              .integer("modifiers", page_modifiers())
+                                              .text("text", utf8)
+                                              .text("unmodifiedText", utf8)
+                                              .text("key", utf8)
+                                              .integer("windowsVirtualKeyCode", c)
+                                              .flag("isSystemKey", msg == WM_SYSCHAR));
+        events_.key_event(view, 3, key_state_bits(), c);
+        return;
+    }
+    bool down = msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN;
+    unsigned virtual_key = static_cast<unsigned>(wp);
+    std::string code(devtools::dom_code((lp >> 16) & 0xFF, (lp >> 24) & 1));
+    std::string key(devtools::dom_key(virtual_key));
+    if (key.empty()) {
+        // A key that types text: its key is that text, which the character message right after
+        // it holds (it is already queued); failing that, the key's unshifted character.
+        MSG next;
+        if (down && PeekMessageW(&next, view, WM_CHAR, WM_SYSDEADCHAR, PM_NOREMOVE) &&
+            (next.message == WM_CHAR || next.message == WM_SYSCHAR) && !IS_HIGH_SURROGATE(static_cast<wchar_t>(next.wParam)))
+            key = win::wide_to_utf8(std::wstring(1, static_cast<wchar_t>(next.wParam)));
+        else if (UINT c = MapVirtualKeyW(virtual_key, MAPVK_VK_TO_CHAR) & 0x7FFF; c >= 0x20)
+            key = win::wide_to_utf8(std::wstring(1, static_cast<wchar_t>(GetKeyState(VK_SHIFT) < 0 ? c : towlower(c))));
+        else
+            key = "Unidentified";
+    }
+    command("Input.dispatchKeyEvent", Params()
+                                          .text("type", down ? "rawKeyDown" : "keyUp")
+                                          .integer("modifiers", page_modifiers())
+                                          .integer("windowsVirtualKeyCode", virtual_key)
+                                          .integer("nativeVirtualKeyCode", virtual_key)
+                                          .text("code", code)
+                                          .text("key", key)
+                                          .flag("autoRepeat", down && ((lp >> 30) & 1))
+                                          .flag("isKeypad", code.starts_with("Numpad"))
+                                          .flag("isSystemKey", msg == WM_SYSKEYDOWN || msg == WM_SYSKEYUP));
+    events_.key_event(view, down ? 0 : 2, key_state_bits(), static_cast<int>(virtual_key));
+}
+
+// Text from an input method: the text being composed is shown in the page, underlined, and the
+// committed text goes in as typed text. True when the message was taken.
+bool ChromiumView::on_ime(UINT msg, WPARAM wp, LPARAM lp) {
+    if (!tracker_)
+        return false;
+    HWND view = hwnd();
+    switch (msg) {
+        case WM_IME_STARTCOMPOSITION:
+            // Its candidates go under the place the user last pressed (in the text box, as a rule).
+            if (HIMC context = ImmGetContext(view)) {
+                CANDIDATEFORM candidates{0, CFS_CANDIDATEPOS, {last_press_.x, last_press_.y + 20}, {}};
+                ImmSetCandidateWindow(context, &candidates);
+                COMPOSITIONFORM composition{CFS_POINT, last_press_, {}};
+                ImmSetCompositionWindow(context, &composition);
+                ImmReleaseContext(view, context);
+            }
+            return true;
+        case WM_IME_COMPOSITION: {
+            HIMC context = ImmGetContext(view);
+            if (!context)
+                return false;
+            auto read = [context](DWORD kind) {
+                LONG bytes = ImmGetCompositionStringW(context, kind, nullptr, 0);
+                std::wstring text(bytes > 0 ? static_cast<size_t>(bytes) / sizeof(wchar_t) : 0, L'\0');
+                if (!text.empty())
+                    ImmGetCompositionStringW(context, kind, text.data(), static_cast<DWORD>(bytes));
+                return text;
+            };
+            if (lp & GCS_RESULTSTR) {
+                std::wstring result = read(GCS_RESULTSTR);
+                if (!result.empty())
+                    command("Input.insertText", Params().text("text", win::wide_to_utf8(result)));
+                composing_ = false;
+            }
+            if (lp & GCS_COMPSTR) {
+                std::wstring text = read(GCS_COMPSTR);
+                LONG cursor = lp & GCS_CURSORPOS ? ImmGetCompositionStringW(context, GCS_CURSORPOS, nullptr, 0)
+                                                 : static_cast<LONG>(text.size());
+                cursor = std::clamp<LONG>(cursor, 0, static_cast<LONG>(text.size()));
+                if (!text.empty() || composing_)
+                    command("Input.imeSetComposition", Params()
+                                                           .text("text", win::wide_to_utf8(text))
+                                                           .integer("selectionStart", cursor)
+                                                           .integer("selectionEnd", cursor));
+                composing_ = !text.empty();
+            }
+            ImmReleaseContext(view, context);
+            return true;
+        }
+        case WM_IME_ENDCOMPOSITION:
+            // Ended without committing (the user pressed Escape): the page drops what it showed.
+            if (composing_)
+                command("Input.imeSetComposition",
+                        Params().text("text", "").integer("selectionStart", 0).integer("selectionEnd", 0));
+            composing_ = false;
+            return false;
+        case WM_IME_CHAR: {
+            // An input method that hands its text over a character at a time.
+            if (std::optional<std::wstring> text = whole_character(static_cast<wchar_t>(wp)))
+                command("Input.insertText", Params().text("text", win::wide_to_utf8(*text)));
+            return true;
+        }
+    }
+    return false;
+}
+
+void ChromiumView::set_cursor(std::string_view css) {
+    using devtools::CursorShape;
+    const wchar_t* shape = IDC_ARROW;
+    switch (devtools::cursor_shape(css)) {
+        case CursorShape::kArrow: shape = IDC_ARROW; break;
+        case CursorShape::kHand: shape = IDC_HAND; break;
+        case CursorShape::kIBeam: shape = IDC_IBEAM; break;
+        case CursorShape::kWait: shape = IDC_WAIT; break;
+        case CursorShape::kProgress: shape = IDC_APPSTARTING; break;
+        case CursorShape::kCross: shape = IDC_CROSS; break;
+        case CursorShape::kMove: shape = IDC_SIZEALL; break;
+        case CursorShape::kSizeWE: shape = IDC_SIZEWE; break;
+        case CursorShape::kSizeNS: shape = IDC_SIZENS; break;
+        case CursorShape::kSizeNESW: shape = IDC_SIZENESW; break;
+        case CursorShape::kSizeNWSE: shape = IDC_SIZENWSE; break;
+        case CursorShape::kNotAllowed: shape = IDC_NO; break;
+        case CursorShape::kHelp: shape = IDC_HELP; break;
+        case CursorShape::kNone: shape = nullptr; break;
+    }
+    cursor_ = shape ? LoadCursorW(nullptr, shape) : nullptr;
+    POINT pointer{};
+    GetCursorPos(&pointer);
+    if (WindowFromPoint(pointer) == hwnd())
+        SetCursor(cursor_);
 }
 
 }  // namespace

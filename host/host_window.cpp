@@ -248,6 +248,11 @@ void HostWindow::console_message(HWND view, std::wstring_view text) {
     send_view_text(hp::kConsoleMessage, view, text);
 }
 
+void HostWindow::key_event(HWND view, int type, int state, int code) {
+    uint32_t bits = hp::pack_key_event(hp::KeyEvent{type, state, code});
+    send_notice(hp::kKeyEvent, reinterpret_cast<WPARAM>(view), static_cast<LPARAM>(bits));
+}
+
 void HostWindow::loading_state_changed(HWND view, bool is_loading, bool can_go_back, bool can_go_forward) {
     uint32_t bits = hp::pack_loading_state(hp::LoadingState{is_loading, can_go_back, can_go_forward});
     send_notice(hp::kLoadingStateChanged, reinterpret_cast<WPARAM>(view), static_cast<LPARAM>(bits));

@@ -56,6 +56,7 @@ private:
     void loading_state_changed(HWND view, bool is_loading, bool can_go_back, bool can_go_forward) override;
     void page_ready(HWND view) override;
     void console_message(HWND view, std::wstring_view text) override;
+    void key_event(HWND view, int type, int state, int code) override;
     bool new_window(HWND view, std::wstring_view url, OpenDisposition disposition) override;
     void view_closing(HWND view) override;
 

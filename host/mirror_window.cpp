@@ -18,9 +18,11 @@ bool MirrorWindow::create() {
     WNDCLASSEXW wc{};
     wc.lpszClassName = L"QuarnelHostPageMirror";
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    if (!create_window(wc, WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, L"", WS_POPUP | WS_DISABLED | (scroll_bar_ ? WS_VSCROLL : 0), 0, 0, 0, 0,
-                       GetAncestor(view_, GA_ROOT), nullptr))
+    if (!create_window(wc, WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE | WS_EX_LAYERED | WS_EX_TRANSPARENT, L"",
+                       WS_POPUP | (scroll_bar_ ? WS_VSCROLL : 0), 0, 0, 0, 0, GetAncestor(view_, GA_ROOT), nullptr))
         return false;
+    // Opaque: layered only so that the window is passed over when the pointer's window is found.
+    SetLayeredWindowAttributes(hwnd(), 0, 255, LWA_ALPHA);
     SetTimer(hwnd(), kFollowTimer, kFollowPeriodMs, nullptr);
     return true;
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 // Wine draws no child window that belongs to another process: the parent's process owns the
-// pixels of its window. There a child view gets a mirror, a disabled pop-up owned by the
-// parent's top-level window that lies over the view and shows the same drawing. On Windows the
-// child view draws itself and there is no mirror. Any engine's view can have one.
+// pixels of its window. There a child view gets a mirror, a pop-up owned by the parent's
+// top-level window that lies over the view and shows the same drawing. The mirror is layered and
+// transparent to input, so the pointer's presses, the wheel and the keyboard focus still reach
+// the view under it, as on Windows. On Windows the child view draws itself and there is no
+// mirror. Any engine's view can have one.
 
 #include "controls/window.h"
 

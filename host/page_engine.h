@@ -34,6 +34,9 @@ public:
     virtual void loading_state_changed(HWND view, bool is_loading, bool can_go_back, bool can_go_forward) = 0;
     virtual void page_ready(HWND view) = 0;
     virtual void console_message(HWND view, std::wstring_view text) = 0;
+    // A key the view passed to its page: `type` 0 key down, 2 key up, 3 character; `state` the
+    // modifier bits (2 Shift, 4 Ctrl, 8 Alt); `code` the virtual-key code, or the character.
+    virtual void key_event(HWND view, int type, int state, int code) = 0;
     // Whether the application took the new window over; when not, the page opens in `view`.
     virtual bool new_window(HWND view, std::wstring_view url, OpenDisposition disposition) = 0;
     virtual void view_closing(HWND view) = 0;

@@ -88,6 +88,9 @@ protected:
         events.address_changed = [this](int view, std::wstring_view text) {
             record({"address", view, 0, std::wstring(text)});
         };
+        events.console_message = [this](int view, std::wstring_view text) {
+            record({"console", view, 0, std::wstring(text)});
+        };
         view_->set_events(events);
     }
 
@@ -401,6 +404,172 @@ TEST_F(ChromiumHostTest, BenchmarkStartNavigateAndMemory) {
     std::printf("[ figures  ] host start to ready with the browser %lu ms; navigate to load finished median %lu ms "
                 "(%d loads); host working set %.1f MB, browser memory (PSS) %.0f MB\n",
                 ready_ms, times[times.size() / 2], loads, memory.WorkingSetSize / 1048576.0, browser_mb);
+}
+
+// The page in the view, as the user sees and uses it: the window is shown on the screen (topmost,
+// at the screen's lower right, away from the other tests' windows) and driven with real input.
+class ChromiumScreenTest : public ChromiumHostTest {
+protected:
+    static constexpr int kWidth = 640;
+    static constexpr int kHeight = 480;
+
+    void SetUp() override {
+        server_.route("/red", HttpResponse{200, "text/html", "", solid_page("#e01010")});
+        server_.route("/blue", HttpResponse{200, "text/html", "",
+                                            solid_page("#1030e0") + "<script>const size = () => document.title = "
+                                                                    "innerWidth + 'x' + innerHeight; size(); "
+                                                                    "addEventListener('resize', size);</script>"});
+        server_.route("/link", HttpResponse{200, "text/html", "",
+                                            "<style>body{margin:0}a{display:block;width:300px;height:200px;"
+                                            "background:#10a010}</style><a href=\"/second\">go</a>"});
+        server_.route("/tall", HttpResponse{200, "text/html", "",
+                                            "<body style=\"margin:0\"><div style=\"height:600px;background:#e01010\">"
+                                            "</div><div style=\"height:3000px;background:#1030e0\"></div><script>"
+                                            "addEventListener('scroll', () => document.title = 'scrolled ' + "
+                                            "scrollY);</script>"});
+        server_.route("/form", HttpResponse{200, "text/html; charset=utf-8", "",
+                                            "<body style=\"margin:0\"><input id=box style=\"position:absolute;"
+                                            "left:0;top:0;width:300px;height:40px\" oninput=\"document.title = "
+                                            "'typed ' + this.value\"></body>"});
+        ChromiumHostTest::SetUp();
+        if (IsSkipped())
+            return;
+        SetWindowLongPtrW(parent_, GWL_EXSTYLE, GetWindowLongPtrW(parent_, GWL_EXSTYLE) | WS_EX_TOPMOST);
+        RECT frame = {0, 0, kWidth, kHeight};
+        AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, 0);
+        int width = frame.right - frame.left, height = frame.bottom - frame.top;
+        SetWindowPos(parent_, HWND_TOPMOST, GetSystemMetrics(SM_CXSCREEN) - width - 20,
+                     GetSystemMetrics(SM_CYSCREEN) - height - 20, width, height, SWP_SHOWWINDOW);
+        SetWindowPos(browser_view_window(), nullptr, 0, 0, kWidth, kHeight, SWP_NOZORDER);
+        SetForegroundWindow(parent_);
+    }
+
+    static std::string solid_page(const std::string& colour) {
+        return "<style>html,body{margin:0;height:100%;background:" + colour + "}</style>";
+    }
+
+    HWND browser_view_window() { return GetWindow(parent_, GW_CHILD); }
+
+    // A point of the child view `view` on the screen.
+    static POINT on_screen(int view, int x, int y) {
+        POINT at{x, y};
+        ClientToScreen(reinterpret_cast<HWND>(static_cast<intptr_t>(view)), &at);
+        return at;
+    }
+
+    // Whether the screen shows about `colour` there (the pictures are JPEG: a little off).
+    static bool shows(POINT at, COLORREF colour) {
+        HDC screen = GetDC(nullptr);
+        COLORREF seen = GetPixel(screen, at.x, at.y);
+        ReleaseDC(nullptr, screen);
+        auto close_to = [](int a, int b) { return std::abs(a - b) <= 40; };
+        return close_to(GetRValue(seen), GetRValue(colour)) && close_to(GetGValue(seen), GetGValue(colour)) &&
+               close_to(GetBValue(seen), GetBValue(colour));
+    }
+
+    // Whether the page's title (set by its script) becomes `title`, read through the page.
+    bool title_becomes(int view, const std::wstring& title) {
+        std::string wanted = "<title>" + win::wide_to_ansi(title) + "</title>";
+        std::string source;
+        bool seen = pump_until([&] {
+            source = view_->get_page_source(view, "", false);
+            return source.find(wanted) != std::string::npos;
+        }, 10000);
+        EXPECT_TRUE(seen) << source;
+        return seen;
+    }
+
+    static void send_mouse(DWORD flags, DWORD data = 0) {
+        INPUT input{};
+        input.type = INPUT_MOUSE;
+        input.mi.dwFlags = flags;
+        input.mi.mouseData = data;
+        SendInput(1, &input, sizeof(input));
+    }
+    static void click(POINT at) {
+        SetCursorPos(at.x, at.y);
+        pump_for(100);
+        send_mouse(MOUSEEVENTF_LEFTDOWN);
+        send_mouse(MOUSEEVENTF_LEFTUP);
+    }
+    static void key(WORD virtual_key, bool up) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = virtual_key;
+        input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(virtual_key, MAPVK_VK_TO_VSC));
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        SendInput(1, &input, sizeof(input));
+    }
+    static void type(std::initializer_list<WORD> keys) {
+        for (WORD k : keys) {
+            key(k, false);
+            key(k, true);
+        }
+    }
+};
+
+constexpr COLORREF kRed = RGB(0xe0, 0x10, 0x10);
+constexpr COLORREF kBlue = RGB(0x10, 0x30, 0xe0);
+constexpr COLORREF kGreen = RGB(0x10, 0xa0, 0x10);
+
+TEST_F(ChromiumScreenTest, PagesAreDrawnInTheViewAtItsSize) {
+    int view = open("/red");
+    ASSERT_NE(view, 0);
+    POINT middle = on_screen(view, kWidth / 2, kHeight / 2);
+    EXPECT_TRUE(pump_until([&] { return shows(middle, kRed); }));
+    EXPECT_EQ(load(view, "/blue"), 200);
+    EXPECT_TRUE(pump_until([&] { return shows(middle, kBlue); }));
+    EXPECT_TRUE(title_becomes(view, std::to_wstring(kWidth) + L"x" + std::to_wstring(kHeight)));
+
+    // The view follows the browser view's size, and the page's viewport follows the view.
+    SetWindowPos(browser_view_window(), nullptr, 0, 0, kWidth / 2, kHeight / 2, SWP_NOZORDER);
+    EXPECT_TRUE(title_becomes(view, std::to_wstring(kWidth / 2) + L"x" + std::to_wstring(kHeight / 2)));
+    EXPECT_TRUE(pump_until([&] { return shows(on_screen(view, kWidth / 4, kHeight / 4), kBlue); }));
+}
+
+TEST_F(ChromiumScreenTest, AClickFollowsALinkAndTheWheelScrolls) {
+    int view = open("/link");
+    ASSERT_NE(view, 0);
+    POINT link = on_screen(view, 150, 100);
+    ASSERT_TRUE(pump_until([&] { return shows(link, kGreen); }));
+    {
+        std::lock_guard lock(mutex_);
+        next_ = events_.size();
+    }
+    click(link);
+    std::optional<Event> finished = wait_for("finished");
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(finished->status, 200);
+    EXPECT_EQ(server_.hits("/second"), 1);
+
+    EXPECT_EQ(load(view, "/tall"), 200);
+    POINT lower = on_screen(view, kWidth / 2, 400);
+    ASSERT_TRUE(pump_until([&] { return shows(lower, kRed); }));
+    SetCursorPos(lower.x, lower.y);
+    pump_for(100);
+    for (int notch = 0; notch < 3; ++notch)
+        send_mouse(MOUSEEVENTF_WHEEL, static_cast<DWORD>(-WHEEL_DELTA));
+    EXPECT_TRUE(title_becomes(view, L"scrolled 300"));
+    EXPECT_TRUE(pump_until([&] { return shows(lower, kBlue); }));
+}
+
+TEST_F(ChromiumScreenTest, TypedTextAndCommittedInputMethodTextReachATextBox) {
+    int view = open("/form");
+    ASSERT_NE(view, 0);
+    ASSERT_TRUE(wait_for("finished"));
+    click(on_screen(view, 100, 20));
+    pump_for(300);
+    // "ab", a mistyped "x" taken back, then a capital C with Shift held.
+    type({'A', 'B', 'X', VK_BACK});
+    key(VK_SHIFT, false);
+    type({'C'});
+    key(VK_SHIFT, true);
+    EXPECT_TRUE(title_becomes(view, L"typed abC"));
+    // What an input method commits: 中文, as it hands it over to the window.
+    HWND child = reinterpret_cast<HWND>(static_cast<intptr_t>(view));
+    for (wchar_t c : std::wstring(L"中文"))
+        PostMessageW(child, WM_IME_CHAR, c, 1);
+    EXPECT_TRUE(title_becomes(view, L"typed abC中文"));
 }
 
 }  // namespace
