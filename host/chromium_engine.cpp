@@ -278,6 +278,7 @@ private:
     void on_frame(const Message& event);
     void draw_newest_frame();
     void refresh_frame();
+    void log_pictures();
     void show_frame_later();
     // Input passed on to the page.
     void on_mouse(UINT msg, WPARAM wp, LPARAM lp);
@@ -298,8 +299,11 @@ private:
     std::optional<Image> frame_;                   // the page's last picture drawn
     devtools::LatestFrame frames_;                 // the newest picture not yet drawn
     unsigned long frames_received_ = 0;            // screencast pictures, for the settle refresh
+    std::string last_screencast_;                  // the last one as it came
     unsigned long frames_drawn_ = 0;
-    DWORD created_at_ = GetTickCount();
+    // The counts at the last line of the pictures' log.
+    unsigned long logged_offered_ = 0, logged_drawn_ = 0, logged_dropped_ = 0;
+    DWORD logged_at_ = GetTickCount();
     devtools::ClickCounter clicks_{{GetDoubleClickTime(), GetSystemMetrics(SM_CXDOUBLECLK),
                                     GetSystemMetrics(SM_CYDOUBLECLK)}};
     int buttons_ = 0;  // the protocol's bits of the buttons held: 1 left, 2 right, 4 middle
@@ -420,8 +424,13 @@ bool ChromiumEngine::start() {
 }
 
 void ChromiumEngine::log_frames(const std::wstring& line) {
-    win::UniqueFile log(CreateFileW((base_ + L"\\host-frames.log").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
-                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // A log that has grown past a megabyte begins again: it is for looking at now, not a record.
+    std::wstring path = base_ + L"\\host-frames.log";
+    WIN32_FILE_ATTRIBUTE_DATA attributes{};
+    bool full = GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes) &&
+                (attributes.nFileSizeHigh > 0 || attributes.nFileSizeLow > 1024 * 1024);
+    win::UniqueFile log(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                    full ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     std::string text = win::wide_to_utf8(line);
     DWORD written = 0;
     if (log)
@@ -642,6 +651,7 @@ void ChromiumView::report(const std::vector<devtools::PageNotice>& notices) {
                 events_.load_started(view);
                 break;
             case Kind::kLoadFinished:
+                log_pictures();
                 events_.load_finished(view, notice.status);
                 // A page of a new site may be drawn by another renderer than the screencast
                 // began with: asked again, the browser sends the new page's picture.
@@ -838,17 +848,11 @@ LRESULT ChromiumView::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
                 return 0;
             }
             break;
-        case WM_DESTROY: {
+        case WM_DESTROY:
             mirror_.reset();
-            double seconds = (GetTickCount() - created_at_) / 1000.0;
-            wchar_t line[160];
-            swprintf(line, 160, L"view %lu: %lu pictures from the browser, %lu drawn, %lu dropped in %.1f s\r\n",
-                     static_cast<unsigned long>(reinterpret_cast<uintptr_t>(hwnd())), frames_.offered(),
-                     frames_drawn_, frames_.dropped(), seconds);
-            engine_.log_frames(line);
+            log_pictures();
             events_.view_closing(hwnd());
             break;
-        }
     }
     return Window::handle_message(msg, wp, lp);
 }
@@ -866,8 +870,14 @@ void ChromiumView::on_frame(const Message& event) {
         return;
     // Acknowledged at once, so the browser goes on sending; only the newest is ever drawn.
     command("Page.screencastFrameAck", Params().integer("sessionId", *ack_id));
+    // The same picture again (the browser sends one when asked for a screenshot) changes
+    // nothing: it would only cost a decoding, and another screenshot after it.
+    std::string data = string_at(event, "/data").value_or("");
+    if (data == last_screencast_)
+        return;
+    last_screencast_ = data;
     ++frames_received_;
-    frames_.offer(string_at(event, "/data").value_or(""));
+    frames_.offer(std::move(data));
     show_frame_later();
     SetTimer(hwnd(), kSettleTimer, kSettleDelayMs, nullptr);
 }
@@ -890,6 +900,21 @@ void ChromiumView::refresh_frame() {
                     show_frame_later();
                 }
             });
+}
+
+// One line of the engine's log of pictures, at each page's load and when the view goes: what
+// came and was drawn since the line before.
+void ChromiumView::log_pictures() {
+    DWORD now = GetTickCount();
+    wchar_t line[200];
+    swprintf(line, 200, L"view %lu: %lu pictures from the browser, %lu drawn, %lu dropped in %.3f s\r\n",
+             static_cast<unsigned long>(reinterpret_cast<uintptr_t>(hwnd())), frames_.offered() - logged_offered_,
+             frames_drawn_ - logged_drawn_, frames_.dropped() - logged_dropped_, (now - logged_at_) / 1000.0);
+    engine_.log_frames(line);
+    logged_offered_ = frames_.offered();
+    logged_drawn_ = frames_drawn_;
+    logged_dropped_ = frames_.dropped();
+    logged_at_ = now;
 }
 
 // Decodes the newest picture, if one came since the last drawing; the one before stays shown

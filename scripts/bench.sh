@@ -47,8 +47,8 @@ run win_browser_view_bench_test
 run win_program_test --gtest_filter='*.Benchmark*'
 run win_visiting_test --gtest_filter='*.Benchmark*'
 run win_export_test --gtest_filter='ExportBenchmark.*'
-echo "== browser engine, and its anchor: a bare DevTools client on the same browser"
-run win_host_browser_view_test --gtest_filter='ChromiumHostTest.Benchmark*'
+echo "== browser engine (start, loads, memory; pictures, click latency, CPU), and its anchor: a bare DevTools client"
+run win_host_browser_view_test --gtest_filter='ChromiumHostTest.Benchmark*:ChromiumScreenTest.Benchmark*'
 python3 tests/bench/devtools_bare_client.py /usr/bin/chromium 10
 echo "== site icons"
 bash scripts/bench-picture.sh
