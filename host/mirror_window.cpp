@@ -19,7 +19,7 @@ bool MirrorWindow::create() {
     wc.lpszClassName = L"QuarnelHostPageMirror";
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     if (!create_window(wc, WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE | WS_EX_LAYERED | WS_EX_TRANSPARENT, L"",
-                       WS_POPUP | (scroll_bar_ ? WS_VSCROLL : 0), 0, 0, 0, 0, GetAncestor(view_, GA_ROOT), nullptr))
+                       WS_POPUP | (scroll_bar_ ? WS_VSCROLL : 0), 0, 0, 0, 0, nullptr, nullptr))
         return false;
     // Opaque: layered only so that the window is passed over when the pointer's window is found.
     SetLayeredWindowAttributes(hwnd(), 0, 255, LWA_ALPHA);
@@ -32,11 +32,19 @@ void MirrorWindow::invalidate() {
         InvalidateRect(hwnd(), nullptr, FALSE);
 }
 
-// Keeps the mirror over the view, shown while the view is shown.
+// Keeps the mirror over the view, shown while the view is shown, and just above the view's
+// top-level window while that is the active one. The mirror has no owner: Wine restacks an
+// owned window with its owner only within the owner's process, so a click that raised the main
+// window would bury it. Topmost windows (menus, balloons) stay above it.
 void MirrorWindow::follow_view() {
+    HWND root = GetAncestor(view_, GA_ROOT);
+    if (shown_ && GetForegroundWindow() == root && GetWindow(root, GW_HWNDPREV) != hwnd()) {
+        SetWindowPos(hwnd(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        invalidate();
+    }
     RECT r{};
     GetWindowRect(view_, &r);
-    bool shown = IsWindowVisible(view_) && !IsIconic(GetAncestor(view_, GA_ROOT));
+    bool shown = IsWindowVisible(view_) && !IsIconic(root);
     if (EqualRect(&r, &rect_) && shown == shown_)
         return;
     rect_ = r;

@@ -1,8 +1,8 @@
 #pragma once
 
 // Wine draws no child window that belongs to another process: the parent's process owns the
-// pixels of its window. There a child view gets a mirror, a pop-up owned by the parent's
-// top-level window that lies over the view and shows the same drawing. The mirror is layered and
+// pixels of its window. There a child view gets a mirror, a pop-up that lies over the view,
+// just above the view's top-level window, and shows the same drawing. The mirror is layered and
 // transparent to input, so the pointer's presses, the wheel and the keyboard focus still reach
 // the view under it, as on Windows. On Windows the child view draws itself and there is no
 // mirror. Any engine's view can have one.
@@ -23,8 +23,8 @@ public:
     MirrorWindow(HWND view, std::function<void(HWND target)> paint, bool scroll_bar)
         : view_(view), paint_(std::move(paint)), scroll_bar_(scroll_bar) {}
 
-    // Creates the mirror over `view_`, owned by the view's top-level window, and keeps it over
-    // the view (position, size, shown or hidden) from then on.
+    // Creates the mirror over `view_` and keeps it over the view (position, size, shown or
+    // hidden, above the view's top-level window) from then on.
     bool create();
 
     void invalidate();
