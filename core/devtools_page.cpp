@@ -89,8 +89,11 @@ int network_error_code(std::string_view error_text) {
     return kNetFailed;
 }
 
-PageTracker::PageTracker(std::string target_id, std::string status_binding)
-    : target_id_(std::move(target_id)), binding_(std::move(status_binding)), main_frame_(target_id_) {}
+PageTracker::PageTracker(std::string target_id, std::string status_binding, std::string title_binding)
+    : target_id_(std::move(target_id)),
+      binding_(std::move(status_binding)),
+      title_binding_(std::move(title_binding)),
+      main_frame_(target_id_) {}
 
 std::vector<PageNotice> PageTracker::on_event(const Message& event) {
     std::vector<PageNotice> out;
@@ -143,8 +146,11 @@ std::vector<PageNotice> PageTracker::on_event(const Message& event) {
             text = string_at(event, "/exceptionDetails/text");
         out.push_back({.kind = Kind::kConsoleMessage, .text = text.value_or("")});
     } else if (method == "Runtime.bindingCalled") {
-        if (string_at(event, "/name") == binding_)
+        auto name = string_at(event, "/name");
+        if (name == binding_)
             change_text(Kind::kStatusText, status_text_, string_at(event, "/payload").value_or(""), out);
+        else if (!title_binding_.empty() && name == title_binding_)
+            change_text(Kind::kTitleChanged, title_, string_at(event, "/payload").value_or(""), out);
     } else if (method == "Page.windowOpen") {
         auto url = string_at(event, "/url");
         bool popup = size_at(event, "/windowFeatures").value_or(0) > 0;
@@ -285,6 +291,23 @@ std::string status_text_script(std::string_view binding) {
   const linkOf = (node) => node instanceof Element ? node.closest('a[href], area[href]') : null;
   document.addEventListener('mouseover', (e) => { const a = linkOf(e.target); show(a ? a.href : ''); }, true);
   document.addEventListener('mouseout', (e) => { if (!linkOf(e.relatedTarget)) show(''); }, true);
+})();
+)JS";
+    return script;
+}
+
+std::string title_script(std::string_view binding) {
+    // Only the main document's title counts: a frame's own document has a title of its own.
+    std::string script = R"JS((() => {
+  if (window !== window.top) return;
+  const report = window[)JS";
+    script += json_quote(binding);
+    script += R"JS(];
+  if (typeof report !== 'function') return;
+  let shown = null;
+  const check = () => { const title = document.title; if (title && title !== shown) { shown = title; report(title); } };
+  new MutationObserver(check).observe(document, {subtree: true, childList: true, characterData: true});
+  check();
 })();
 )JS";
     return script;

@@ -60,8 +60,10 @@ struct PageNotice {
 class PageTracker {
 public:
     // `target_id` is the page's target (its main frame has the same id); `status_binding` the
-    // name of the binding the page's status script calls.
-    PageTracker(std::string target_id, std::string status_binding);
+    // name of the binding the page's status script calls; `title_binding`, when not empty, that
+    // of title_script() (the browser tells of a title only with the load or the address, not
+    // when a script changes it later).
+    PageTracker(std::string target_id, std::string status_binding, std::string title_binding = {});
 
     // The notices one event brings, in order; none for events of no concern.
     std::vector<PageNotice> on_event(const Message& event);
@@ -90,6 +92,7 @@ private:
 
     std::string target_id_;
     std::string binding_;
+    std::string title_binding_;
     std::string main_frame_;
 
     bool loading_ = false;    // a load started and has not finished
@@ -110,5 +113,9 @@ private:
 // A script for Page.addScriptToEvaluateOnNewDocument that calls the binding `binding` with the
 // address of the link under the pointer whenever that changes, and with "" when it leaves links.
 std::string status_text_script(std::string_view binding);
+
+// A script for every new document that calls `binding` with the document's title whenever it
+// changes (a script setting document.title, a <title> added or changed).
+std::string title_script(std::string_view binding);
 
 }  // namespace quarnel::devtools

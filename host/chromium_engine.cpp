@@ -38,10 +38,11 @@ constexpr UINT kClosePopupsDelayMs = 1000;
 // skips pictures while two of its own are unacknowledged, and the last one may be among them.
 constexpr UINT_PTR kSettleTimer = 2;
 constexpr UINT kSettleDelayMs = 200;
-// The bindings the page scripts call with the address of the link under the mouse and with the
-// pointer shape the page asks for.
+// The bindings the page scripts call with the address of the link under the mouse, the pointer
+// shape the page asks for, and the document's title as a script changes it.
 constexpr char kStatusBinding[] = "__quarnelStatus";
 constexpr char kCursorBinding[] = "__quarnelCursor";
+constexpr char kTitleBinding[] = "__quarnelTitle";
 // The browser's pictures of the page: JPEG at this quality (of 100).
 constexpr int kFrameQuality = 80;
 // The page scrolls this many pixels for one notch of the wheel (120), as browsers on Windows do.
@@ -561,7 +562,7 @@ void ChromiumView::command(const std::string& method, const Params& params, DevT
 void ChromiumView::attached(std::string target, std::string session) {
     target_ = std::move(target);
     session_ = std::move(session);
-    tracker_.emplace(target_, kStatusBinding);
+    tracker_.emplace(target_, kStatusBinding, kTitleBinding);
     command("Page.enable");
     command("Page.bringToFront");
     command("Network.enable");
@@ -569,6 +570,8 @@ void ChromiumView::attached(std::string target, std::string session) {
     command("Page.setLifecycleEventsEnabled", Params().flag("enabled", true));
     command("Runtime.addBinding", Params().text("name", kStatusBinding));
     command("Page.addScriptToEvaluateOnNewDocument", Params().text("source", devtools::status_text_script(kStatusBinding)));
+    command("Runtime.addBinding", Params().text("name", kTitleBinding));
+    command("Page.addScriptToEvaluateOnNewDocument", Params().text("source", devtools::title_script(kTitleBinding)));
     command("Runtime.addBinding", Params().text("name", kCursorBinding));
     command("Page.addScriptToEvaluateOnNewDocument", Params().text("source", devtools::cursor_script(kCursorBinding)));
     RECT client{};

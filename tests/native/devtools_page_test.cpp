@@ -157,6 +157,11 @@ TEST(PageTracker, NotifiesEachNavigationInOrder) {
           event("Runtime.bindingCalled", R"({"name":"qStatus","payload":"http://a/link","executionContextId":1})"),
           event("Runtime.bindingCalled", R"({"name":"other","payload":"x","executionContextId":1})"), frame_started()},
          {text(Kind::kStatusText, "http://a/link"), state(true), started(), text(Kind::kStatusText, "")}},
+        {"titles a script sets, from their binding, each change once",
+         {event("Runtime.bindingCalled", R"({"name":"qTitle","payload":"one","executionContextId":1})"),
+          event("Runtime.bindingCalled", R"({"name":"qTitle","payload":"one","executionContextId":1})"),
+          event("Runtime.bindingCalled", R"({"name":"qTitle","payload":"two","executionContextId":1})")},
+         {text(Kind::kTitleChanged, "one"), text(Kind::kTitleChanged, "two")}},
         {"new windows",
          {event("Page.windowOpen", R"({"url":"http://a/pop","windowName":"p","windowFeatures":["width=300"],)"
                                    R"("userGesture":true})"),
@@ -169,7 +174,7 @@ TEST(PageTracker, NotifiesEachNavigationInOrder) {
          {}},
     };
     for (const Case& c : cases) {
-        PageTracker tracker("T", "qStatus");
+        PageTracker tracker("T", "qStatus", "qTitle");
         std::vector<PageNotice> notices;
         for (const std::string& text : c.messages) {
             std::optional<Message> message = parse_message(text);

@@ -267,7 +267,8 @@ protected:
         SetEnvironmentVariableW(L"QUARNEL_HOST_ENGINE", L"chromium");
         server_.route("/scripted", HttpResponse{200, "text/html; charset=utf-8", "",
                                                 "<title>Before</title><script>addEventListener('load', () => "
-                                                "setTimeout(() => { document.title = '脚本标题'; }, 0));</script>"});
+                                                "setTimeout(() => { document.title = '脚本标题'; }, 0));"
+                                                "setTimeout(() => { document.title = '后来的标题'; }, 1500);</script>"});
         server_.route("/popup", HttpResponse{200, "text/html", "",
                                              "<title>Opener</title><script>addEventListener('load', () => window.open('/second'));</script>"});
         server_.route("/busy", HttpResponse{200, "text/html", "",
@@ -335,6 +336,12 @@ TEST_F(ChromiumHostTest, LoadsReportTheirStatusAndAScriptedTitleIsInTheSource) {
         return source.find(expected) != std::string::npos;
     }));
     EXPECT_TRUE(source.starts_with("<html>")) << source;
+    // The browser view hears of a title set well after the load too.
+    EXPECT_TRUE(pump_until([&] {
+        std::lock_guard lock(mutex_);
+        return std::any_of(events_.begin(), events_.end(),
+                           [](const Event& e) { return e.kind == "title" && e.text == L"后来的标题"; });
+    }));
 }
 
 TEST_F(ChromiumHostTest, APopupOpensInTheSameView) {
