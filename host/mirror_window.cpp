@@ -38,8 +38,12 @@ void MirrorWindow::invalidate() {
 // window would bury it. Topmost windows (menus, balloons) stay above it.
 void MirrorWindow::follow_view() {
     HWND root = GetAncestor(view_, GA_ROOT);
-    if (shown_ && GetForegroundWindow() == root && GetWindow(root, GW_HWNDPREV) != hwnd()) {
-        SetWindowPos(hwnd(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    bool root_topmost = GetWindowLongPtrW(root, GWL_EXSTYLE) & WS_EX_TOPMOST;
+    bool topmost = GetWindowLongPtrW(hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST;
+    if (shown_ && GetForegroundWindow() == root && (topmost != root_topmost || !above(root))) {
+        // A main window kept on top takes its mirror along.
+        SetWindowPos(hwnd(), root_topmost ? HWND_TOPMOST : topmost ? HWND_NOTOPMOST : HWND_TOP, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         invalidate();
     }
     RECT r{};
@@ -51,6 +55,15 @@ void MirrorWindow::follow_view() {
     shown_ = shown;
     SetWindowPos(hwnd(), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
                  SWP_NOACTIVATE | SWP_NOZORDER | (shown ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
+}
+
+// Whether the mirror lies above `window` in the order of top-level windows.
+bool MirrorWindow::above(HWND window) const {
+    for (HWND below = GetWindow(hwnd(), GW_HWNDNEXT); below; below = GetWindow(below, GW_HWNDNEXT)) {
+        if (below == window)
+            return true;
+    }
+    return false;
 }
 
 LRESULT MirrorWindow::handle_message(UINT msg, WPARAM wp, LPARAM lp) {

@@ -32,6 +32,7 @@ public:
 private:
     LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
     void follow_view();
+    bool above(HWND window) const;
 
     HWND view_;  // not owned: the view this mirrors
     std::function<void(HWND)> paint_;
