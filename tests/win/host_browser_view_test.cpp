@@ -616,7 +616,12 @@ TEST_F(ChromiumScreenTest, BenchmarkPicturesClickLatencyAndHostCpu) {
     pump_for(seconds * 1000);
     animated_cpu = cpu_ms() - animated_cpu;
 
-    ASSERT_EQ(load(view, "/clicks"), 200);
+    // Once more if the local server refused the first try (seen once under load): a figure
+    // wants the page, not a verdict on the server.
+    int status = load(view, "/clicks");
+    if (status < 0)
+        status = load(view, "/clicks");
+    ASSERT_EQ(status, 200);
     POINT middle = on_screen(view, kWidth / 2, kHeight / 2);
     ASSERT_TRUE(pump_until([&] { return shows(middle, kGreen); }));
     pump_for(500);  // the last pictures of the load
