@@ -86,6 +86,13 @@ std::optional<std::string> string_member(const json& object, const char* name) {
 
 }  // namespace
 
+std::string binding_script(std::string_view binding, std::string_view body) {
+    std::string script = "(() => {\n  const report = window[" + json_quote(binding) + "];\n";
+    script += "  if (typeof report !== 'function') return;\n";
+    script += body;
+    return script + "})();\n";
+}
+
 std::string json_quote(std::string_view text) {
     return dump(json(std::string(text)));
 }

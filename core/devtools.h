@@ -25,6 +25,10 @@ namespace quarnel::devtools {
 // A JSON string literal holding `text`, quotes included. Invalid UTF-8 becomes U+FFFD.
 std::string json_quote(std::string_view text);
 
+// A page script that runs `body` with `report` bound to the page's binding `binding` (added
+// with Runtime.addBinding), and does nothing where the binding is missing.
+std::string binding_script(std::string_view binding, std::string_view body);
+
 // The params of a command: named values written as one JSON object, in the order given.
 class Params {
 public:

@@ -281,36 +281,22 @@ void PageTracker::change_text(Kind kind,
 std::string status_text_script(std::string_view binding) {
     // Links are found from the element under the pointer upwards, so a pointer over an image or
     // a span inside a link still counts; the binding is called only when the address changes.
-    std::string script = R"JS((() => {
-  const report = window[)JS";
-    script += json_quote(binding);
-    script += R"JS(];
-  if (typeof report !== 'function') return;
-  let shown = '';
+    return binding_script(binding, R"JS(  let shown = '';
   const show = (text) => { if (text !== shown) { shown = text; report(text); } };
   const linkOf = (node) => node instanceof Element ? node.closest('a[href], area[href]') : null;
   document.addEventListener('mouseover', (e) => { const a = linkOf(e.target); show(a ? a.href : ''); }, true);
   document.addEventListener('mouseout', (e) => { if (!linkOf(e.relatedTarget)) show(''); }, true);
-})();
-)JS";
-    return script;
+)JS");
 }
 
 std::string title_script(std::string_view binding) {
     // Only the main document's title counts: a frame's own document has a title of its own.
-    std::string script = R"JS((() => {
-  if (window !== window.top) return;
-  const report = window[)JS";
-    script += json_quote(binding);
-    script += R"JS(];
-  if (typeof report !== 'function') return;
+    return binding_script(binding, R"JS(  if (window !== window.top) return;
   let shown = null;
   const check = () => { const title = document.title; if (title && title !== shown) { shown = title; report(title); } };
   new MutationObserver(check).observe(document, {subtree: true, childList: true, characterData: true});
   check();
-})();
-)JS";
-    return script;
+)JS");
 }
 
 }  // namespace quarnel::devtools

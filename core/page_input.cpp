@@ -145,12 +145,7 @@ CursorShape cursor_shape(std::string_view css_cursor) {
 std::string cursor_script(std::string_view binding) {
     // Resolved once per animation frame for the last pointer position, so a fast-moving pointer
     // costs one style look-up a frame.
-    std::string script = R"JS((() => {
-  const report = window[)JS";
-    script += json_quote(binding);
-    script += R"JS(];
-  if (typeof report !== 'function') return;
-  const typing = new Set(['text', 'search', 'url', 'tel', 'email', 'password', 'number', 'date', 'time',
+    return binding_script(binding, R"JS(  const typing = new Set(['text', 'search', 'url', 'tel', 'email', 'password', 'number', 'date', 'time',
                           'datetime-local', 'month', 'week', '']);
   const editable = (el) => el.isContentEditable || el instanceof HTMLTextAreaElement ||
                            (el instanceof HTMLInputElement && typing.has(el.type));
@@ -182,9 +177,7 @@ std::string cursor_script(std::string_view binding) {
       if (cursor !== shown) { shown = cursor; report(cursor); }
     });
   }, true);
-})();
-)JS";
-    return script;
+)JS");
 }
 
 void LatestFrame::offer(std::string data) {
