@@ -55,7 +55,7 @@ public:
                            nullptr))
             return false;
         loader_ = std::make_unique<PageLoader>(user_agent, Window::hwnd(), kPageLoadedMessage);
-        if (child_windows_of_other_processes_are_hidden()) {
+        if (needs_mirror(settings.parent)) {
             mirror_ = std::make_unique<MirrorWindow>(hwnd(), [this](HWND target) { paint_window(target); }, true);
             if (!mirror_->create())
                 mirror_.reset();

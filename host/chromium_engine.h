@@ -1,23 +1,28 @@
 #pragma once
 
 // The engine that drives an installed Chromium-family browser (Edge, Chrome, chromium) over the
-// DevTools protocol: one page target per child view.
+// DevTools protocol: one page target per child view, and a supervisor that keeps the views
+// usable whatever the browser does. The host is ready before the browser is: views are made at
+// once and their pages open when the browser answers. A browser that ends is started again and
+// every view gets a fresh page; one that keeps ending is given up, and the built-in engine shows
+// the pages from then on.
 
 #include "host/page_engine.h"
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quarnel::host {
 
 struct ChromiumOptions {
-    std::wstring browser;     // the browser's program file
-    std::wstring user_agent;  // empty: the browser's own
-    std::wstring cache_path;  // the folder under which the browser's profile folder is made
+    std::vector<std::wstring> browsers;  // the browsers' program files, tried in this order
+    std::wstring user_agent;             // empty: the browser's own
+    std::wstring cache_path;             // the folder under which the browser's profile folder is made
 };
 
-// The engine, with its browser started and answering; null when the browser did not start or
-// did not answer in time (it is ended then), with the reason in `failure` when given.
-std::unique_ptr<PageEngine> start_chromium_engine(const ChromiumOptions& options, std::wstring* failure = nullptr);
+// The engine with its first browser starting; null only when the engine's window could not be
+// made.
+std::unique_ptr<PageEngine> start_chromium_engine(const ChromiumOptions& options);
 
 }  // namespace quarnel::host

@@ -42,16 +42,16 @@ std::wstring app_path(const wchar_t* exe) {
     return {};
 }
 
+}  // namespace
+
 // What the host chose, and why not a browser, in "host-engine.log" in the cache folder: the
 // first place to look when pages show differently on one machine.
-void write_log(const EngineOptions& options, const std::wstring& text) {
-    if (options.cache_path.empty())
+void write_engine_log(const std::wstring& cache_path, const std::wstring& text) {
+    if (cache_path.empty())
         return;
-    CreateDirectoryW(options.cache_path.c_str(), nullptr);
-    win::replace_file_contents(options.cache_path + L"\\host-engine.log", win::wide_to_utf8(text));
+    CreateDirectoryW(cache_path.c_str(), nullptr);
+    win::replace_file_contents(cache_path + L"\\host-engine.log", win::wide_to_utf8(text));
 }
-
-}  // namespace
 
 std::vector<std::wstring> browser_candidates() {
     std::vector<std::wstring> found;
@@ -83,21 +83,19 @@ std::vector<std::wstring> browser_candidates() {
 
 std::unique_ptr<PageEngine> choose_engine(const EngineOptions& options) {
     std::wstring forced = environment(L"QUARNEL_HOST_ENGINE");
-    std::wstring log;
     if (_wcsicmp(forced.c_str(), L"builtin") != 0) {
-        for (const std::wstring& browser : browser_candidates()) {
-            std::wstring failure;
-            if (auto engine = start_chromium_engine(ChromiumOptions{browser, options.user_agent, options.cache_path},
-                                                    &failure)) {
-                write_log(options, log + L"engine: " + browser + L"\r\n");
+        // The browser starts in the background: the host is ready at once, and the engine falls
+        // back to the built-in one by itself when no browser answers.
+        std::vector<std::wstring> browsers = browser_candidates();
+        if (!browsers.empty()) {
+            if (auto engine = start_chromium_engine(ChromiumOptions{browsers, options.user_agent, options.cache_path}))
                 return engine;
-            }
-            log += L"not used: " + failure + L"\r\n";
         }
     }
-    // A browser that is missing or does not start leaves the built-in engine, forced or not: the
-    // program must go on showing pages.
-    write_log(options, log + L"engine: built-in" + (forced.empty() ? L"" : L" (QUARNEL_HOST_ENGINE=" + forced + L")") + L"\r\n");
+    // A browser that is missing leaves the built-in engine, forced or not: the program must go
+    // on showing pages.
+    write_engine_log(options.cache_path, std::wstring(L"engine: built-in") +
+                                             (forced.empty() ? L"" : L" (QUARNEL_HOST_ENGINE=" + forced + L")") + L"\r\n");
     return make_builtin_engine(options.user_agent);
 }
 

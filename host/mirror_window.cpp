@@ -14,6 +14,12 @@ bool child_windows_of_other_processes_are_hidden() {
     return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
+bool needs_mirror(HWND parent) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(GetAncestor(parent, GA_ROOT), &owner);
+    return child_windows_of_other_processes_are_hidden() && owner != GetCurrentProcessId();
+}
+
 bool MirrorWindow::create() {
     WNDCLASSEXW wc{};
     wc.lpszClassName = L"QuarnelHostPageMirror";

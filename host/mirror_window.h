@@ -16,6 +16,10 @@ namespace quarnel::host {
 // Whether this runs under Wine, where child windows of other processes are not drawn.
 bool child_windows_of_other_processes_are_hidden();
 
+// Whether a view made as a child of `parent` needs a mirror to be seen: under Wine, when the
+// parent's top-level window belongs to another process.
+bool needs_mirror(HWND parent);
+
 class MirrorWindow final : public ui::Window {
 public:
     // `paint` draws the view's picture into the window it is given, inside its WM_PAINT;

@@ -1,0 +1,74 @@
+// The browser under Wine: Debian's chromium is a Linux program, started through the Linux shell
+// so that it ends with the host, and given Linux paths.
+
+#include "host/browser_process.h"
+
+#include "winbase/files.h"
+#include "winbase/text.h"
+
+namespace quarnel::host::wine {
+
+namespace {
+
+// This process's number on the Linux side, read from Linux's own account of it.
+std::optional<int> linux_process_id() {
+    // Read as a stream: Linux gives such files no size.
+    win::UniqueFile file(CreateFileW(L"Z:\\proc\\self\\stat", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
+    char text[32] = {};
+    DWORD read = 0;
+    if (!file || !ReadFile(file.get(), text, sizeof(text) - 1, &read, nullptr))
+        return std::nullopt;
+    int pid = atoi(text);
+    return pid > 0 ? std::optional<int>(pid) : std::nullopt;
+}
+
+}  // namespace
+
+bool is_linux_program(const std::wstring& program) {
+    if (!win::unix_path_under_wine(program))
+        return false;
+    win::UniqueFile file(
+        CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    char magic[2] = {};
+    DWORD read = 0;
+    return file && ReadFile(file.get(), magic, sizeof(magic), &read, nullptr) &&
+           !(read == 2 && magic[0] == 'M' && magic[1] == 'Z');
+}
+
+std::optional<std::wstring> watched_command_line(const std::wstring& program) {
+    std::optional<std::string> unix_program = win::unix_path_under_wine(program);
+    // The loop ends the browser when the host's process (its Linux number) is gone. Wine starts
+    // Linux programs detached, so the shell's parent is not the host. The browser's chatter goes
+    // nowhere: it must not hold the output of whoever started the program.
+    std::optional<int> host = linux_process_id();
+    if (!unix_program || !host)
+        return std::nullopt;
+    const wchar_t kWatch[] =
+        L"exec >/dev/null 2>&1; host=$1; shift; \"$0\" \"$@\" & browser=$!; "
+        L"while kill -0 $host && kill -0 $browser; do sleep 1; done; "
+        L"kill $browser; sleep 5; kill -9 $browser";
+    return quoted(L"Z:\\bin\\sh") + L" -c " + quoted(kWatch) + L" " + quoted(win::utf8_to_wide(*unix_program)) + L" " +
+           std::to_wstring(*host);
+}
+
+void remove_with_unix_shell(const std::wstring& folder) {
+    std::optional<std::string> unix_folder = win::unix_path_under_wine(folder);
+    if (!unix_folder)
+        return;
+    std::wstring command_line = quoted(L"Z:\\bin\\rm") + L" -rf -- " + quoted(win::utf8_to_wide(*unix_folder));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(L"Z:\\bin\\rm", command_line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process))
+        return;
+    if (process.hThread)
+        CloseHandle(process.hThread);
+    if (process.hProcess)
+        CloseHandle(process.hProcess);
+    for (int i = 0; i < 40 && GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES; ++i)
+        Sleep(25);
+}
+
+}  // namespace quarnel::host::wine

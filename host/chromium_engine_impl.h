@@ -1,0 +1,59 @@
+#pragma once
+
+// The browser engine's supervisor, as its views see it (chromium_view.cpp).
+
+#include "controls/window.h"
+#include "host/browser_process.h"
+#include "host/chromium_engine.h"
+#include "host/devtools_link.h"
+
+#include <deque>
+
+namespace quarnel::host {
+
+class ChromiumView;
+
+class ChromiumEngine final : public PageEngine, private ui::Window {
+public:
+    explicit ChromiumEngine(ChromiumOptions options) : options_(std::move(options)) {}
+    ~ChromiumEngine() override;
+
+    bool start();
+    std::unique_ptr<EngineView> create_view(const ViewSettings& settings, EngineEvents& events) override;
+    void shut_down() override;
+    const wchar_t* name() const override { return builtin_ ? builtin_->name() : L"chromium"; }
+
+    // The connection to the browser; null while no browser answers.
+    DevToolsLink* link() const { return link_ && link_->open() ? link_.get() : nullptr; }
+    // Adds a line to the engine's account of its views' pictures in the cache folder.
+    void log_frames(const std::wstring& line);
+    void forget(ChromiumView* view) { std::erase(views_, view); }
+
+private:
+    LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
+    void launch();
+    void look_for_port();
+    bool connect(const devtools::ActivePort& port);
+    void connection_lost();
+    void browser_ended(const std::wstring& why);
+    void give_up(const std::wstring& why);
+    void on_event(const Message& event);
+    void write_log(const std::wstring& last_line);
+
+    ChromiumOptions options_;
+    size_t candidate_ = 0;  // the browser of options_.browsers now tried
+    std::wstring base_;     // the cache folder
+    std::wstring profile_;
+    BrowserProcess browser_;
+    DWORD launched_at_ = 0;
+    int connected_port_ = 0;
+    bool connected_once_ = false;
+    std::deque<DWORD> restarts_;  // when the browser was started again, within the last minute
+    std::unique_ptr<DevToolsLink> link_;
+    std::unique_ptr<PageEngine> builtin_;  // once the browser was given up
+    std::vector<ChromiumView*> views_;     // not owned: the host owns the views
+    std::wstring log_;                     // the browsers not used, and why
+    bool ended_ = false;
+};
+
+}  // namespace quarnel::host

@@ -1,0 +1,533 @@
+#include "host/chromium_view.h"
+
+#include "host/chromium_engine_impl.h"
+#include "host/page_dialog.h"
+#include "winbase/text.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace quarnel::host {
+
+namespace {
+
+constexpr UINT_PTR kClosePopupsTimer = 1;
+constexpr UINT kClosePopupsDelayMs = 1000;
+// (Timer 2 is the picture's.) A navigation that has not begun, or a document the page has not
+// taken, this long after it came: the page's renderer no longer answers.
+constexpr UINT_PTR kWatchTimer = 3;
+constexpr UINT kWatchLimitMs = 4000;
+// A dialog within this long of the user's last press or key in the view is the user's doing and
+// is shown; any other is answered at once.
+constexpr DWORD kUserDialogMs = 3000;
+constexpr UINT kShowDialogMessage = WM_APP + 2;
+
+// The bindings the page scripts call with the address of the link under the mouse, the pointer
+// shape the page asks for, and the document's title as a script changes it.
+constexpr char kStatusBinding[] = "__quarnelStatus";
+constexpr char kCursorBinding[] = "__quarnelCursor";
+constexpr char kTitleBinding[] = "__quarnelTitle";
+// The site of an address, as a browser names the page a dialog comes from.
+std::wstring site_of(const std::string& url) {
+    size_t start = url.find("://");
+    start = start == std::string::npos ? 0 : start + 3;
+    size_t end = url.find_first_of("/?#", start);
+    std::string site = url.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    return win::utf8_to_wide(site.empty() ? url : site) + L" 显示";
+}
+
+}  // namespace
+
+bool ChromiumView::create(const ViewSettings& settings) {
+    WNDCLASSEXW wc{};
+    wc.style = CS_DBLCLKS;
+    wc.lpszClassName = L"QuarnelHostBrowserView";
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    const RECT& area = settings.area;
+    if (!create_window(wc, WS_EX_NOPARENTNOTIFY, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
+                       area.left, area.top, area.right - area.left, area.bottom - area.top, settings.parent, nullptr))
+        return false;
+    if (needs_mirror(settings.parent)) {
+        mirror_ = std::make_unique<MirrorWindow>(hwnd(), [this](HWND target) { picture_->paint(target); }, false);
+        if (!mirror_->create())
+            mirror_.reset();
+    }
+    picture_.emplace(hwnd(), static_cast<PageChannel&>(*this), [this] { show_later(); },
+                     [this](const std::wstring& line) { engine_.log_frames(line); });
+    input_.emplace(hwnd(), static_cast<PageChannel&>(*this), events_);
+    source_.emplace(hwnd(), static_cast<PageChannel&>(*this), [this] { replace_page(std::nullopt); });
+    return true;
+}
+
+ChromiumView::~ChromiumView() {
+    engine_.forget(this);
+    cancel_page_dialog(dialog_box_);
+    if (source_)
+        source_->answer_waiting();
+    if (DevToolsLink* link = engine_.link()) {
+        if (!target_.empty())
+            link->send("Target.closeTarget", Params().text("targetId", target_));
+        if (!context_.empty())
+            link->send("Target.disposeBrowserContext", Params().text("browserContextId", context_));
+    }
+}
+
+void ChromiumView::command(const std::string& method, const Params& params, DevToolsLink::Reply reply) {
+    DevToolsLink* link = engine_.link();
+    if (link && tracker_)
+        link->send(method, params, session_, std::move(reply));
+    else if (reply)
+        reply(nullptr);
+}
+
+// A browser context of its own for each page: a page that stops answering takes its renderer
+// with it when it goes, and the fresh page never shares that renderer.
+void ChromiumView::open_page() {
+    DevToolsLink* link = engine_.link();
+    if (builtin_ || opening_ || tracker_ || !link)
+        return;
+    opening_ = true;
+    unsigned number = ++page_number_;
+    std::weak_ptr<bool> alive = alive_;
+    auto failed = [this, alive, number] {
+        if (!alive.expired() && number == page_number_)
+            opening_ = false;
+    };
+    auto create_target = [this, alive, number, failed](std::string context) {
+        DevToolsLink* link = engine_.link();
+        if (alive.expired() || number != page_number_ || !link)
+            return;
+        context_ = context;
+        Params target;
+        // A window of its own: a page that shares a window is a background tab, which the
+        // browser neither draws nor passes input to.
+        target.text("url", "about:blank").flag("newWindow", true);
+        if (!context.empty())
+            target.text("browserContextId", context);
+        link->send("Target.createTarget", target, {}, [this, alive, number, failed](const Message* created) {
+            DevToolsLink* link = engine_.link();
+            if (alive.expired() || number != page_number_ || !link)
+                return;
+            std::optional<std::string> id = created ? string_at(*created, "/targetId") : std::nullopt;
+            if (!id)
+                return failed();
+            link->send("Target.attachToTarget", Params().text("targetId", *id).flag("flatten", true), {},
+                       [this, alive, number, failed, id = *id](const Message* reply) {
+                           if (alive.expired() || number != page_number_)
+                               return;
+                           std::optional<std::string> session = reply ? string_at(*reply, "/sessionId") : std::nullopt;
+                           if (!session)
+                               return failed();
+                           attached(id, *session);
+                       });
+        });
+    };
+    link->send("Target.createBrowserContext", Params(), {}, [this, alive, create_target](const Message* reply) {
+        DevToolsLink* link = engine_.link();
+        if (alive.expired() || !link)
+            return;
+        std::string context = reply ? string_at(*reply, "/browserContextId").value_or("") : "";
+        // Whatever the page answers with a file is not saved anywhere.
+        Params deny;
+        deny.text("behavior", "deny").flag("eventsEnabled", true);
+        if (!context.empty())
+            deny.text("browserContextId", context);
+        link->send("Browser.setDownloadBehavior", deny);
+        create_target(context);
+    });
+}
+
+void ChromiumView::attached(std::string target, std::string session) {
+    opening_ = false;
+    target_ = std::move(target);
+    session_ = std::move(session);
+    tracker_.emplace(target_, kStatusBinding, kTitleBinding);
+    input_->page_replaced();
+    command("Page.enable");
+    command("Page.bringToFront");
+    command("Network.enable");
+    command("Runtime.enable");
+    command("Page.setLifecycleEventsEnabled", Params().flag("enabled", true));
+    command("Runtime.addBinding", Params().text("name", kStatusBinding));
+    command("Page.addScriptToEvaluateOnNewDocument", Params().text("source", devtools::status_text_script(kStatusBinding)));
+    command("Runtime.addBinding", Params().text("name", kTitleBinding));
+    command("Page.addScriptToEvaluateOnNewDocument", Params().text("source", devtools::title_script(kTitleBinding)));
+    command("Runtime.addBinding", Params().text("name", kCursorBinding));
+    command("Page.addScriptToEvaluateOnNewDocument", Params().text("source", devtools::cursor_script(kCursorBinding)));
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    resize(client.right, client.bottom);
+    picture_->start();
+    if (pending_address_)
+        navigate(*std::exchange(pending_address_, std::nullopt));
+}
+
+// Closes the page's target and its browser context, which ends their renderer.
+void ChromiumView::close_page() {
+    DevToolsLink* link = engine_.link();
+    if (link && !target_.empty())
+        link->send("Target.closeTarget", Params().text("targetId", target_));
+    if (link && !context_.empty())
+        link->send("Target.disposeBrowserContext", Params().text("browserContextId", context_));
+    page_lost();
+}
+
+void ChromiumView::page_lost() {
+    if (tracker_)
+        report(tracker_->abandon(devtools::kNetFailed));
+    ++page_number_;  // replies about the old page are dropped
+    opening_ = false;
+    tracker_.reset();
+    target_.clear();
+    session_.clear();
+    context_.clear();
+    popups_.clear();
+    watch(Watch::kNone);
+    if (dialog_) {
+        dialog_.reset();
+        cancel_page_dialog(dialog_box_);
+    }
+    source_->answer_waiting();
+}
+
+// The page stopped answering or its renderer died: the load under way ends as failed, and a
+// fresh page takes its place, loading `then_open` when given.
+void ChromiumView::replace_page(std::optional<std::wstring> then_open) {
+    close_page();
+    pending_address_ = std::move(then_open);
+    open_page();
+}
+
+void ChromiumView::use_builtin(PageEngine& builtin) {
+    page_lost();
+    mirror_.reset();
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    builtin_ = builtin.create_view(ViewSettings{hwnd(), client}, *this);
+    std::optional<std::wstring> address = std::exchange(pending_address_, std::nullopt);
+    if (!address && !last_address_.empty())
+        address = last_address_;
+    if (builtin_ && address)
+        builtin_->navigate(*address);
+}
+
+void ChromiumView::navigate(std::wstring_view address) {
+    if (builtin_) {
+        builtin_->navigate(address);
+        return;
+    }
+    last_address_ = std::wstring(address);
+    // A dialog still open would hold the navigation: it is dismissed first.
+    if (dialog_)
+        answer_dialog(false, {});
+    if (!tracker_) {
+        pending_address_ = std::wstring(address);
+        return;
+    }
+    load_began_ = false;
+    windows_opened_ = 0;
+    watch(Watch::kStart);
+    std::weak_ptr<bool> alive = alive_;
+    command("Page.navigate", Params().text("url", win::wide_to_utf8(address)),
+            [this, alive, number = page_number_](const Message* reply) {
+                if (alive.expired() || number != page_number_ || !tracker_)
+                    return;
+                if (watch_ == Watch::kStart && reply)
+                    watch(Watch::kResponse);
+                // A navigation the browser refused outright (an address it cannot load, a file it
+                // does not save) brings no events: its load is reported here.
+                std::string error = reply ? string_at(*reply, "/errorText").value_or("") : "";
+                if (error.empty() || load_began_ || tracker_->is_loading())
+                    return;
+                watch(Watch::kNone);
+                HWND view = hwnd();
+                events_.load_started(view);
+                events_.load_finished(view, devtools::network_error_code(error));
+                events_.loading_state_changed(view, false, false, false);
+            });
+}
+
+void ChromiumView::watch(Watch what) {
+    watch_ = what;
+    if (what == Watch::kStart || what == Watch::kCommit)
+        SetTimer(hwnd(), kWatchTimer, kWatchLimitMs, nullptr);
+    else
+        KillTimer(hwnd(), kWatchTimer);
+}
+
+// The fresh page loads the address that could not be shown, once: an address whose own page
+// stops answering at once is not tried again.
+void ChromiumView::watch_timed_out() {
+    bool retry = watch_ != Watch::kNone && !retried_;
+    watch(Watch::kNone);
+    retried_ = retry;
+    replace_page(retry ? std::optional<std::wstring>(last_address_) : std::nullopt);
+}
+
+void ChromiumView::on_event(const Message& event) {
+    if (!tracker_ || builtin_)
+        return;
+    const std::string& method = event.method;
+    if (method == "Inspector.targetCrashed" || method == "Target.targetCrashed") {
+        replace_page(std::nullopt);
+        return;
+    }
+    if (method == "Page.screencastFrame") {
+        picture_->on_frame(event);
+        return;
+    }
+    if (method == "Page.javascriptDialogOpening") {
+        on_dialog(event);
+        return;
+    }
+    if (method == "Runtime.bindingCalled" && string_at(event, "/name") == kCursorBinding) {
+        input_->set_cursor(string_at(event, "/payload").value_or(""));
+        return;
+    }
+    if (method == "Browser.downloadWillBegin" || method == "Page.downloadWillBegin") {
+        // The file is refused; the page shown stays, and its load ends as an aborted one.
+        watch(Watch::kNone);
+        if (tracker_->is_loading()) {
+            report(tracker_->abandon(devtools::kNetAborted));
+        } else if (!load_began_) {
+            load_began_ = true;
+            HWND view = hwnd();
+            events_.load_started(view);
+            events_.load_finished(view, devtools::kNetAborted);
+            events_.loading_state_changed(view, false, false, false);
+        }
+        return;
+    }
+    bool main_frame = string_at(event, "/frameId") == target_ || string_at(event, "/frame/id") == target_;
+    if (main_frame && string_at(event, "/type") == "Document") {
+        if (method == "Network.requestWillBeSent" && watch_ == Watch::kStart)
+            watch(Watch::kResponse);
+        else if (method == "Network.responseReceived" && watch_ != Watch::kNone)
+            watch(Watch::kCommit);
+        else if (method == "Network.loadingFailed")
+            watch(Watch::kNone);
+    }
+    if (method == "Page.frameNavigated" && !string_at(event, "/frame/parentId")) {
+        watch(Watch::kNone);
+        retried_ = false;
+    }
+    report(tracker_->on_event(event));
+}
+
+void ChromiumView::on_dialog(const Message& event) {
+    std::string kind = string_at(event, "/type").value_or("alert");
+    DWORD since_input = GetTickCount() - input_->last_input_at();
+    bool users = input_->last_input_at() != 0 && since_input < kUserDialogMs && kind != "beforeunload" &&
+                 IsWindowVisible(hwnd());
+    if (!users) {
+        // Nobody asked for it: answered as a pass needs, at once (OK to an alert, cancel to a
+        // question, leave to a page that asks to stay).
+        command("Page.handleJavaScriptDialog", Params().flag("accept", kind == "alert" || kind == "beforeunload"));
+        return;
+    }
+    dialog_ = Dialog{kind, win::utf8_to_wide(string_at(event, "/message").value_or("")),
+                     win::utf8_to_wide(string_at(event, "/defaultPrompt").value_or("")),
+                     site_of(string_at(event, "/url").value_or(""))};
+    // Shown from the view's own message, not inside the link's delivery of the event.
+    PostMessageW(hwnd(), kShowDialogMessage, 0, 0);
+}
+
+void ChromiumView::show_dialog() {
+    if (!dialog_ || *dialog_box_)
+        return;
+    Dialog dialog = *dialog_;
+    std::weak_ptr<bool> alive = alive_;
+    unsigned number = page_number_;
+    DialogAnswer answer = show_page_dialog(hwnd(), dialog_kind(dialog.kind), dialog.title, dialog.message,
+                                           dialog.default_text, dialog_box_);
+    // The view, or its page, may have gone while the box was open.
+    if (alive.expired() || number != page_number_)
+        return;
+    answer_dialog(answer.accept, answer.text);
+}
+
+void ChromiumView::answer_dialog(bool accept, const std::wstring& text) {
+    if (!dialog_)
+        return;
+    bool prompt = dialog_->kind == "prompt";
+    dialog_.reset();
+    cancel_page_dialog(dialog_box_);
+    Params answer;
+    answer.flag("accept", accept);
+    if (prompt && accept)
+        answer.text("promptText", win::wide_to_utf8(text));
+    command("Page.handleJavaScriptDialog", answer);
+}
+
+void ChromiumView::close_popup_later(std::string target, std::string address) {
+    popups_.push_back(Popup{std::move(target), std::move(address)});
+    SetTimer(hwnd(), kClosePopupsTimer, kClosePopupsDelayMs, nullptr);
+}
+
+void ChromiumView::popup_address(const std::string& target, const std::string& address) {
+    for (Popup& popup : popups_) {
+        if (popup.target == target && !address.empty())
+            popup.address = address;
+    }
+}
+
+// A page may open any number of windows, and each would take the view away from it: one a
+// load is followed, in the view, and the rest are closed.
+void ChromiumView::close_popups() {
+    KillTimer(hwnd(), kClosePopupsTimer);
+    for (const Popup& popup : std::exchange(popups_, {})) {
+        if (DevToolsLink* link = engine_.link())
+            link->send("Target.closeTarget", Params().text("targetId", popup.target));
+        if (popup.announced || popup.address.empty() || popup.address == "about:blank" || windows_opened_++ > 0)
+            continue;
+        std::wstring address = win::utf8_to_wide(popup.address);
+        if (!events_.new_window(hwnd(), address, OpenDisposition::kNewForegroundTab))
+            navigate(address);
+    }
+}
+
+void ChromiumView::report(const std::vector<devtools::PageNotice>& notices) {
+    using Kind = devtools::PageNotice::Kind;
+    std::weak_ptr<bool> alive = alive_;
+    HWND view = hwnd();
+    for (const devtools::PageNotice& notice : notices) {
+        if (alive.expired())
+            return;  // a handler of the application closed the view
+        std::wstring text = win::utf8_to_wide(notice.text);
+        switch (notice.kind) {
+            case Kind::kLoadStarted:
+                load_began_ = true;
+                windows_opened_ = 0;
+                events_.load_started(view);
+                break;
+            case Kind::kLoadFinished:
+                picture_->log_counts();
+                events_.load_finished(view, notice.status);
+                // A page of a new site may be drawn by another renderer than the screencast
+                // began with: asked again, the browser sends the new page's picture.
+                if (tracker_)
+                    picture_->start();
+                picture_->refresh_later();
+                break;
+            case Kind::kPageReady:
+                events_.page_ready(view);
+                break;
+            case Kind::kLoadingState:
+                events_.loading_state_changed(view, notice.is_loading, notice.can_go_back, notice.can_go_forward);
+                break;
+            case Kind::kAddressChanged:
+                events_.address_changed(view, text);
+                break;
+            case Kind::kTitleChanged:
+                events_.title_changed(view, text);
+                break;
+            case Kind::kConsoleMessage:
+                events_.console_message(view, text);
+                break;
+            case Kind::kStatusText:
+                events_.status_text_changed(view, text);
+                break;
+            case Kind::kNewWindow:
+                for (Popup& popup : popups_)
+                    popup.announced = true;
+                // Unless the application takes the new window over, the page opens here; one
+                // window a load (a page that opens them by the hundred keeps its own).
+                if (windows_opened_++ == 0 && !events_.new_window(view, text, static_cast<OpenDisposition>(notice.disposition)))
+                    navigate(text);
+                break;
+        }
+    }
+    if (!alive.expired())
+        ask_history_if_wanted();
+}
+
+void ChromiumView::ask_history_if_wanted() {
+    if (!tracker_ || !tracker_->take_history_request())
+        return;
+    std::weak_ptr<bool> alive = alive_;
+    command("Page.getNavigationHistory", Params(), [this, alive, number = page_number_](const Message* reply) {
+        if (!alive.expired() && reply && number == page_number_ && tracker_)
+            report(tracker_->on_history(*reply));
+    });
+}
+
+// Every request is answered once: with the source, or with nothing when there is no page, a
+// dialog holds the page, or the page does not answer in time (then the page is replaced).
+void ChromiumView::request_page_source(std::wstring_view frame, SourceAnswer answer) {
+    if (builtin_)
+        builtin_->request_page_source(frame, std::move(answer));
+    else if (!tracker_ || dialog_ || !engine_.link())
+        answer(std::nullopt);
+    else
+        source_->request(frame, std::move(answer));
+}
+
+void ChromiumView::resize(int width, int height) {
+    if (hwnd())
+        SetWindowPos(hwnd(), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (builtin_) {
+        builtin_->resize(width, height);
+        return;
+    }
+    // The page's viewport takes the view's size; the browser's next pictures come at that size.
+    if (!tracker_)
+        return;
+    command("Emulation.setDeviceMetricsOverride", Params()
+                                                      .integer("width", std::max(width, 1))
+                                                      .integer("height", std::max(height, 1))
+                                                      .integer("deviceScaleFactor", 1)
+                                                      .flag("mobile", false));
+    picture_->refresh_later();
+}
+
+void ChromiumView::show_later() {
+    InvalidateRect(hwnd(), nullptr, FALSE);
+    if (mirror_)
+        mirror_->invalidate();
+}
+
+LRESULT ChromiumView::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_PAINT:
+            // Under Wine nobody sees the view's own pixels: the mirror shows them. The built-in
+            // view, once there, covers this one.
+            if (mirror_ || builtin_) {
+                picture_->draw_newest();
+                ValidateRect(hwnd(), nullptr);
+            } else {
+                picture_->paint(hwnd());
+            }
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_TIMER:
+            if (picture_->on_timer(wp) || source_->on_timer(wp))
+                return 0;
+            switch (wp) {
+                case kClosePopupsTimer:
+                    close_popups();
+                    return 0;
+                case kWatchTimer:
+                    watch_timed_out();
+                    return 0;
+            }
+            break;
+        case kShowDialogMessage:
+            show_dialog();
+            return 0;
+        case WM_DESTROY:
+            mirror_.reset();
+            picture_->log_counts();
+            events_.view_closing(hwnd());
+            break;
+        default:
+            if (!builtin_ && input_) {
+                if (std::optional<LRESULT> taken = input_->handle(msg, wp, lp))
+                    return *taken;
+            }
+            break;
+    }
+    return Window::handle_message(msg, wp, lp);
+}
+
+}  // namespace quarnel::host

@@ -1,0 +1,128 @@
+#include "host/view_picture.h"
+
+#include "core/base64.h"
+#include "winbase/handles.h"
+
+#include <algorithm>
+
+namespace quarnel::host {
+
+namespace {
+
+// Once the browser's pictures stop, the view asks for one more this much later: the browser
+// skips pictures while two of its own are unacknowledged, and the last one may be among them.
+constexpr UINT_PTR kSettleTimer = 2;
+constexpr UINT kSettleDelayMs = 200;
+// The browser's pictures of the page: JPEG at this quality (of 100).
+constexpr int kFrameQuality = 80;
+
+}  // namespace
+
+// The browser sends a picture of the page whenever it changes (a still page sends none), at
+// the viewport's size, and waits for each to be acknowledged.
+void ViewPicture::start() {
+    page_.command("Page.startScreencast",
+                  Params().text("format", "jpeg").integer("quality", kFrameQuality).integer("everyNthFrame", 1));
+}
+
+void ViewPicture::on_frame(const Message& event) {
+    std::optional<long long> ack_id = integer_at(event, "/sessionId");
+    if (!ack_id)
+        return;
+    // Acknowledged at once, so the browser goes on sending; only the newest is ever drawn.
+    page_.command("Page.screencastFrameAck", Params().integer("sessionId", *ack_id));
+    // The same picture again (the browser sends one when asked for a screenshot) changes
+    // nothing: it would only cost a decoding, and another screenshot after it.
+    std::string data = string_at(event, "/data").value_or("");
+    if (data == last_screencast_)
+        return;
+    last_screencast_ = data;
+    ++frames_received_;
+    frames_.offer(std::move(data));
+    show_();
+    refresh_later();
+}
+
+void ViewPicture::refresh_later() {
+    SetTimer(view_, kSettleTimer, kSettleDelayMs, nullptr);
+}
+
+bool ViewPicture::on_timer(UINT_PTR id) {
+    if (id != kSettleTimer)
+        return false;
+    KillTimer(view_, kSettleTimer);
+    refresh();
+    return true;
+}
+
+void ViewPicture::refresh() {
+    if (!page_.has_page())
+        return;
+    std::weak_ptr<bool> alive = alive_;
+    page_.command("Page.captureScreenshot", Params().text("format", "jpeg").integer("quality", kFrameQuality),
+                  [this, alive, asked_after = frames_received_](const Message* reply) {
+                      if (alive.expired() || !reply || frames_received_ != asked_after)
+                          return;
+                      if (std::optional<std::string> data = string_at(*reply, "/data")) {
+                          frames_.offer(std::move(*data));
+                          show_();
+                      }
+                  });
+}
+
+void ViewPicture::log_counts() {
+    DWORD now = GetTickCount();
+    wchar_t line[200];
+    swprintf(line, 200, L"view %lu: %lu pictures from the browser, %lu drawn, %lu dropped in %.3f s\r\n",
+             static_cast<unsigned long>(reinterpret_cast<uintptr_t>(view_)), frames_.offered() - logged_offered_,
+             frames_drawn_ - logged_drawn_, frames_.dropped() - logged_dropped_, (now - logged_at_) / 1000.0);
+    log_(line);
+    logged_offered_ = frames_.offered();
+    logged_drawn_ = frames_drawn_;
+    logged_dropped_ = frames_.dropped();
+    logged_at_ = now;
+}
+
+// The one before stays shown when the newest cannot be decoded.
+void ViewPicture::draw_newest() {
+    std::optional<std::string> newest = frames_.take();
+    if (!newest)
+        return;
+    std::optional<std::string> jpeg = base64_decode(*newest);
+    std::optional<Image> image = jpeg ? decode_jpeg(*jpeg) : std::nullopt;
+    if (image) {
+        frame_ = std::move(image);
+        ++frames_drawn_;
+    }
+}
+
+// Before the first picture, and beside an older picture while the view grows, the page's
+// background shows.
+void ViewPicture::paint(HWND target) {
+    draw_newest();
+    win::PaintDc paint(target);
+    RECT client{};
+    GetClientRect(target, &client);
+    HBRUSH background = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    if (!frame_) {
+        FillRect(paint.get(), &client, background);
+        return;
+    }
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = frame_->width;
+    info.bmiHeader.biHeight = -frame_->height;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    SetDIBitsToDevice(paint.get(), 0, 0, frame_->width, frame_->height, 0, 0, 0, frame_->height,
+                      frame_->pixels.data(), &info, DIB_RGB_COLORS);
+    RECT right = {frame_->width, 0, client.right, client.bottom};
+    RECT below = {0, frame_->height, std::min<LONG>(frame_->width, client.right), client.bottom};
+    if (right.left < right.right)
+        FillRect(paint.get(), &right, background);
+    if (below.top < below.bottom)
+        FillRect(paint.get(), &below, background);
+}
+
+}  // namespace quarnel::host

@@ -1,0 +1,59 @@
+#pragma once
+
+// The page's picture in a browser-engine view: the browser's screencast, each picture
+// acknowledged as it comes and only the newest decoded, at the next paint.
+
+#include "core/page_input.h"
+#include "core/picture.h"
+#include "host/page_channel.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace quarnel::host {
+
+class ViewPicture {
+public:
+    // `view` gets the timer that asks for a last picture once the pictures stop; `show` makes the
+    // newest picture appear (it invalidates the view, and its mirror); `log` adds a line to the
+    // engine's account of pictures.
+    ViewPicture(HWND view, PageChannel& page, std::function<void()> show, std::function<void(const std::wstring&)> log)
+        : view_(view), page_(page), show_(std::move(show)), log_(std::move(log)) {}
+
+    // Asks the browser for pictures of the page: once a page is attached, and after each load (a
+    // page of a new site may be drawn by another renderer than the screencast began with).
+    void start();
+    void on_frame(const Message& event);
+    // A picture of the page as it stands in a moment, unless the screencast brings one meanwhile.
+    void refresh_later();
+    // The view's timer; true when it was this part's.
+    bool on_timer(UINT_PTR id);
+    // Decodes the newest picture, if one came since the last drawing.
+    void draw_newest();
+    // The last picture at its own size, the page's background around it.
+    void paint(HWND target);
+    // One line of the log: what came and was drawn since the line before.
+    void log_counts();
+
+private:
+    void refresh();
+
+    HWND view_;  // not owned
+    PageChannel& page_;
+    std::function<void()> show_;
+    std::function<void(const std::wstring&)> log_;
+    std::optional<Image> frame_;         // the page's last picture drawn
+    devtools::LatestFrame frames_;       // the newest picture not yet drawn
+    unsigned long frames_received_ = 0;  // screencast pictures, for the settle refresh
+    std::string last_screencast_;        // the last one as it came
+    unsigned long frames_drawn_ = 0;
+    // The counts at the last line of the pictures' log.
+    unsigned long logged_offered_ = 0, logged_drawn_ = 0, logged_dropped_ = 0;
+    DWORD logged_at_ = GetTickCount();
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace quarnel::host
