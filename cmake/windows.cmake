@@ -5,7 +5,7 @@ enable_language(RC)
 
 set(QUARNEL_DEPS_PREFIX "" CACHE PATH "Install prefix printed by scripts/build-deps.sh")
 if(NOT QUARNEL_DEPS_PREFIX)
-    execute_process(COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/build-deps.sh
+    execute_process(COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/build-deps.sh ${CMAKE_SYSTEM_PROCESSOR}
                     OUTPUT_VARIABLE deps_out OUTPUT_STRIP_TRAILING_WHITESPACE
                     COMMAND_ERROR_IS_FATAL ANY)
     string(REGEX REPLACE ".*\n" "" deps_prefix "${deps_out}")
@@ -37,8 +37,17 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 
 # Every Windows test program runs under Wine through this wrapper, with a private prefix in the
-# build folder.
+# build folder: a 32-bit Windows prefix run by Debian's wine for the 32-bit build, a 64-bit one
+# run by its wine64 for the 64-bit build (Debian's wine64 runs 64-bit programs only).
 set(QUARNEL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(QUARNEL_WINEARCH win64)
+    find_program(QUARNEL_WINE_LOADER NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+    find_program(QUARNEL_WINE_LOADER NAMES wine64 REQUIRED)
+else()
+    set(QUARNEL_WINEARCH win32)
+    set(QUARNEL_WINE_LOADER wine)
+endif()
 configure_file(${CMAKE_SOURCE_DIR}/scripts/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
                FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                 WORLD_READ WORLD_EXECUTE)
@@ -47,7 +56,7 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
 # Checks that an executable imports nothing but DLLs that every Windows 7 to 11 has.
 function(quarnel_check_system_imports target)
     add_test(NAME ${target}.imports_system_dlls_only
-             COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/check-imports.sh $<TARGET_FILE:${target}>)
+             COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/check-imports.sh ${CMAKE_OBJDUMP} $<TARGET_FILE:${target}>)
     # Runs on Linux, not under Wine.
     set_tests_properties(${target}.imports_system_dlls_only PROPERTIES CROSSCOMPILING_EMULATOR "")
 endfunction()

@@ -3,13 +3,14 @@
 # 48 x 48 JPEG, made with ImageMagick, decoded and drawn by the program's code under Wine.
 # Prints the mean time of each.
 #
-# Usage: bash scripts/bench-picture.sh   (after scripts/test.sh has configured build/win)
+# Usage: bash scripts/bench-picture.sh   (after scripts/test.sh has configured the Windows build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
-cmake --build build/win --target picture_bench >/dev/null
+source scripts/windows-target.sh
+cmake --build "$win_build" --target picture_bench >/dev/null
 work="$(mktemp -d /tmp/quarnel-picture-bench.XXXXXX)"
-stop_wine() { WINEPREFIX="$root/build/win/wineprefix" wineserver -k 2>/dev/null || true; }
+stop_wine() { WINEPREFIX="$root/$win_build/wineprefix" wineserver -k 2>/dev/null || true; }
 trap 'rm -rf "$work"; stop_wine' EXIT
 convert -size 16x16 gradient:red-blue -define icon:auto-resize=16 "$work/icon16.ico"
 convert -size 32x32 gradient:green-yellow -alpha set "PNG32:$work/png32.png"
@@ -22,5 +23,5 @@ open(sys.argv[1] + "/png32.ico", "wb").write(struct.pack("<HHH", 0, 1, 1) + entr
 PY
 convert -size 48x48 gradient:white-black "$work/photo48.jpg"
 cd "$work"
-xvfb-run -a -s "-screen 0 1024x768x24" "$root/build/win/wine-run" "$root/build/win/tests/bench/picture_bench.exe" \
+xvfb-run -a -s "-screen 0 1024x768x24" "$root/$win_build/wine-run" "$root/$win_build/tests/bench/picture_bench.exe" \
     icon16.ico png32.ico photo48.jpg

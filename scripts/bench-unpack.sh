@@ -10,17 +10,18 @@
 #   single: one entry of about 100 MB;
 #   huge:   one compressible entry of 400 MB, to show that memory does not grow with the entry.
 #
-# Usage: bash scripts/bench-unpack.sh   (after scripts/test.sh has configured build/win)
+# Usage: bash scripts/bench-unpack.sh   (after scripts/test.sh has configured the Windows build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
+source scripts/windows-target.sh
 
-cmake --build build/win --target unpack_bench >/dev/null
-bench_exe="$root/build/win/tests/bench/unpack_bench.exe"
-wine_run="$root/build/win/wine-run"
+cmake --build "$win_build" --target unpack_bench >/dev/null
+bench_exe="$root/$win_build/tests/bench/unpack_bench.exe"
+wine_run="$root/$win_build/wine-run"
 
 work="$(mktemp -d /tmp/quarnel-bench.XXXXXX)"
-stop_wine() { WINEPREFIX="$root/build/win/wineprefix" wineserver -k 2>/dev/null || true; }
+stop_wine() { WINEPREFIX="$root/$win_build/wineprefix" wineserver -k 2>/dev/null || true; }
 trap 'rm -rf "$work"; stop_wine' EXIT
 
 python3 - "$work" <<'PY'

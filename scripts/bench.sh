@@ -29,18 +29,21 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 bash scripts/setup-machine.sh
-cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
+source scripts/windows-target.sh
+# The benchmark scripts it calls run the same build.
+export QUARNEL_WIN_ARCH="$win_arch"
+cmake -S . -B "$win_build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$win_toolchain" \
     -DCMAKE_BUILD_TYPE=Release -DQUARNEL_WERROR=ON >/dev/null
-cmake --build build/win --target win_url_list_benchmark_test win_browser_view_bench_test win_program_test \
+cmake --build "$win_build" --target win_url_list_benchmark_test win_browser_view_bench_test win_program_test \
     win_visiting_test win_export_test win_host_browser_view_test
 
-stop_wine() { WINEPREFIX="$root/build/win/wineprefix" wineserver -k 2>/dev/null || true; }
+stop_wine() { WINEPREFIX="$root/$win_build/wineprefix" wineserver -k 2>/dev/null || true; }
 trap stop_wine EXIT
 
 export QUARNEL_BENCH_FULL=1
 run() {  # test program, then its arguments
     echo "== $1"
-    "$root/build/win/wine-run" "$root/build/win/tests/win/$1.exe" --gtest_brief=1 "${@:2}"
+    "$root/$win_build/wine-run" "$root/$win_build/tests/win/$1.exe" --gtest_brief=1 "${@:2}"
 }
 run win_url_list_benchmark_test
 run win_browser_view_bench_test

@@ -2,6 +2,8 @@
 # Builds zlib with minizip's unzip interface, libpng and libjpeg-turbo for the Windows target
 # from Debian's source packages, once, into a cache folder outside the work tree.
 #
+# Usage: bash scripts/build-deps.sh [i686|x86_64]   (the Windows processor; i686 when not given)
+#
 # The cache folder is $QUARNEL_DEPS_CACHE, else $XDG_CACHE_HOME/quarnel-deps, else
 # ~/.cache/quarnel-deps. Each build lands in a subfolder keyed by the package versions, the
 # compiler version and this script's own content, so a change of any of them builds anew and
@@ -14,11 +16,18 @@ ZLIB_VERSION="1:1.2.13.dfsg-1"
 LIBPNG_VERSION="1.6.39-2+deb12u5"
 LIBJPEG_VERSION="1:2.1.5-2"
 
+arch="${1:-i686}"
+case "$arch" in
+    i686 | x86_64) ;;
+    *) echo "usage: $0 [i686|x86_64]" >&2; exit 2 ;;
+esac
+triple="$arch-w64-mingw32"
 here="$(cd "$(dirname "$0")" && pwd)"
 cache_root="${QUARNEL_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quarnel-deps}"
-cc=i686-w64-mingw32-gcc-posix
-key_text="zlib=$ZLIB_VERSION libpng=$LIBPNG_VERSION libjpeg=$LIBJPEG_VERSION cc=$($cc -dumpfullversion) $(sha256sum "$0" "$here/../cmake/toolchain-i686-mingw.cmake" | cut -c1-64)"
-key="i686-w64-mingw32-$(printf '%s' "$key_text" | sha256sum | cut -c1-16)"
+cc=$triple-gcc-posix
+toolchain="$here/../cmake/toolchain-$arch-mingw.cmake"
+key_text="zlib=$ZLIB_VERSION libpng=$LIBPNG_VERSION libjpeg=$LIBJPEG_VERSION cc=$($cc -dumpfullversion) $(sha256sum "$0" "$toolchain" "$here/../cmake/mingw-toolchain.cmake" | cut -c1-64)"
+key="$triple-$(printf '%s' "$key_text" | sha256sum | cut -c1-16)"
 prefix="$cache_root/$key"
 
 if [ -f "$prefix/.complete" ]; then
@@ -50,8 +59,6 @@ fetch_source() {
     }
 }
 
-jobs="$(nproc)"
-toolchain="$here/../cmake/toolchain-i686-mingw.cmake"
 
 echo "build-deps: building into $prefix" >&2
 
@@ -62,7 +69,7 @@ for f in adler32 compress crc32 deflate gzclose gzlib gzread gzwrite infback inf
     trees uncompr zutil; do
     $cc -O2 -c "$zdir/$f.c" -o "$work/z_$f.o"
 done
-i686-w64-mingw32-ar rcs "$prefix/lib/libz.a" "$work"/z_*.o
+$triple-ar rcs "$prefix/lib/libz.a" "$work"/z_*.o
 cp "$zdir/zlib.h" "$zdir/zconf.h" "$prefix/include/"
 
 # minizip: only the reading side (unzip) and its I/O layers, as a static library.
@@ -70,7 +77,7 @@ mz="$zdir/contrib/minizip"
 for f in ioapi unzip iowin32; do
     $cc -O2 -c -I"$zdir" -DNOCRYPT "$mz/$f.c" -o "$work/mz_$f.o"
 done
-i686-w64-mingw32-ar rcs "$prefix/lib/libminizip.a" "$work"/mz_*.o
+$triple-ar rcs "$prefix/lib/libminizip.a" "$work"/mz_*.o
 cp "$mz/ioapi.h" "$mz/unzip.h" "$mz/iowin32.h" "$prefix/include/minizip/"
 
 fetch_source libpng1.6 "$LIBPNG_VERSION"

@@ -26,9 +26,17 @@ while [ $# -gt 0 ]; do
 done
 
 bash scripts/setup-machine.sh
+# The product is the 32-bit build, always built. On a machine that cannot run 32-bit code the
+# 64-bit build of the same sources is what runs (scripts/windows-target.sh says so).
 cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
     -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/win
+source scripts/windows-target.sh
+if [ "$win_build" != build/win ]; then
+    cmake -S . -B "$win_build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$win_toolchain" \
+        -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$win_build" --target quarnel quarnel_e2e
+fi
 
 # A fresh runtime each time: the program unpacks its browser host only where none is, and an
 # earlier build's host would stay.
@@ -48,8 +56,8 @@ if [ $demo -eq 1 ]; then
     program=quarnel_e2e.exe
     sleep 1
 fi
-cp "build/win/app/$program" build/run/
-run="$root/build/win/wine-run"
+cp "$win_build/app/$program" build/run/
+run="$root/$win_build/wine-run"
 
 if [ $screenshot -eq 0 ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     cd build/run

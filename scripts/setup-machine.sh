@@ -4,12 +4,14 @@
 set -euo pipefail
 
 packages=(
-    # Windows target: the MinGW-w64 compilers with the posix thread model
+    # Windows target: the MinGW-w64 compilers with the posix thread model, for the 32-bit product
+    # and for the 64-bit build the Windows tests run on where 32-bit code cannot run
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
     cmake ninja-build pkg-config dpkg-dev xz-utils
     # Running and testing the Windows program; the zh_CN.UTF-8 locale lets Wine map Chinese file
     # names to UTF-8 names on Linux
-    wine wine32:i386 xvfb xauth x11-utils imagemagick fonts-wqy-microhei locales
+    wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick fonts-wqy-microhei locales
     # Native build of the window-free code, with sanitizers and libFuzzer
     clang libclang-rt-14-dev googletest zlib1g-dev libminizip-dev libpng-dev libjpeg-dev
     # JSON for the DevTools messages (header-only, used by both builds)
@@ -54,11 +56,14 @@ make_locale() {
 check_tools() {
     local bad=0 tool
     for tool in i686-w64-mingw32-g++-posix i686-w64-mingw32-gcc-posix i686-w64-mingw32-ar \
-        i686-w64-mingw32-objdump i686-w64-mingw32-windres cmake ninja pkg-config apt-get dpkg-source \
+        i686-w64-mingw32-objdump i686-w64-mingw32-windres x86_64-w64-mingw32-g++-posix \
+        x86_64-w64-mingw32-gcc-posix x86_64-w64-mingw32-ar x86_64-w64-mingw32-objdump \
+        x86_64-w64-mingw32-windres cmake ninja pkg-config apt-get dpkg-source \
         patch make xz wine wineserver wineboot xvfb-run Xvfb xauth xdpyinfo xwininfo import clang \
         clang++ unzip python3 flock sha256sum localedef soffice chromium pgrep pkill; do
         command -v "$tool" >/dev/null || { echo "setup-machine: $tool is still missing" >&2; bad=1; }
     done
+    [ -x /usr/lib/wine/wine64 ] || command -v wine64 >/dev/null || { echo "setup-machine: wine64 is still missing" >&2; bad=1; }
     [ -f /usr/src/googletest/CMakeLists.txt ] || { echo "setup-machine: GoogleTest sources missing" >&2; bad=1; }
     [ -f /usr/include/nlohmann/json.hpp ] || { echo "setup-machine: nlohmann/json.hpp missing" >&2; bad=1; }
     locale -a 2>/dev/null | grep -qix 'zh_CN.utf8' || { echo "setup-machine: no zh_CN.UTF-8 locale" >&2; bad=1; }
