@@ -138,7 +138,9 @@ bool BrowserProcess::start(const std::wstring& browser,
 bool BrowserProcess::launch(const std::wstring& browser, const std::vector<std::wstring>& arguments, bool linux_program) {
     std::wstring command_line;
     if (linux_program) {
-        std::optional<std::wstring> watched = wine::watched_command_line(browser);
+        marker_ = profile_ + L".running";
+        win::replace_file_contents(marker_, "");
+        std::optional<std::wstring> watched = wine::watched_command_line(browser, marker_);
         if (!watched)
             return false;
         command_line = *watched;
@@ -188,16 +190,23 @@ void BrowserProcess::end() {
     if (process_)
         TerminateProcess(process_.get(), 0);
     process_.reset();
+    bool linux_browser = !marker_.empty();
+    if (linux_browser) {
+        DeleteFileW(marker_.c_str());
+        marker_.clear();
+    }
     if (profile_.empty())
         return;
-    // The browser may still hold files for a moment after it ended.
-    for (int i = 0; i < 10 && exists(profile_); ++i) {
+    // The browser may still hold and write files for a moment after it was told to end (under
+    // Wine, until its shell has seen the marker go). Wine cannot see the dangling links a
+    // killed browser leaves as its profile lock: there the Linux rm removes what is left.
+    for (int i = 0; i < (linux_browser ? 40 : 10) && exists(profile_); ++i) {
         delete_tree(profile_);
+        if (exists(profile_) && i % 10 == 9)
+            wine::remove_with_unix_shell(profile_);
         if (exists(profile_))
             Sleep(100);
     }
-    if (exists(profile_))
-        wine::remove_with_unix_shell(profile_);
     profile_.clear();
 }
 

@@ -54,6 +54,7 @@ private:
     win::UniqueKernelHandle job_;
     win::UniqueKernelHandle process_;
     std::wstring profile_;
+    std::wstring marker_;  // under Wine: the browser runs while this file exists
 };
 
 // Under Wine (browser_process_wine.cpp).
@@ -62,8 +63,8 @@ namespace wine {
 // installed in Wine's drives: it then takes Linux paths and runs under the watching shell.
 bool is_linux_program(const std::wstring& program);
 // The command line that runs the Linux `program` under a shell that ends it once this process
-// is gone; nothing when this does not run under Wine.
-std::optional<std::wstring> watched_command_line(const std::wstring& program);
+// is gone or the file `marker` is; nothing when this does not run under Wine.
+std::optional<std::wstring> watched_command_line(const std::wstring& program, const std::wstring& marker);
 // Removes the folder with the Linux rm and waits a moment for it to go.
 void remove_with_unix_shell(const std::wstring& folder);
 }  // namespace wine

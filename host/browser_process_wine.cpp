@@ -36,20 +36,24 @@ bool is_linux_program(const std::wstring& program) {
            !(read == 2 && magic[0] == 'M' && magic[1] == 'Z');
 }
 
-std::optional<std::wstring> watched_command_line(const std::wstring& program) {
+std::optional<std::wstring> watched_command_line(const std::wstring& program, const std::wstring& marker) {
     std::optional<std::string> unix_program = win::unix_path_under_wine(program);
-    // The loop ends the browser when the host's process (its Linux number) is gone. Wine starts
-    // Linux programs detached, so the shell's parent is not the host. The browser's chatter goes
-    // nowhere: it must not hold the output of whoever started the program.
+    std::optional<std::string> unix_marker = win::unix_path_under_wine(marker);
+    // The loop ends the browser when the host's process (its Linux number) is gone, or the host
+    // removed the marker file (it ends the browser: Wine gives it no handle to the Linux
+    // process). Wine starts Linux programs detached, so the shell's parent is not the host. The
+    // loop waits for each sleep, so the shell reaps a browser that was killed and sees it gone.
+    // The browser's chatter goes nowhere: it must not hold the output of whoever started the
+    // program.
     std::optional<int> host = linux_process_id();
-    if (!unix_program || !host)
+    if (!unix_program || !unix_marker || !host)
         return std::nullopt;
     const wchar_t kWatch[] =
-        L"exec >/dev/null 2>&1; host=$1; shift; \"$0\" \"$@\" & browser=$!; "
-        L"while kill -0 $host && kill -0 $browser; do sleep 1; done; "
-        L"kill $browser; sleep 5; kill -9 $browser";
+        L"exec >/dev/null 2>&1; host=$1; marker=$2; shift 2; \"$0\" \"$@\" & browser=$!; "
+        L"while kill -0 $host && kill -0 $browser && [ -e \"$marker\" ]; do sleep 0.2 & wait $!; done; "
+        L"kill $browser; sleep 3; kill -9 $browser";
     return quoted(L"Z:\\bin\\sh") + L" -c " + quoted(kWatch) + L" " + quoted(win::utf8_to_wide(*unix_program)) + L" " +
-           std::to_wstring(*host);
+           std::to_wstring(*host) + L" " + quoted(win::utf8_to_wide(*unix_marker));
 }
 
 void remove_with_unix_shell(const std::wstring& folder) {

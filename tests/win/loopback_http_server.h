@@ -94,6 +94,10 @@ private:
                 SetHandleInformation(reinterpret_cast<HANDLE>(client), HANDLE_FLAG_INHERIT, 0);
             if (client == INVALID_SOCKET)
                 return;
+            // A browser opens connections ahead of its requests; one that stays idle must not
+            // hold the one thread that serves, or the next connections are refused.
+            DWORD idle_ms = 1000;
+            setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&idle_ms), sizeof(idle_ms));
             std::string request = read_request(client);
             {
                 std::lock_guard lock(mutex_);
