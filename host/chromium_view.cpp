@@ -11,15 +11,13 @@ namespace quarnel::host {
 
 namespace {
 
-constexpr UINT_PTR kClosePopupsTimer = 1;
 constexpr UINT kClosePopupsDelayMs = 1000;
-// (Timer 2 is the picture's.) A navigation that has not begun, or a document the page has not
-// taken, this long after it came: the page's renderer no longer answers.
-constexpr UINT_PTR kWatchTimer = 3;
+// A navigation that has not begun, or a document the page has not taken, this long after it
+// came: the page's renderer no longer answers.
 constexpr UINT kWatchLimitMs = 4000;
-// A dialog within this long of the user's last press or key in the view is the user's doing and
-// is shown; any other is answered at once.
-constexpr DWORD kUserDialogMs = 3000;
+// A dialog or a window a page opens within this long of the user's last press or key in the view
+// is the user's doing.
+constexpr DWORD kUserActionMs = 3000;
 constexpr UINT kShowDialogMessage = WM_APP + 2;
 
 // The bindings the page scripts call with the address of the link under the mouse, the pointer
@@ -64,12 +62,16 @@ ChromiumView::~ChromiumView() {
     cancel_page_dialog(dialog_box_);
     if (source_)
         source_->answer_waiting();
-    if (DevToolsLink* link = engine_.link()) {
-        if (!target_.empty())
-            link->send("Target.closeTarget", Params().text("targetId", target_));
-        if (!context_.empty())
-            link->send("Target.disposeBrowserContext", Params().text("browserContextId", context_));
-    }
+    close_target();
+}
+
+// Closes the page's target and its browser context, which ends their renderer.
+void ChromiumView::close_target() {
+    DevToolsLink* link = engine_.link();
+    if (link && !target_.empty())
+        link->send("Target.closeTarget", Params().text("targetId", target_));
+    if (link && !context_.empty())
+        link->send("Target.disposeBrowserContext", Params().text("browserContextId", context_));
 }
 
 void ChromiumView::command(const std::string& method, const Params& params, DevToolsLink::Reply reply) {
@@ -81,60 +83,54 @@ void ChromiumView::command(const std::string& method, const Params& params, DevT
 }
 
 // A browser context of its own for each page: a page that stops answering takes its renderer
-// with it when it goes, and the fresh page never shares that renderer.
+// with it when it goes, and the fresh page never shares that renderer. Each step checks that the
+// page it opens is still wanted (`number`).
 void ChromiumView::open_page() {
     DevToolsLink* link = engine_.link();
     if (builtin_ || opening_ || tracker_ || !link)
         return;
     opening_ = true;
-    unsigned number = ++page_number_;
-    std::weak_ptr<bool> alive = alive_;
-    auto failed = [this, alive, number] {
-        if (!alive.expired() && number == page_number_)
-            opening_ = false;
-    };
-    auto create_target = [this, alive, number, failed](std::string context) {
-        DevToolsLink* link = engine_.link();
-        if (alive.expired() || number != page_number_ || !link)
-            return;
-        context_ = context;
-        Params target;
+    ++page_number_;
+    link->send("Target.createBrowserContext", Params(), {}, opening_step([this](const Message* reply) {
+        context_ = reply ? string_at(*reply, "/browserContextId").value_or("") : "";
+        // Whatever the page answers with a file is not saved anywhere.
+        Params deny, target;
+        deny.text("behavior", "deny").flag("eventsEnabled", true);
         // A window of its own: a page that shares a window is a background tab, which the
         // browser neither draws nor passes input to.
         target.text("url", "about:blank").flag("newWindow", true);
-        if (!context.empty())
-            target.text("browserContextId", context);
-        link->send("Target.createTarget", target, {}, [this, alive, number, failed](const Message* created) {
-            DevToolsLink* link = engine_.link();
-            if (alive.expired() || number != page_number_ || !link)
-                return;
+        if (!context_.empty()) {
+            deny.text("browserContextId", context_);
+            target.text("browserContextId", context_);
+        }
+        engine_.link()->send("Browser.setDownloadBehavior", deny);
+        engine_.link()->send("Target.createTarget", target, {}, opening_step([this](const Message* created) {
             std::optional<std::string> id = created ? string_at(*created, "/targetId") : std::nullopt;
-            if (!id)
-                return failed();
-            link->send("Target.attachToTarget", Params().text("targetId", *id).flag("flatten", true), {},
-                       [this, alive, number, failed, id = *id](const Message* reply) {
-                           if (alive.expired() || number != page_number_)
-                               return;
-                           std::optional<std::string> session = reply ? string_at(*reply, "/sessionId") : std::nullopt;
-                           if (!session)
-                               return failed();
-                           attached(id, *session);
-                       });
-        });
+            if (!id) {
+                opening_ = false;
+                return;
+            }
+            engine_.link()->send("Target.attachToTarget", Params().text("targetId", *id).flag("flatten", true), {},
+                                 opening_step([this, id = *id](const Message* reply) {
+                                     std::optional<std::string> session =
+                                         reply ? string_at(*reply, "/sessionId") : std::nullopt;
+                                     if (session)
+                                         attached(id, *session);
+                                     else
+                                         opening_ = false;
+                                 }));
+        }));
+    }));
+}
+
+// A reply of the browser while a page opens: `step` runs only while this view still opens that
+// page and the browser is there.
+DevToolsLink::Reply ChromiumView::opening_step(std::function<void(const Message*)> step) {
+    return [this, alive = std::weak_ptr<bool>(alive_), number = page_number_, step = std::move(step)](
+               const Message* reply) {
+        if (!alive.expired() && number == page_number_ && opening_ && engine_.link())
+            step(reply);
     };
-    link->send("Target.createBrowserContext", Params(), {}, [this, alive, create_target](const Message* reply) {
-        DevToolsLink* link = engine_.link();
-        if (alive.expired() || !link)
-            return;
-        std::string context = reply ? string_at(*reply, "/browserContextId").value_or("") : "";
-        // Whatever the page answers with a file is not saved anywhere.
-        Params deny;
-        deny.text("behavior", "deny").flag("eventsEnabled", true);
-        if (!context.empty())
-            deny.text("browserContextId", context);
-        link->send("Browser.setDownloadBehavior", deny);
-        create_target(context);
-    });
 }
 
 void ChromiumView::attached(std::string target, std::string session) {
@@ -159,16 +155,11 @@ void ChromiumView::attached(std::string target, std::string session) {
     resize(client.right, client.bottom);
     picture_->start();
     if (pending_address_)
-        navigate(*std::exchange(pending_address_, std::nullopt));
+        go_to(*std::exchange(pending_address_, std::nullopt));
 }
 
-// Closes the page's target and its browser context, which ends their renderer.
 void ChromiumView::close_page() {
-    DevToolsLink* link = engine_.link();
-    if (link && !target_.empty())
-        link->send("Target.closeTarget", Params().text("targetId", target_));
-    if (link && !context_.empty())
-        link->send("Target.disposeBrowserContext", Params().text("browserContextId", context_));
+    close_target();
     page_lost();
 }
 
@@ -216,6 +207,14 @@ void ChromiumView::navigate(std::wstring_view address) {
         builtin_->navigate(address);
         return;
     }
+    // The windows the page being left opened are not followed any more.
+    windows_opened_ = 0;
+    for (Popup& popup : popups_)
+        popup.handled = true;
+    go_to(address);
+}
+
+void ChromiumView::go_to(std::wstring_view address) {
     last_address_ = std::wstring(address);
     // A dialog still open would hold the navigation: it is dismissed first.
     if (dialog_)
@@ -225,7 +224,6 @@ void ChromiumView::navigate(std::wstring_view address) {
         return;
     }
     load_began_ = false;
-    windows_opened_ = 0;
     watch(Watch::kStart);
     std::weak_ptr<bool> alive = alive_;
     command("Page.navigate", Params().text("url", win::wide_to_utf8(address)),
@@ -240,19 +238,25 @@ void ChromiumView::navigate(std::wstring_view address) {
                 if (error.empty() || load_began_ || tracker_->is_loading())
                     return;
                 watch(Watch::kNone);
-                HWND view = hwnd();
-                events_.load_started(view);
-                events_.load_finished(view, devtools::network_error_code(error));
-                events_.loading_state_changed(view, false, false, false);
+                report_whole_load(devtools::network_error_code(error));
             });
+}
+
+// A load that brought no events of its own, reported as one that began and ended.
+void ChromiumView::report_whole_load(int status) {
+    load_began_ = true;
+    HWND view = hwnd();
+    events_.load_started(view);
+    events_.load_finished(view, status);
+    events_.loading_state_changed(view, false, false, false);
 }
 
 void ChromiumView::watch(Watch what) {
     watch_ = what;
     if (what == Watch::kStart || what == Watch::kCommit)
-        SetTimer(hwnd(), kWatchTimer, kWatchLimitMs, nullptr);
+        SetTimer(hwnd(), kNavigationWatchTimer, kWatchLimitMs, nullptr);
     else
-        KillTimer(hwnd(), kWatchTimer);
+        KillTimer(hwnd(), kNavigationWatchTimer);
 }
 
 // The fresh page loads the address that could not be shown, once: an address whose own page
@@ -290,11 +294,7 @@ void ChromiumView::on_event(const Message& event) {
         if (tracker_->is_loading()) {
             report(tracker_->abandon(devtools::kNetAborted));
         } else if (!load_began_) {
-            load_began_ = true;
-            HWND view = hwnd();
-            events_.load_started(view);
-            events_.load_finished(view, devtools::kNetAborted);
-            events_.loading_state_changed(view, false, false, false);
+            report_whole_load(devtools::kNetAborted);
         }
         return;
     }
@@ -302,12 +302,18 @@ void ChromiumView::on_event(const Message& event) {
     if (main_frame && string_at(event, "/type") == "Document") {
         if (method == "Network.requestWillBeSent" && watch_ == Watch::kStart)
             watch(Watch::kResponse);
-        else if (method == "Network.responseReceived" && watch_ != Watch::kNone)
+        else if (method == "Network.responseReceived" && watch_ == Watch::kResponse)
             watch(Watch::kCommit);
         else if (method == "Network.loadingFailed")
             watch(Watch::kNone);
     }
-    if (method == "Page.frameNavigated" && !string_at(event, "/frame/parentId")) {
+    // The page took the document: its main frame committed, or its renderer runs the document.
+    bool committed = (method == "Page.frameNavigated" && !string_at(event, "/frame/parentId")) ||
+                     (method == "Page.lifecycleEvent" && main_frame) ||
+                     (method == "Runtime.executionContextCreated" &&
+                      string_at(event, "/context/auxData/frameId") == target_) ||
+                     method == "Page.domContentEventFired" || method == "Page.loadEventFired";
+    if (committed && (watch_ == Watch::kResponse || watch_ == Watch::kCommit)) {
         watch(Watch::kNone);
         retried_ = false;
     }
@@ -317,7 +323,7 @@ void ChromiumView::on_event(const Message& event) {
 void ChromiumView::on_dialog(const Message& event) {
     std::string kind = string_at(event, "/type").value_or("alert");
     DWORD since_input = GetTickCount() - input_->last_input_at();
-    bool users = input_->last_input_at() != 0 && since_input < kUserDialogMs && kind != "beforeunload" &&
+    bool users = input_->last_input_at() != 0 && since_input < kUserActionMs && kind != "beforeunload" &&
                  IsWindowVisible(hwnd());
     if (!users) {
         // Nobody asked for it: answered as a pass needs, at once (OK to an alert, cancel to a
@@ -371,18 +377,28 @@ void ChromiumView::popup_address(const std::string& target, const std::string& a
     }
 }
 
-// A page may open any number of windows, and each would take the view away from it: one a
-// load is followed, in the view, and the rest are closed.
+// A page may open any number of windows, and each would take the view away from it: those the
+// user opened are followed, and of the rest one for each address the view was asked to show;
+// none while the view is on its way to another page.
+bool ChromiumView::may_follow_window() {
+    if (watch_ != Watch::kNone)
+        return false;
+    bool users = input_->last_input_at() != 0 && GetTickCount() - input_->last_input_at() < kUserActionMs;
+    return users || windows_opened_++ == 0;
+}
+
+// The browser's own windows for pop-ups go; one that the page did not announce is offered as a
+// new window now.
 void ChromiumView::close_popups() {
     KillTimer(hwnd(), kClosePopupsTimer);
     for (const Popup& popup : std::exchange(popups_, {})) {
         if (DevToolsLink* link = engine_.link())
             link->send("Target.closeTarget", Params().text("targetId", popup.target));
-        if (popup.announced || popup.address.empty() || popup.address == "about:blank" || windows_opened_++ > 0)
+        if (popup.handled || popup.address.empty() || popup.address == "about:blank" || !may_follow_window())
             continue;
         std::wstring address = win::utf8_to_wide(popup.address);
         if (!events_.new_window(hwnd(), address, OpenDisposition::kNewForegroundTab))
-            navigate(address);
+            go_to(address);
     }
 }
 
@@ -397,7 +413,6 @@ void ChromiumView::report(const std::vector<devtools::PageNotice>& notices) {
         switch (notice.kind) {
             case Kind::kLoadStarted:
                 load_began_ = true;
-                windows_opened_ = 0;
                 events_.load_started(view);
                 break;
             case Kind::kLoadFinished:
@@ -429,11 +444,11 @@ void ChromiumView::report(const std::vector<devtools::PageNotice>& notices) {
                 break;
             case Kind::kNewWindow:
                 for (Popup& popup : popups_)
-                    popup.announced = true;
-                // Unless the application takes the new window over, the page opens here; one
-                // window a load (a page that opens them by the hundred keeps its own).
-                if (windows_opened_++ == 0 && !events_.new_window(view, text, static_cast<OpenDisposition>(notice.disposition)))
-                    navigate(text);
+                    popup.handled = true;
+                // Unless the application takes the new window over, the page opens here.
+                if (may_follow_window() &&
+                    !events_.new_window(view, text, static_cast<OpenDisposition>(notice.disposition)))
+                    go_to(text);
                 break;
         }
     }
@@ -507,7 +522,7 @@ LRESULT ChromiumView::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
                 case kClosePopupsTimer:
                     close_popups();
                     return 0;
-                case kWatchTimer:
+                case kNavigationWatchTimer:
                     watch_timed_out();
                     return 0;
             }

@@ -64,11 +64,16 @@ private:
 
     LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
     void attached(std::string target, std::string session);
+    DevToolsLink::Reply opening_step(std::function<void(const Message*)> step);
+    void close_target();
     void close_page();
+    void report_whole_load(int status);
     void replace_page(std::optional<std::wstring> then_open);
     void report(const std::vector<devtools::PageNotice>& notices);
     void ask_history_if_wanted();
     void close_popups();
+    void go_to(std::wstring_view address);
+    bool may_follow_window();
     void watch(Watch what);
     void watch_timed_out();
     void on_dialog(const Message& event);
@@ -115,7 +120,7 @@ private:
     std::optional<std::wstring> pending_address_;  // asked for before the page was ready
     std::wstring last_address_;                    // of the last navigation asked for
     bool load_began_ = false;                      // since the last navigate
-    int windows_opened_ = 0;                       // new-window requests since the last load began
+    int windows_opened_ = 0;                       // windows followed since the application's last navigate
     Watch watch_ = Watch::kNone;
     bool retried_ = false;  // the page was replaced to load `last_address_` once already
 
@@ -129,7 +134,7 @@ private:
 
     struct Popup {
         std::string target, address;
-        bool announced = false;  // a Page.windowOpen came after it
+        bool handled = false;  // offered already (a Page.windowOpen came), or left behind by a navigation
     };
     std::vector<Popup> popups_;  // to close
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

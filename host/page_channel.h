@@ -9,6 +9,14 @@
 
 namespace quarnel::host {
 
+// The timers of a view's window; each part of the view sets its own.
+enum ViewTimer : UINT_PTR {
+    kClosePopupsTimer = 1,
+    kPictureSettleTimer,
+    kNavigationWatchTimer,
+    kSourceCheckTimer,
+};
+
 class PageChannel {
 public:
     // Whether a page is attached; commands sent without one are dropped (their reply gets

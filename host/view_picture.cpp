@@ -11,7 +11,6 @@ namespace {
 
 // Once the browser's pictures stop, the view asks for one more this much later: the browser
 // skips pictures while two of its own are unacknowledged, and the last one may be among them.
-constexpr UINT_PTR kSettleTimer = 2;
 constexpr UINT kSettleDelayMs = 200;
 // The browser's pictures of the page: JPEG at this quality (of 100).
 constexpr int kFrameQuality = 80;
@@ -44,13 +43,13 @@ void ViewPicture::on_frame(const Message& event) {
 }
 
 void ViewPicture::refresh_later() {
-    SetTimer(view_, kSettleTimer, kSettleDelayMs, nullptr);
+    SetTimer(view_, kPictureSettleTimer, kSettleDelayMs, nullptr);
 }
 
 bool ViewPicture::on_timer(UINT_PTR id) {
-    if (id != kSettleTimer)
+    if (id != kPictureSettleTimer)
         return false;
-    KillTimer(view_, kSettleTimer);
+    KillTimer(view_, kPictureSettleTimer);
     refresh();
     return true;
 }

@@ -11,7 +11,6 @@ namespace {
 
 // A source request the page has not answered this long: the page no longer answers. Checked
 // this often.
-constexpr UINT_PTR kSourceTimer = 4;
 constexpr DWORD kSourceLimitMs = 4000;
 constexpr UINT kSourceCheckMs = 250;
 // The document as a browser's "view source of the current page": doctype and all, as it stands.
@@ -24,7 +23,7 @@ constexpr char kSourceExpression[] =
 void ViewSource::request(std::wstring_view frame, SourceAnswer answer) {
     auto once = std::make_shared<SourceAnswer>(std::move(answer));
     waiting_.push_back(Waiting{GetTickCount(), once});
-    SetTimer(view_, kSourceTimer, kSourceCheckMs, nullptr);
+    SetTimer(view_, kSourceCheckTimer, kSourceCheckMs, nullptr);
     SourceAnswer guarded = [once](std::optional<std::wstring> source) {
         if (*once)
             std::exchange(*once, nullptr)(std::move(source));
@@ -36,21 +35,21 @@ void ViewSource::request(std::wstring_view frame, SourceAnswer answer) {
 }
 
 void ViewSource::answer_waiting() {
-    KillTimer(view_, kSourceTimer);
+    KillTimer(view_, kSourceCheckTimer);
     for (Waiting& waiting : std::exchange(waiting_, {}))
         if (*waiting.answer)
             std::exchange(*waiting.answer, nullptr)(std::nullopt);
 }
 
 bool ViewSource::on_timer(UINT_PTR id) {
-    if (id != kSourceTimer)
+    if (id != kSourceCheckTimer)
         return false;
     std::erase_if(waiting_, [](const Waiting& waiting) { return !*waiting.answer; });
     DWORD now = GetTickCount();
     bool overdue = std::any_of(waiting_.begin(), waiting_.end(),
                                [now](const Waiting& waiting) { return now - waiting.asked_at >= kSourceLimitMs; });
     if (waiting_.empty())
-        KillTimer(view_, kSourceTimer);
+        KillTimer(view_, kSourceCheckTimer);
     if (overdue) {
         answer_waiting();
         overdue_();
