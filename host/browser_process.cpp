@@ -190,20 +190,20 @@ void BrowserProcess::end() {
     if (process_)
         TerminateProcess(process_.get(), 0);
     process_.reset();
-    bool linux_browser = !marker_.empty();
-    if (linux_browser) {
+    if (!marker_.empty()) {
+        // Under Wine the browser's shell ends it and then removes its profile; when the shell
+        // itself was killed with the browser, what is left goes now.
         DeleteFileW(marker_.c_str());
         marker_.clear();
+        delete_folder(profile_);
+        profile_.clear();
+        return;
     }
     if (profile_.empty())
         return;
-    // The browser may still hold and write files for a moment after it was told to end (under
-    // Wine, until its shell has seen the marker go). Wine cannot see the dangling links a
-    // killed browser leaves as its profile lock: there the Linux rm removes what is left.
-    for (int i = 0; i < (linux_browser ? 40 : 10) && exists(profile_); ++i) {
+    // The browser may still hold files for a moment after it ended.
+    for (int i = 0; i < 10 && exists(profile_); ++i) {
         delete_tree(profile_);
-        if (exists(profile_) && i % 10 == 9)
-            wine::remove_with_unix_shell(profile_);
         if (exists(profile_))
             Sleep(100);
     }

@@ -34,7 +34,9 @@ public:
     ~BrowserProcess() { end(); }
 
     // Starts `browser` with a new, empty profile in `profile` (made here; a folder left by an
-    // earlier run of the browser is cleared first) and the launch flags the engine needs.
+    // earlier run of the browser is cleared first) and the launch flags the engine needs. Under
+    // Wine the profile is removed once the browser has ended, so a browser started again takes
+    // a folder of another name.
     // `user_agent` may be empty. False, with the reason in `failure`, when it could not start.
     bool start(const std::wstring& browser,
                const std::wstring& profile,
@@ -63,7 +65,8 @@ namespace wine {
 // installed in Wine's drives: it then takes Linux paths and runs under the watching shell.
 bool is_linux_program(const std::wstring& program);
 // The command line that runs the Linux `program` under a shell that ends it once this process
-// is gone or the file `marker` is; nothing when this does not run under Wine.
+// is gone or the file `marker` is, and then removes the folder named as `marker` without its
+// ".running"; nothing when this does not run under Wine.
 std::optional<std::wstring> watched_command_line(const std::wstring& program, const std::wstring& marker);
 // Removes the folder with the Linux rm and waits a moment for it to go.
 void remove_with_unix_shell(const std::wstring& folder);

@@ -54,7 +54,8 @@ bool ChromiumEngine::start() {
 // without holding the host's thread.
 void ChromiumEngine::launch() {
     std::wstring failure;
-    if (!browser_.start(options_.browsers[candidate_], profile_, options_.user_agent, failure)) {
+    std::wstring profile = profile_ + L"-" + std::to_wstring(++launches_);
+    if (!browser_.start(options_.browsers[candidate_], profile, options_.user_agent, failure)) {
         browser_ended(failure);
         return;
     }

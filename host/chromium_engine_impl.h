@@ -43,7 +43,8 @@ private:
     ChromiumOptions options_;
     size_t candidate_ = 0;  // the browser of options_.browsers now tried
     std::wstring base_;     // the cache folder
-    std::wstring profile_;
+    std::wstring profile_;  // the profile folders' name, before the launch's number
+    int launches_ = 0;
     BrowserProcess browser_;
     DWORD launched_at_ = 0;
     int connected_port_ = 0;
