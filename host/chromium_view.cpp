@@ -12,9 +12,10 @@ namespace quarnel::host {
 namespace {
 
 constexpr UINT kClosePopupsDelayMs = 1000;
-// A navigation that has not begun, or a document the page has not taken, this long after it
-// came: the page's renderer no longer answers.
-constexpr UINT kWatchLimitMs = 4000;
+// A navigation that has not begun this long after it was asked for, or a document the page has
+// not taken this long after it came: the page's renderer no longer answers.
+constexpr UINT kStartLimitMs = 4000;
+constexpr UINT kCommitLimitMs = 2000;
 // A dialog or a window a page opens within this long of the user's last press or key in the view
 // is the user's doing.
 constexpr DWORD kUserActionMs = 3000;
@@ -53,7 +54,10 @@ bool ChromiumView::create(const ViewSettings& settings) {
     picture_.emplace(hwnd(), static_cast<PageChannel&>(*this), [this] { show_later(); },
                      [this](const std::wstring& line) { engine_.log_frames(line); });
     input_.emplace(hwnd(), static_cast<PageChannel&>(*this), events_);
-    source_.emplace(hwnd(), static_cast<PageChannel&>(*this), [this] { replace_page(std::nullopt); });
+    // A page that leaves its source unanswered is replaced; a navigation under way goes on there.
+    source_.emplace(hwnd(), static_cast<PageChannel&>(*this), [this] {
+        replace_page(watch_ != Watch::kNone ? std::optional<std::wstring>(last_address_) : std::nullopt);
+    });
     return true;
 }
 
@@ -158,13 +162,13 @@ void ChromiumView::attached(std::string target, std::string session) {
         go_to(*std::exchange(pending_address_, std::nullopt));
 }
 
-void ChromiumView::close_page() {
+void ChromiumView::close_page(bool load_goes_on) {
     close_target();
-    page_lost();
+    page_lost(load_goes_on);
 }
 
-void ChromiumView::page_lost() {
-    if (tracker_)
+void ChromiumView::page_lost(bool load_goes_on) {
+    if (tracker_ && !load_goes_on)
         report(tracker_->abandon(devtools::kNetFailed));
     ++page_number_;  // replies about the old page are dropped
     opening_ = false;
@@ -181,10 +185,12 @@ void ChromiumView::page_lost() {
     source_->answer_waiting();
 }
 
-// The page stopped answering or its renderer died: the load under way ends as failed, and a
-// fresh page takes its place, loading `then_open` when given.
+// The page stopped answering or its renderer died: a fresh page takes its place. With
+// `then_open` the fresh page loads that address, and the load under way goes on there (it is
+// not reported as ended, so the application waits for the page it asked for); without, the load
+// under way ends as failed.
 void ChromiumView::replace_page(std::optional<std::wstring> then_open) {
-    close_page();
+    close_page(then_open.has_value());
     pending_address_ = std::move(then_open);
     open_page();
 }
@@ -251,12 +257,16 @@ void ChromiumView::report_whole_load(int status) {
     events_.loading_state_changed(view, false, false, false);
 }
 
+// A deadline already running stays: a page that did not take its document is not given more
+// time by the next navigation asked of it.
 void ChromiumView::watch(Watch what) {
+    auto timed = [](Watch w) { return w == Watch::kStart || w == Watch::kCommit; };
+    bool running = timed(watch_);
     watch_ = what;
-    if (what == Watch::kStart || what == Watch::kCommit)
-        SetTimer(hwnd(), kNavigationWatchTimer, kWatchLimitMs, nullptr);
-    else
+    if (!timed(what))
         KillTimer(hwnd(), kNavigationWatchTimer);
+    else if (!running)
+        SetTimer(hwnd(), kNavigationWatchTimer, what == Watch::kStart ? kStartLimitMs : kCommitLimitMs, nullptr);
 }
 
 // The fresh page loads the address that could not be shown, once: an address whose own page
@@ -300,12 +310,22 @@ void ChromiumView::on_event(const Message& event) {
     }
     bool main_frame = string_at(event, "/frameId") == target_ || string_at(event, "/frame/id") == target_;
     if (main_frame && string_at(event, "/type") == "Document") {
-        if (method == "Network.requestWillBeSent" && watch_ == Watch::kStart)
-            watch(Watch::kResponse);
-        else if (method == "Network.responseReceived" && watch_ == Watch::kResponse)
+        if (method == "Network.requestWillBeSent") {
+            document_request_ = string_at(event, "/requestId").value_or("");
+            if (watch_ == Watch::kStart)
+                watch(Watch::kResponse);
+        } else if (method == "Network.responseReceived" && watch_ == Watch::kResponse) {
             watch(Watch::kCommit);
-        else if (method == "Network.loadingFailed")
-            watch(Watch::kNone);
+        }
+    }
+    if (method == "Network.loadingFailed" && string_at(event, "/requestId") == document_request_) {
+        watch(Watch::kNone);
+        // A document that failed for a reason of its own gets an error page, whose load ends
+        // the load; one the browser dropped (a file refused, a navigation cut short) gets none.
+        if (string_at(event, "/errorText") == "net::ERR_ABORTED" && tracker_->is_loading()) {
+            report(tracker_->abandon(devtools::kNetAborted));
+            return;
+        }
     }
     // The page took the document: its main frame committed, or its renderer runs the document.
     bool committed = (method == "Page.frameNavigated" && !string_at(event, "/frame/parentId")) ||

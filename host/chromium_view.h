@@ -39,7 +39,7 @@ public:
     // in place of a page the browser lost) and carries out what waited for it.
     void open_page();
     // The browser is gone: the load under way ends as failed; the page is forgotten.
-    void page_lost();
+    void page_lost(bool load_goes_on = false);
     // The browser was given up: from now on the built-in engine shows the view's pages.
     void use_builtin(PageEngine& builtin);
 
@@ -66,7 +66,7 @@ private:
     void attached(std::string target, std::string session);
     DevToolsLink::Reply opening_step(std::function<void(const Message*)> step);
     void close_target();
-    void close_page();
+    void close_page(bool load_goes_on = false);
     void report_whole_load(int status);
     void replace_page(std::optional<std::wstring> then_open);
     void report(const std::vector<devtools::PageNotice>& notices);
@@ -120,6 +120,7 @@ private:
     std::optional<std::wstring> pending_address_;  // asked for before the page was ready
     std::wstring last_address_;                    // of the last navigation asked for
     bool load_began_ = false;                      // since the last navigate
+    std::string document_request_;                 // the main frame's last document request
     int windows_opened_ = 0;                       // windows followed since the application's last navigate
     Watch watch_ = Watch::kNone;
     bool retried_ = false;  // the page was replaced to load `last_address_` once already
