@@ -1,7 +1,6 @@
 #include "host/chromium_view.h"
 
 #include "host/chromium_engine_impl.h"
-#include "host/page_dialog.h"
 #include "winbase/text.h"
 
 #include <algorithm>
@@ -16,25 +15,12 @@ constexpr UINT kClosePopupsDelayMs = 1000;
 // not taken this long after it came: the page's renderer no longer answers.
 constexpr UINT kStartLimitMs = 4000;
 constexpr UINT kCommitLimitMs = 2000;
-// A dialog or a window a page opens within this long of the user's last press or key in the view
-// is the user's doing.
-constexpr DWORD kUserActionMs = 3000;
-constexpr UINT kShowDialogMessage = WM_APP + 2;
 
 // The bindings the page scripts call with the address of the link under the mouse, the pointer
 // shape the page asks for, and the document's title as a script changes it.
 constexpr char kStatusBinding[] = "__quarnelStatus";
 constexpr char kCursorBinding[] = "__quarnelCursor";
 constexpr char kTitleBinding[] = "__quarnelTitle";
-// The site of an address, as a browser names the page a dialog comes from.
-std::wstring site_of(const std::string& url) {
-    size_t start = url.find("://");
-    start = start == std::string::npos ? 0 : start + 3;
-    size_t end = url.find_first_of("/?#", start);
-    std::string site = url.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    return win::utf8_to_wide(site.empty() ? url : site) + L" 显示";
-}
-
 }  // namespace
 
 bool ChromiumView::create(const ViewSettings& settings) {
@@ -54,6 +40,7 @@ bool ChromiumView::create(const ViewSettings& settings) {
     picture_.emplace(hwnd(), static_cast<PageChannel&>(*this), [this] { show_later(); },
                      [this](const std::wstring& line) { engine_.log_frames(line); });
     input_.emplace(hwnd(), static_cast<PageChannel&>(*this), events_);
+    dialogs_.emplace(hwnd(), static_cast<PageChannel&>(*this));
     // A page that leaves its source unanswered is replaced; a navigation under way goes on there.
     source_.emplace(hwnd(), static_cast<PageChannel&>(*this), [this] {
         replace_page(watch_ != Watch::kNone ? std::optional<std::wstring>(last_address_) : std::nullopt);
@@ -63,7 +50,6 @@ bool ChromiumView::create(const ViewSettings& settings) {
 
 ChromiumView::~ChromiumView() {
     engine_.forget(this);
-    cancel_page_dialog(dialog_box_);
     if (source_)
         source_->answer_waiting();
     close_target();
@@ -178,10 +164,7 @@ void ChromiumView::page_lost(bool load_goes_on) {
     context_.clear();
     popups_.clear();
     watch(Watch::kNone);
-    if (dialog_) {
-        dialog_.reset();
-        cancel_page_dialog(dialog_box_);
-    }
+    dialogs_->forget();
     source_->answer_waiting();
 }
 
@@ -223,8 +206,7 @@ void ChromiumView::navigate(std::wstring_view address) {
 void ChromiumView::go_to(std::wstring_view address) {
     last_address_ = std::wstring(address);
     // A dialog still open would hold the navigation: it is dismissed first.
-    if (dialog_)
-        answer_dialog(false, {});
+    dialogs_->dismiss();
     if (!tracker_) {
         pending_address_ = std::wstring(address);
         return;
@@ -291,7 +273,7 @@ void ChromiumView::on_event(const Message& event) {
         return;
     }
     if (method == "Page.javascriptDialogOpening") {
-        on_dialog(event);
+        dialogs_->on_opening(event, input_->user_acted_lately() && IsWindowVisible(hwnd()));
         return;
     }
     if (method == "Runtime.bindingCalled" && string_at(event, "/name") == kCursorBinding) {
@@ -340,51 +322,6 @@ void ChromiumView::on_event(const Message& event) {
     report(tracker_->on_event(event));
 }
 
-void ChromiumView::on_dialog(const Message& event) {
-    std::string kind = string_at(event, "/type").value_or("alert");
-    DWORD since_input = GetTickCount() - input_->last_input_at();
-    bool users = input_->last_input_at() != 0 && since_input < kUserActionMs && kind != "beforeunload" &&
-                 IsWindowVisible(hwnd());
-    if (!users) {
-        // Nobody asked for it: answered as a pass needs, at once (OK to an alert, cancel to a
-        // question, leave to a page that asks to stay).
-        command("Page.handleJavaScriptDialog", Params().flag("accept", kind == "alert" || kind == "beforeunload"));
-        return;
-    }
-    dialog_ = Dialog{kind, win::utf8_to_wide(string_at(event, "/message").value_or("")),
-                     win::utf8_to_wide(string_at(event, "/defaultPrompt").value_or("")),
-                     site_of(string_at(event, "/url").value_or(""))};
-    // Shown from the view's own message, not inside the link's delivery of the event.
-    PostMessageW(hwnd(), kShowDialogMessage, 0, 0);
-}
-
-void ChromiumView::show_dialog() {
-    if (!dialog_ || *dialog_box_)
-        return;
-    Dialog dialog = *dialog_;
-    std::weak_ptr<bool> alive = alive_;
-    unsigned number = page_number_;
-    DialogAnswer answer = show_page_dialog(hwnd(), dialog_kind(dialog.kind), dialog.title, dialog.message,
-                                           dialog.default_text, dialog_box_);
-    // The view, or its page, may have gone while the box was open.
-    if (alive.expired() || number != page_number_)
-        return;
-    answer_dialog(answer.accept, answer.text);
-}
-
-void ChromiumView::answer_dialog(bool accept, const std::wstring& text) {
-    if (!dialog_)
-        return;
-    bool prompt = dialog_->kind == "prompt";
-    dialog_.reset();
-    cancel_page_dialog(dialog_box_);
-    Params answer;
-    answer.flag("accept", accept);
-    if (prompt && accept)
-        answer.text("promptText", win::wide_to_utf8(text));
-    command("Page.handleJavaScriptDialog", answer);
-}
-
 void ChromiumView::close_popup_later(std::string target, std::string address) {
     popups_.push_back(Popup{std::move(target), std::move(address)});
     SetTimer(hwnd(), kClosePopupsTimer, kClosePopupsDelayMs, nullptr);
@@ -403,8 +340,7 @@ void ChromiumView::popup_address(const std::string& target, const std::string& a
 bool ChromiumView::may_follow_window() {
     if (watch_ != Watch::kNone)
         return false;
-    bool users = input_->last_input_at() != 0 && GetTickCount() - input_->last_input_at() < kUserActionMs;
-    return users || windows_opened_++ == 0;
+    return input_->user_acted_lately() || windows_opened_++ == 0;
 }
 
 // The browser's own windows for pop-ups go; one that the page did not announce is offered as a
@@ -491,7 +427,7 @@ void ChromiumView::ask_history_if_wanted() {
 void ChromiumView::request_page_source(std::wstring_view frame, SourceAnswer answer) {
     if (builtin_)
         builtin_->request_page_source(frame, std::move(answer));
-    else if (!tracker_ || dialog_ || !engine_.link())
+    else if (!tracker_ || dialogs_->open() || !engine_.link())
         answer(std::nullopt);
     else
         source_->request(frame, std::move(answer));
@@ -547,15 +483,14 @@ LRESULT ChromiumView::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
                     return 0;
             }
             break;
-        case kShowDialogMessage:
-            show_dialog();
-            return 0;
         case WM_DESTROY:
             mirror_.reset();
             picture_->log_counts();
             events_.view_closing(hwnd());
             break;
         default:
+            if (dialogs_ && dialogs_->on_message(msg))
+                return 0;
             if (!builtin_ && input_) {
                 if (std::optional<LRESULT> taken = input_->handle(msg, wp, lp))
                     return *taken;

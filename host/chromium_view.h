@@ -9,6 +9,7 @@
 #include "core/devtools_page.h"
 #include "host/mirror_window.h"
 #include "host/page_channel.h"
+#include "host/page_dialog.h"
 #include "host/page_engine.h"
 #include "host/view_input.h"
 #include "host/view_picture.h"
@@ -76,9 +77,6 @@ private:
     bool may_follow_window();
     void watch(Watch what);
     void watch_timed_out();
-    void on_dialog(const Message& event);
-    void show_dialog();
-    void answer_dialog(bool accept, const std::wstring& text);
     void show_later();
 
     // PageChannel: the picture and the input send their commands on the page's session.
@@ -109,6 +107,7 @@ private:
     std::optional<ViewPicture> picture_;
     std::optional<ViewInput> input_;
     std::optional<ViewSource> source_;
+    std::optional<PageDialogs> dialogs_;
     std::unique_ptr<EngineView> builtin_;  // the built-in engine's view, once the browser was given up
 
     // The page: its browser context (a renderer of its own), target and session. Replies about an
@@ -124,14 +123,6 @@ private:
     int windows_opened_ = 0;                       // windows followed since the application's last navigate
     Watch watch_ = Watch::kNone;
     bool retried_ = false;  // the page was replaced to load `last_address_` once already
-
-    // A dialog the page opened and the user is to answer.
-    struct Dialog {
-        std::string kind;
-        std::wstring message, default_text, title;
-    };
-    std::optional<Dialog> dialog_;
-    std::shared_ptr<HWND> dialog_box_ = std::make_shared<HWND>(nullptr);
 
     struct Popup {
         std::string target, address;

@@ -1,5 +1,7 @@
 #include "host/page_dialog.h"
 
+#include "winbase/text.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -7,10 +9,20 @@ namespace quarnel::host {
 
 namespace {
 
+// Shows the box of a dialog the page opened, posted to the view: not inside the link's
+// delivery of the event.
+constexpr UINT kShowDialogMessage = WM_APP + 2;
 constexpr WORD kTextId = 100;
 constexpr WORD kEditId = 101;
 constexpr int kWidthDlu = 260;
 constexpr int kMaxTextLines = 16;
+
+enum class DialogKind { kAlert, kConfirm, kPrompt };
+
+struct DialogAnswer {
+    bool accept = false;
+    std::wstring text;  // what the user typed, for a prompt
+};
 
 struct BoxState {
     HWND view;
@@ -104,21 +116,18 @@ INT_PTR CALLBACK box_proc(HWND box, UINT msg, WPARAM wp, LPARAM lp) {
     return FALSE;
 }
 
-}  // namespace
-
 DialogKind dialog_kind(const std::string& type) {
     if (type == "confirm")
         return DialogKind::kConfirm;
     if (type == "prompt")
         return DialogKind::kPrompt;
-    if (type == "beforeunload")
-        return DialogKind::kBeforeUnload;
     return DialogKind::kAlert;
 }
 
-DialogAnswer show_page_dialog(HWND view, DialogKind kind, const std::wstring& title, const std::wstring& message,
+// Shows the box centred over `view` and returns the user's answer. Runs a message loop of its
+// own meanwhile, so the host goes on serving. `open_box` holds the box's window while it is open.
+DialogAnswer show_page_dialog(HWND view, DialogKind kind, const std::wstring& title, const std::wstring& shown,
                               const std::wstring& default_text, std::shared_ptr<HWND> open_box) {
-    std::wstring shown = kind == DialogKind::kBeforeUnload ? L"要离开此网站吗？\r\n系统可能不会保存您所做的更改。" : message;
     int lines = 1 + static_cast<int>(std::count(shown.begin(), shown.end(), L'\n')) + static_cast<int>(shown.size() / 60);
     short text_height = static_cast<short>(std::min(lines, kMaxTextLines) * 9);
     bool prompt = kind == DialogKind::kPrompt;
@@ -135,13 +144,13 @@ DialogAnswer show_page_dialog(HWND view, DialogKind kind, const std::wstring& ti
     t.item(SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL, 8, 8, kWidthDlu - 16, text_height, kTextId, kStatic, shown);
     if (prompt)
         t.item(ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 8, edit_y, kWidthDlu - 16, 14, kEditId, kEdit, L"");
-    const wchar_t* ok = kind == DialogKind::kBeforeUnload ? L"离开" : L"确定";
+    
     short right = kWidthDlu - 8 - 50;
     if (cancel) {
         t.item(BS_PUSHBUTTON | WS_TABSTOP, right, y, 50, 14, IDCANCEL, kButton, L"取消");
         right = static_cast<short>(right - 56);
     }
-    t.item(BS_DEFPUSHBUTTON | WS_TABSTOP, right, y, 50, 14, IDOK, kButton, ok);
+    t.item(BS_DEFPUSHBUTTON | WS_TABSTOP, right, y, 50, 14, IDOK, kButton, L"确定");
 
     BoxState state{view, kind, &default_text, std::move(open_box), {}};
     if (DialogBoxIndirectParamW(GetModuleHandleW(nullptr), t.get(), nullptr, box_proc,
@@ -153,6 +162,80 @@ DialogAnswer show_page_dialog(HWND view, DialogKind kind, const std::wstring& ti
 void cancel_page_dialog(const std::shared_ptr<HWND>& open_box) {
     if (open_box && *open_box)
         PostMessageW(*open_box, WM_COMMAND, IDCANCEL, 0);
+}
+
+// The site of an address, as a browser names the page a dialog comes from.
+std::wstring site_of(const std::string& url) {
+    size_t start = url.find("://");
+    start = start == std::string::npos ? 0 : start + 3;
+    size_t end = url.find_first_of("/?#", start);
+    std::string site = url.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    return win::utf8_to_wide(site.empty() ? url : site) + L" 显示";
+}
+
+}  // namespace
+
+PageDialogs::~PageDialogs() {
+    cancel_page_dialog(box_);
+}
+
+void PageDialogs::on_opening(const Message& event, bool users) {
+    std::string kind = string_at(event, "/type").value_or("alert");
+    if (!users || kind == "beforeunload") {
+        // Nobody asked for it: answered as a pass needs, at once (OK to an alert, cancel to a
+        // question, leave to a page that asks to stay, which a navigation caused).
+        page_.command("Page.handleJavaScriptDialog",
+                      Params().flag("accept", kind == "alert" || kind == "beforeunload"));
+        return;
+    }
+    dialog_ = Dialog{kind, win::utf8_to_wide(string_at(event, "/message").value_or("")),
+                     win::utf8_to_wide(string_at(event, "/defaultPrompt").value_or("")),
+                     site_of(string_at(event, "/url").value_or(""))};
+    PostMessageW(view_, kShowDialogMessage, 0, 0);
+}
+
+bool PageDialogs::on_message(UINT msg) {
+    if (msg != kShowDialogMessage)
+        return false;
+    show();
+    return true;
+}
+
+void PageDialogs::show() {
+    if (!dialog_ || *box_)
+        return;
+    Dialog dialog = *dialog_;
+    std::weak_ptr<bool> alive = alive_;
+    unsigned number = page_number_;
+    DialogAnswer given = show_page_dialog(view_, dialog_kind(dialog.kind), dialog.title, dialog.message,
+                                          dialog.default_text, box_);
+    // The view, or its page, may have gone while the box was open.
+    if (alive.expired() || number != page_number_)
+        return;
+    answer(given.accept, given.text);
+}
+
+void PageDialogs::answer(bool accept, const std::wstring& text) {
+    if (!dialog_)
+        return;
+    bool prompt = dialog_->kind == "prompt";
+    dialog_.reset();
+    cancel_page_dialog(box_);
+    Params reply;
+    reply.flag("accept", accept);
+    if (prompt && accept)
+        reply.text("promptText", win::wide_to_utf8(text));
+    page_.command("Page.handleJavaScriptDialog", reply);
+}
+
+void PageDialogs::dismiss() {
+    answer(false, {});
+}
+
+void PageDialogs::forget() {
+    ++page_number_;
+    dialog_.reset();
+    cancel_page_dialog(box_);
 }
 
 }  // namespace quarnel::host

@@ -1,32 +1,54 @@
 #pragma once
 
-// A page's alert, confirm, prompt or leave-page question, shown to the user as a native box over
-// the view that asked, the way a browser shows it.
+// A page's alert, confirm, prompt and leave-page question. None ever holds the page: one the
+// user caused (a press or key in the view just before) is shown as a native box over the view,
+// the way a browser shows it, and the user's answer goes back to the page; any other is
+// answered at once.
+
+#include "host/page_channel.h"
 
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace quarnel::host {
 
-enum class DialogKind { kAlert, kConfirm, kPrompt, kBeforeUnload };
+class PageDialogs {
+public:
+    // `view` gets the message that shows a box.
+    PageDialogs(HWND view, PageChannel& page) : view_(view), page_(page) {}
+    ~PageDialogs();
 
-// The protocol's dialog type ("alert", "confirm", "prompt", "beforeunload").
-DialogKind dialog_kind(const std::string& type);
+    // Page.javascriptDialogOpening; `users` tells whether the user caused it.
+    void on_opening(const Message& event, bool users);
+    // Whether a box waits for the user.
+    bool open() const { return dialog_.has_value(); }
+    // Closes the box, if one is open, and answers the page as if the user cancelled it (before a
+    // navigation, which the open dialog would hold).
+    void dismiss();
+    // The page went: its box closes and no answer goes back.
+    void forget();
+    // The view's own messages; true when it was this part's.
+    bool on_message(UINT msg);
 
-struct DialogAnswer {
-    bool accept = false;
-    std::wstring text;  // what the user typed, for a prompt
+private:
+    struct Dialog {
+        std::string kind;
+        std::wstring message, default_text, title;
+    };
+
+    void show();
+    void answer(bool accept, const std::wstring& text);
+
+    HWND view_;  // not owned
+    PageChannel& page_;
+    std::optional<Dialog> dialog_;
+    unsigned page_number_ = 0;  // counts forget(): an answer for a page gone is dropped
+    // The box's window while it is open; shared with the box, which may outlive this object.
+    std::shared_ptr<HWND> box_ = std::make_shared<HWND>(nullptr);
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
-
-// Shows the box centred over `view` and returns the user's answer. Runs a message loop of its
-// own meanwhile, so the host goes on serving. `title` names the page's site. `open_box` holds the
-// box's window while it is open: cancel_page_dialog closes it from a handler that runs meanwhile.
-DialogAnswer show_page_dialog(HWND view, DialogKind kind, const std::wstring& title, const std::wstring& message,
-                              const std::wstring& default_text, std::shared_ptr<HWND> open_box);
-
-// Closes the box, if it is open, as if the user cancelled it.
-void cancel_page_dialog(const std::shared_ptr<HWND>& open_box);
 
 }  // namespace quarnel::host

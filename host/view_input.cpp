@@ -14,6 +14,8 @@ namespace {
 
 // The page scrolls this many pixels for one notch of the wheel (120), as browsers on Windows do.
 constexpr double kPixelsPerNotch = 100.0;
+// What a page does within this long of the user's last press or key is the user's doing.
+constexpr DWORD kUserActionMs = 3000;
 // Key-state bits of the browser view's key event.
 constexpr int kKeyStateShift = 2;
 constexpr int kKeyStateControl = 4;
@@ -316,6 +318,10 @@ void ViewInput::set_cursor(std::string_view css) {
         SetCursor(cursor_);
 }
 
+
+bool ViewInput::user_acted_lately() const {
+    return last_input_at_ != 0 && GetTickCount() - last_input_at_ < kUserActionMs;
+}
 
 std::optional<LRESULT> ViewInput::handle(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {

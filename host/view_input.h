@@ -25,8 +25,9 @@ public:
     std::optional<LRESULT> handle(UINT msg, WPARAM wp, LPARAM lp);
     // The pointer shape the page asks for, as a CSS cursor value.
     void set_cursor(std::string_view css);
-    // When the user last pressed a button or key in the view (GetTickCount), 0 before that.
-    DWORD last_input_at() const { return last_input_at_; }
+    // Whether the user pressed a button or key in the view a moment ago: what the page does now
+    // (open a dialog, a window) is the user's doing.
+    bool user_acted_lately() const;
     // A new page in the view: nothing the old one had in flight is waited for.
     void page_replaced() { move_in_flight_ = false; }
 

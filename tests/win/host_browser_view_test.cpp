@@ -589,6 +589,42 @@ TEST_F(ChromiumScreenTest, PagesAreDrawnInTheViewAtItsSize) {
     EXPECT_TRUE(pump_until([&] { return shows(on_screen(view, kWidth / 4, kHeight / 4), kBlue); }));
 }
 
+// A dialog the user caused is shown in a box over the view with the page's text, and the user's
+// answer reaches the page; a dialog nobody caused holds nothing.
+TEST_F(ChromiumScreenTest, ADialogAfterAClickIsShownAndItsAnswerReachesThePage) {
+    server_.route("/ask", HttpResponse{200, "text/html; charset=utf-8", "",
+                                       solid_page("#10a010") + "<script>alert('unasked'); addEventListener('click', "
+                                                               "() => document.title = confirm('继续吗？') ? "
+                                                               "'yes' : 'no');</script>"});
+    int view = open("/ask");
+    ASSERT_NE(view, 0);
+    ASSERT_TRUE(wait_for("finished"));
+    POINT middle = on_screen(view, kWidth / 2, kHeight / 2);
+    ASSERT_TRUE(pump_until([&] { return shows(middle, kGreen); }));
+    DWORD host_id = 0;
+    GetWindowThreadProcessId(view_->host_window(), &host_id);
+    auto box = [host_id] {
+        HWND found = nullptr;
+        for (HWND w = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); w && !found;
+             w = FindWindowExW(nullptr, w, L"#32770", nullptr)) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(w, &owner);
+            if (owner == host_id && IsWindowVisible(w))
+                found = w;
+        }
+        return found;
+    };
+    EXPECT_FALSE(box()) << "the alert nobody asked for was shown";
+    click(middle);
+    HWND shown = nullptr;
+    ASSERT_TRUE(pump_until([&] { return (shown = box()) != nullptr; }));
+    wchar_t text[64] = {};
+    GetDlgItemTextW(shown, 100, text, 64);
+    EXPECT_STREQ(text, L"继续吗？");
+    PostMessageW(shown, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(title_becomes(view, L"yes"));
+}
+
 TEST_F(ChromiumScreenTest, AClickFollowsALinkAndTheWheelScrolls) {
     int view = open("/link");
     ASSERT_NE(view, 0);
