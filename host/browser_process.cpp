@@ -136,41 +136,38 @@ bool BrowserProcess::start(const std::wstring& browser,
 }
 
 bool BrowserProcess::launch(const std::wstring& browser, const std::vector<std::wstring>& arguments, bool linux_program) {
-    std::wstring command_line;
     if (linux_program) {
+        // The browser runs while this file exists (see end()).
         marker_ = profile_ + L".running";
         win::replace_file_contents(marker_, "");
-        std::optional<std::wstring> watched = wine::watched_command_line(browser, marker_);
-        if (!watched)
+        std::optional<std::wstring> command_line = wine::watched_command_line(browser, marker_);
+        if (!command_line)
             return false;
-        command_line = *watched;
-    } else {
-        command_line = quoted(browser);
-        job_.reset(CreateJobObjectW(nullptr, nullptr));
-        if (job_) {
-            JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-            limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-            SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits));
-        }
+        for (const std::wstring& argument : arguments)
+            *command_line += L" " + quoted(argument);
+        return wine::start_linux_program(L"Z:\\bin\\sh", *command_line);
     }
+    std::wstring command_line = quoted(browser);
     for (const std::wstring& argument : arguments)
         command_line += L" " + quoted(argument);
+    job_.reset(CreateJobObjectW(nullptr, nullptr));
+    if (job_) {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process{};
-    std::wstring program = linux_program ? L"Z:\\bin\\sh" : browser;
-    if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE,
+    if (!CreateProcessW(browser.c_str(), command_line.data(), nullptr, nullptr, FALSE,
                         CREATE_NO_WINDOW | (job_ ? CREATE_SUSPENDED : 0), nullptr, nullptr, &startup, &process))
         return false;
-    // Wine gives no usable handles for a Linux program.
-    if (process.hThread) {
-        if (job_)
-            AssignProcessToJobObject(job_.get(), process.hProcess);
-        ResumeThread(process.hThread);
-        CloseHandle(process.hThread);
-    }
+    if (job_)
+        AssignProcessToJobObject(job_.get(), process.hProcess);
+    ResumeThread(process.hThread);
+    CloseHandle(process.hThread);
     process_.reset(process.hProcess);
     return true;
 }

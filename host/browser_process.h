@@ -68,6 +68,9 @@ bool is_linux_program(const std::wstring& program);
 // is gone or the file `marker` is, and then removes the folder named as `marker` without its
 // ".running"; nothing when this does not run under Wine.
 std::optional<std::wstring> watched_command_line(const std::wstring& program, const std::wstring& marker);
+// Starts the Linux `program` with `command_line` (which names the program first); false when it
+// could not be started. Nothing of it can be waited for or ended from here.
+bool start_linux_program(const wchar_t* program, std::wstring command_line);
 // Removes the folder with the Linux rm and waits a moment for it to go.
 void remove_with_unix_shell(const std::wstring& folder);
 }  // namespace wine

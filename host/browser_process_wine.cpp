@@ -59,21 +59,26 @@ std::optional<std::wstring> watched_command_line(const std::wstring& program, co
            std::to_wstring(*host) + L" " + quoted(win::utf8_to_wide(*unix_marker));
 }
 
+bool start_linux_program(const wchar_t* program, std::wstring command_line) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process{};
+    // Wine starts a Linux program without a Windows process: the handles it hands back name
+    // nothing of it (the thread's is a stale number, another object's of this process), so they
+    // are neither used nor closed.
+    return CreateProcessW(program, command_line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                          &startup, &process) != FALSE;
+}
+
 void remove_with_unix_shell(const std::wstring& folder) {
     std::optional<std::string> unix_folder = win::unix_path_under_wine(folder);
     if (!unix_folder)
         return;
     std::wstring command_line = quoted(L"Z:\\bin\\rm") + L" -rf -- " + quoted(win::utf8_to_wide(*unix_folder));
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(L"Z:\\bin\\rm", command_line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &process))
+    if (!start_linux_program(L"Z:\\bin\\rm", command_line))
         return;
-    if (process.hThread)
-        CloseHandle(process.hThread);
-    if (process.hProcess)
-        CloseHandle(process.hProcess);
     for (int i = 0; i < 40 && GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES; ++i)
         Sleep(25);
 }

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -40,6 +41,7 @@ public:
     LoopbackHttpServer(const LoopbackHttpServer&) = delete;
     LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
     ~LoopbackHttpServer() {
+        stopping_ = true;
         closesocket(listener_);  // ends the blocked accept
         thread_.join();
         WSACleanup();
@@ -92,8 +94,12 @@ private:
             SOCKET client = accept(listener_, nullptr, nullptr);
             if (client != INVALID_SOCKET)
                 SetHandleInformation(reinterpret_cast<HANDLE>(client), HANDLE_FLAG_INHERIT, 0);
-            if (client == INVALID_SOCKET)
+            // A connection its client dropped before it was taken fails the accept; only the
+            // server's own end stops it.
+            if (client == INVALID_SOCKET && stopping_)
                 return;
+            if (client == INVALID_SOCKET)
+                continue;
             // A browser opens connections ahead of its requests; one that stays idle must not
             // hold the one thread that serves, or the next connections are refused.
             DWORD idle_ms = 1000;
@@ -127,6 +133,7 @@ private:
 
     Responder responder_;
     SOCKET listener_ = INVALID_SOCKET;
+    std::atomic<bool> stopping_{false};
     int port_ = 0;
     std::thread thread_;
     mutable std::mutex mutex_;
