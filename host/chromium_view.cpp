@@ -153,7 +153,11 @@ void ChromiumView::close_page(bool load_goes_on) {
     page_lost(load_goes_on);
 }
 
+// A load under way ends as failed unless it goes on; a navigation asked for that had not begun
+// (sent to a browser that was already gone) is made in the next page.
 void ChromiumView::page_lost(bool load_goes_on) {
+    if (watch_ == Watch::kStart && !pending_address_)
+        pending_address_ = last_address_;
     if (tracker_ && !load_goes_on)
         report(tracker_->abandon(devtools::kNetFailed));
     ++page_number_;  // replies about the old page are dropped
@@ -174,7 +178,8 @@ void ChromiumView::page_lost(bool load_goes_on) {
 // under way ends as failed.
 void ChromiumView::replace_page(std::optional<std::wstring> then_open) {
     close_page(then_open.has_value());
-    pending_address_ = std::move(then_open);
+    if (then_open)
+        pending_address_ = std::move(then_open);
     open_page();
 }
 
