@@ -16,6 +16,8 @@ constexpr UINT_PTR kPortTimer = 1;
 constexpr UINT kPortPeriodMs = 50;
 // Told by the link that the browser's connection ended; handled outside the link's own call.
 constexpr UINT kConnectionLostMessage = WM_APP + 1;
+// The first launch, once the host has said it is ready.
+constexpr UINT kFirstLaunchMessage = WM_APP + 2;
 // A browser that ends again and again is started at most this often a minute, then given up.
 constexpr size_t kMaxRestartsPerMinute = 3;
 constexpr DWORD kMinuteMs = 60000;
@@ -41,12 +43,11 @@ bool ChromiumEngine::start() {
         base.pop_back();
     CreateDirectoryW(base.c_str(), nullptr);
     base_ = base;
-    delete_left_profiles(base_);
     profile_ = profile_folder(base_);
     if (options_.browsers.empty())
         give_up(L"no browser found");
     else
-        launch();
+        PostMessageW(hwnd(), kFirstLaunchMessage, 0, 0);
     return true;
 }
 
@@ -160,6 +161,12 @@ LRESULT ChromiumEngine::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
             break;
         case kConnectionLostMessage:
             connection_lost();
+            return 0;
+        case kFirstLaunchMessage:
+            // What hosts that ended without clearing up left goes first; it may take a moment
+            // (a Linux rm under Wine), which the window's start does not wait for.
+            delete_left_profiles(base_);
+            launch();
             return 0;
     }
     return Window::handle_message(msg, wp, lp);
