@@ -172,6 +172,11 @@ bool BrowserProcess::launch(const std::wstring& browser, const std::vector<std::
     return true;
 }
 
+// Under Wine the browser's shell removes the marker once the browser has ended.
+bool BrowserProcess::ended() const {
+    return !marker_.empty() && !exists(marker_);
+}
+
 std::optional<devtools::ActivePort> BrowserProcess::active_port() const {
     if (profile_.empty())
         return std::nullopt;

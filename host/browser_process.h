@@ -43,6 +43,11 @@ public:
                const std::wstring& user_agent,
                std::wstring& failure);
 
+    // Whether the browser started last is known to have ended. Under Wine its shell says so; on
+    // Windows the process started here may hand over to another (Edge starting itself again),
+    // so only the browser's port tells.
+    bool ended() const;
+
     // The port and path the browser listens on, once it has written them; nothing before.
     std::optional<devtools::ActivePort> active_port() const;
 
@@ -66,7 +71,7 @@ namespace wine {
 bool is_linux_program(const std::wstring& program);
 // The command line that runs the Linux `program` under a shell that ends it once this process
 // is gone or the file `marker` is, and then removes the folder named as `marker` without its
-// ".running"; nothing when this does not run under Wine.
+// ".running", and `marker`; nothing when this does not run under Wine.
 std::optional<std::wstring> watched_command_line(const std::wstring& program, const std::wstring& marker);
 // Starts the Linux `program` with `command_line` (which names the program first); false when it
 // could not be started. Nothing of it can be waited for or ended from here.

@@ -44,8 +44,8 @@ std::optional<std::wstring> watched_command_line(const std::wstring& program, co
     // process). Wine starts Linux programs detached, so the shell's parent is not the host. The
     // loop waits for each sleep, so the shell reaps a browser that was killed and sees it gone.
     // Once the browser has ended, the shell removes its profile (the marker's name without
-    // ".running"), and again a moment later: the browser's helper processes may still make its
-    // folder as they end. The browser's chatter goes nowhere: it must not hold the output of
+    // ".running") and the marker, which tells the host that the browser ended, and the profile
+    // again a moment later: the browser's helper processes may still make its folder as they end. The browser's chatter goes nowhere: it must not hold the output of
     // whoever started the program.
     std::optional<int> host = linux_process_id();
     if (!unix_program || !unix_marker || !host)
@@ -54,7 +54,7 @@ std::optional<std::wstring> watched_command_line(const std::wstring& program, co
         L"exec >/dev/null 2>&1; host=$1; marker=$2; shift 2; \"$0\" \"$@\" & browser=$!; "
         L"while kill -0 $host && kill -0 $browser && [ -e \"$marker\" ]; do sleep 0.2 & wait $!; done; "
         L"kill $browser; (sleep 3; kill -9 $browser) & wait $browser; profile=\"${marker%.running}\"; "
-        L"rm -rf \"$profile\"; sleep 1; rm -rf \"$profile\" \"$marker\"";
+        L"rm -rf \"$profile\" \"$marker\"; sleep 1; rm -rf \"$profile\"";
     return quoted(L"Z:\\bin\\sh") + L" -c " + quoted(kWatch) + L" " + quoted(win::utf8_to_wide(*unix_program)) + L" " +
            std::to_wstring(*host) + L" " + quoted(win::utf8_to_wide(*unix_marker));
 }

@@ -71,6 +71,11 @@ void ChromiumEngine::look_for_port() {
             browser_ended(L"no DevTools connection on port " + std::to_wstring(port->port));
         return;
     }
+    if (browser_.ended()) {
+        KillTimer(hwnd(), kPortTimer);
+        browser_ended(options_.browsers[candidate_] + L" ended before it answered");
+        return;
+    }
     if (GetTickCount() - launched_at_ >= kStartTimeoutMs) {
         KillTimer(hwnd(), kPortTimer);
         browser_ended(options_.browsers[candidate_] + L" wrote no DevToolsActivePort within 15 s");

@@ -314,7 +314,12 @@ protected:
     std::string browser_pattern() { return "[-]-user-data-dir=" + win::wide_to_utf8(unix_path(cache_.path())); }
     // Whether a browser with this test's profile folder still runs.
     bool browser_runs() { return run_unix("pgrep -f -- '" + browser_pattern() + "'") == 0; }
-    int kill_browser() { return run_unix("pkill -9 -f -- '" + browser_pattern() + "'"); }
+    // Kills the browser's processes as a crash would (the shell that watches it stays).
+    // `launch`: only the browser of that launch (each has a profile folder of its own number).
+    int kill_browser(int launch = 0) {
+        std::string profile = launch ? "/browser-profile-[0-9]*-" + std::to_string(launch) + " " : "";
+        return run_unix("pkill -9 -f -- '^[^ ]*/chromium .*" + browser_pattern() + profile + "'");
+    }
     // The memory (PSS, MB) of the processes whose command lines match `pattern`, summed.
     double pss_mb(const std::string& pattern) {
         std::wstring pss_file = cache_.path() + L"\\pss.txt";
@@ -447,6 +452,23 @@ TEST_F(ChromiumHostTest, PagesLoadAgainAfterTheBrowserIsKilled) {
     EXPECT_TRUE(pump_until([&] { return load(view, "/second") == 200; }, 20000));
     EXPECT_EQ(load(view, "/utf8"), 200);
     EXPECT_EQ(view_->get_page_source(view, "", false), page(kGbkTitle, kGbkBody));
+}
+
+// A browser that keeps dying is started again at most 3 times a minute; then the built-in
+// engine shows the pages in the same view, and host-engine.log says why.
+TEST_F(ChromiumHostTest, ABrowserThatKeepsDyingGivesWayToTheBuiltInEngine) {
+    int view = open("/utf8");
+    ASSERT_NE(view, 0);
+    ASSERT_TRUE(wait_for("finished"));
+    std::wstring log = cache_.path() + L"\\host-engine.log";
+    // The first browser and 3 restarts are killed as soon as each runs.
+    for (int launch = 1; launch <= 4; ++launch)
+        ASSERT_TRUE(pump_until([&] { return kill_browser(launch) == 0; }, 20000)) << launch;
+    EXPECT_TRUE(pump_until([&] {
+        return win::read_file_bytes(log).value_or("").find("engine: built-in") != std::string::npos;
+    }, 20000)) << win::read_file_bytes(log).value_or("");
+    EXPECT_TRUE(pump_until([&] { return load(view, "/second") == 200; }, 20000));
+    EXPECT_EQ(view_->get_page_source(view, "", false), "<title>Second</title><p>second</p>");
 }
 
 TEST_F(ChromiumHostTest, NoBrowserIsLeftOnceTheViewIsGone) {
