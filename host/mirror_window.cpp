@@ -6,6 +6,8 @@ namespace {
 
 constexpr UINT_PTR kFollowTimer = 1;
 constexpr UINT kFollowPeriodMs = 100;
+// How many periods after the mirror appears it is restacked over its main window (2 s).
+constexpr int kRestackTicks = 20;
 
 }  // namespace
 
@@ -52,15 +54,27 @@ void MirrorWindow::follow_view() {
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         invalidate();
     }
+    if (shown_ && restacks_left_ > 0 && GetForegroundWindow() == root) {
+        // For a moment after it appears with its main window, the mirror may stand above the
+        // window in Wine's own order and below it on the screen (the window was mapped or raised
+        // last): put under the window and back on top, it is restacked on the screen too.
+        --restacks_left_;
+        SetWindowPos(hwnd(), root, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        SetWindowPos(hwnd(), root_topmost ? HWND_TOPMOST : HWND_TOP, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
     RECT r{};
     GetWindowRect(view_, &r);
     bool shown = IsWindowVisible(view_) && !IsIconic(root);
     if (EqualRect(&r, &rect_) && shown == shown_)
         return;
+    bool was_shown = shown_;
     rect_ = r;
     shown_ = shown;
     SetWindowPos(hwnd(), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
                  SWP_NOACTIVATE | SWP_NOZORDER | (shown ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
+    if (shown && !was_shown)
+        restacks_left_ = kRestackTicks;
 }
 
 // Whether the mirror lies above `window` in the order of top-level windows.

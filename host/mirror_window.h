@@ -43,6 +43,7 @@ private:
     bool scroll_bar_;
     RECT rect_{};
     bool shown_ = false;
+    int restacks_left_ = 0;
 };
 
 }  // namespace quarnel::host
