@@ -18,9 +18,6 @@ constexpr UINT kPortPeriodMs = 50;
 constexpr UINT kConnectionLostMessage = WM_APP + 1;
 // The first launch, once the host has said it is ready.
 constexpr UINT kFirstLaunchMessage = WM_APP + 2;
-// A browser that ends again and again is started at most this often a minute, then given up.
-constexpr size_t kMaxRestartsPerMinute = 3;
-constexpr DWORD kMinuteMs = 60000;
 
 }  // namespace
 
@@ -131,14 +128,10 @@ void ChromiumEngine::browser_ended(const std::wstring& why) {
             give_up(L"no browser answered");
         return;
     }
-    DWORD now = GetTickCount();
-    while (!restarts_.empty() && now - restarts_.front() >= kMinuteMs)
-        restarts_.pop_front();
-    if (restarts_.size() >= kMaxRestartsPerMinute) {
-        give_up(L"the browser ended " + std::to_wstring(restarts_.size() + 1) + L" times within a minute");
+    if (!restarts_.take(GetTickCount())) {
+        give_up(L"the browser ended " + std::to_wstring(restarts_.recent() + 1) + L" times within a minute");
         return;
     }
-    restarts_.push_back(now);
     launch();
 }
 

@@ -5,9 +5,8 @@
 #include "controls/window.h"
 #include "host/browser_process.h"
 #include "host/chromium_engine.h"
+#include "core/restart_budget.h"
 #include "host/devtools_link.h"
-
-#include <deque>
 
 namespace quarnel::host {
 
@@ -49,7 +48,8 @@ private:
     DWORD launched_at_ = 0;
     int connected_port_ = 0;
     bool connected_once_ = false;
-    std::deque<DWORD> restarts_;  // when the browser was started again, within the last minute
+    // A browser that ends again and again is started at most 3 times a minute, then given up.
+    RestartBudget restarts_{3, 60000};
     std::unique_ptr<DevToolsLink> link_;
     std::unique_ptr<PageEngine> builtin_;  // once the browser was given up
     std::vector<ChromiumView*> views_;     // not owned: the host owns the views
