@@ -26,6 +26,9 @@ namespace {
 
 // How often a wait looks whether the host's window still exists.
 constexpr DWORD kWaitSliceMs = 250;
+// Posted to the control's window by the pool when the host process ends. Outside the host's
+// message numbers.
+constexpr UINT kHostProcessEnded = WM_APP + 0x100;
 
 hp::ByteSpan payload_of(const COPYDATASTRUCT& cds) {
     if (!cds.lpData)
@@ -43,7 +46,9 @@ HWND window_of(int view_id) {
 
 }  // namespace
 
-BrowserHostLink::~BrowserHostLink() = default;
+BrowserHostLink::~BrowserHostLink() {
+    stop_watching_host_process();
+}
 
 void BrowserHostLink::add_ref() {
     references_.fetch_add(1);
@@ -77,10 +82,29 @@ bool BrowserHostLink::start_host(std::string_view folder,
                         working_dir.empty() ? nullptr : working_dir.c_str(), &startup, &process))
         return false;
     CloseHandle(process.hThread);
-    // The process handle is kept so that the waits end when the host dies.
+    // The process handle is kept so that the waits end when the host dies, and so that its end
+    // is known at once rather than at the next look for its window.
+    stop_watching_host_process();
     host_process_.reset(process.hProcess);
+    watch_host_process();
 
     return wait_dispatching(kEngineStartTimeoutMs, false) == WaitEnd::signalled;
+}
+
+void BrowserHostLink::watch_host_process() {
+    if (host_process_ && !RegisterWaitForSingleObject(&host_process_wait_, host_process_.get(), &host_process_ended,
+                                                      hwnd(), INFINITE, WT_EXECUTEONLYONCE))
+        host_process_wait_ = nullptr;
+}
+
+void BrowserHostLink::stop_watching_host_process() {
+    // Waits for a callback under way; it only posts a message, so this cannot deadlock.
+    if (host_process_wait_)
+        UnregisterWaitEx(std::exchange(host_process_wait_, nullptr), INVALID_HANDLE_VALUE);
+}
+
+void CALLBACK BrowserHostLink::host_process_ended(void* window, BOOLEAN) {
+    PostMessageW(static_cast<HWND>(window), kHostProcessEnded, 0, 0);
 }
 
 BrowserHostLink::WaitEnd BrowserHostLink::wait_dispatching(DWORD timeout_ms, bool watch_host_window) {
@@ -194,7 +218,11 @@ LRESULT BrowserHostLink::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
             creation_reference_ = true;
             return 0;
         case WM_DESTROY:
+            stop_watching_host_process();
             on_window_destroying();
+            return 0;
+        case kHostProcessEnded:
+            on_host_process_ended();
             return 0;
         case WM_COPYDATA:
             if (lp) {

@@ -67,6 +67,8 @@ protected:
 
     // Forgets a host whose window is gone.
     void forget_host() { host_window_ = nullptr; }
+    // Window thread: the last host process started has ended (its window is normally gone too).
+    virtual void on_host_process_ended() {}
 
     // The page-source wait, set when the control is made.
     DWORD page_source_timeout_ms_ = kPageSourceTimeoutMs;
@@ -118,6 +120,10 @@ private:
     LRESULT on_copydata(const COPYDATASTRUCT& cds);
     bool handle_plain_notification(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
 
+    void watch_host_process();
+    void stop_watching_host_process();
+    static void CALLBACK host_process_ended(void* window, BOOLEAN timed_out);
+
     void queue(Notification n);
     static DWORD WINAPI deliver_work(void* self);
     void deliver_queued();
@@ -126,6 +132,7 @@ private:
     HWND host_window_ = nullptr;
     win::UniqueKernelHandle signal_;
     win::UniqueKernelHandle host_process_;
+    HANDLE host_process_wait_ = nullptr;  // the registered wait for host_process_ to end
     win::Lock request_lock_;
     bool request_active_ = false;
     std::optional<std::u16string> pending_reply_;

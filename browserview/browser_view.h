@@ -87,6 +87,7 @@ public:
 protected:
     LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
     void on_window_destroying() override;
+    void on_host_process_ended() override { watch_engine(); }
 
     void on_load_started(int view_id, std::u16string_view frame) override;
     void on_load_finished(int view_id, std::u16string_view frame, int status) override;
