@@ -26,10 +26,7 @@ void Lifecycle::start_up() {
     install_tray_icon();
 
     w.browser_view->set_cache(win::wide_to_ansi(w.app_dir + L"\\User Data"));
-    if (w.browser_view->start_engine(win::wide_to_ansi(w.runtime_dir()), "")) {
-        w.browser_view->engine_ready();
-        w.browser_view->create_child_view(w.start_url);
-    }
+    w.engine.start(w.start_url);
 
     w.give_focus_to(w.url_text_box.hwnd());
     w.favicon_picture.set_picture(default_page_icon());

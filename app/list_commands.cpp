@@ -64,7 +64,7 @@ void ListCommands::show_row_in_browser_view() {
         return;
     }
     w.shown_row = row + 1;
-    w.browser_view->navigate(w.visiting.child_view_id, url);
+    w.browser_view->navigate(w.engine.view_id(), url);
 }
 
 void ListCommands::open_shown_row_in_default_browser() {

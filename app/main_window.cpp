@@ -58,6 +58,7 @@ MainWindow::MainWindow(std::wstring app_dir, std::unique_ptr<OutsideEffects> eff
       capture_timer(kCaptureTimerId),
       app_dir(std::move(app_dir)),
       effects_(effects ? std::shared_ptr<OutsideEffects>(std::move(effects)) : std::make_shared<OutsideEffects>()),
+      engine(runtime_dir()),
       address_file(url_text_box, url_file()),
       address_list(*this, url_text_box, url_list_view, list_menu, *effects_),
       lifecycle(*this),
@@ -74,6 +75,7 @@ MainWindow::~MainWindow() {
 
 void MainWindow::on_destroyed() {
     browser_view = nullptr;  // its window went with this one; the object ends with it
+    engine.attach(nullptr);
 }
 
 std::string_view default_page_icon() {
@@ -208,10 +210,21 @@ bool MainWindow::create_controls() {
     capture_timer.on_tick = [this] { visiting.capture_title(); };
     // The browser view's events arrive on pool threads; these handlers are safe there.
     BrowserViewEvents events = browser_view->events();
-    events.load_finished = [this](int, std::wstring_view, int) { visiting.arm_capture(); };
+    events.load_finished = [this](int view_id, std::wstring_view, int) {
+        engine.page_loaded(view_id);
+        visiting.arm_capture();
+    };
     events.status_text_changed = [this](int, std::wstring_view) { visiting.arm_capture(); };
-    events.view_created = [this](int view_id) { visiting.remember_view_id(view_id); };
+    events.view_created = [this](int view_id) { engine.view_created(view_id); };
+    // Window thread.
+    events.engine_terminated = [this] { engine.host_ended(); };
     browser_view->set_events(std::move(events));
+    engine.attach(browser_view);
+    engine.page_to_show = [this] {
+        std::string shown = shown_row > 0 ? url_list_view.cell_text(shown_row - 1, kUrlColumn) : std::string();
+        return shown.empty() ? start_url : shown;
+    };
+    engine.on_given_up = [this] { visiting.stop_pass(); };
     return true;
 }
 

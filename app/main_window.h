@@ -8,6 +8,7 @@
 #include "app/address_file.h"
 #include "app/address_list.h"
 #include "app/deploy.h"
+#include "app/engine_keeper.h"
 #include "app/export.h"
 #include "app/lifecycle.h"
 #include "app/list_commands.h"
@@ -146,6 +147,7 @@ private:
 
 public:
     // The features.
+    EngineKeeper engine;
     AddressFile address_file;
     AddressList address_list;
     Lifecycle lifecycle;

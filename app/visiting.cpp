@@ -22,20 +22,26 @@ void Visiting::toggle_auto_visit() {
         w.visit_timer.set_interval(interval_milliseconds(w.interval_box.text()));
         w.start_button.set_caption(kStopCaption);
     } else {
-        w.start_button.set_caption(kStartCaption);
-        w.visit_timer.set_interval(0);
+        stop_pass();
     }
+}
+
+void Visiting::stop_pass() {
+    window_.start_button.set_caption(kStartCaption);
+    window_.visit_timer.set_interval(0);
 }
 
 void Visiting::visit_next_row() {
     MainWindow& w = window_;
     // A list of n rows takes n + 1 ticks: the one after the last row ends the pass.
     if (visit_cursor >= w.url_list_view.row_count()) {
-        w.visit_timer.set_interval(0);
         visit_cursor = 0;
-        w.start_button.set_caption(kStartCaption);
+        stop_pass();
         return;
     }
+    // The next row waits for a host that is being started again, rather than going to nowhere.
+    if (w.engine.recovering())
+        return;
     ++visit_cursor;
     std::string url = w.url_list_view.cell_text(visit_cursor - 1, kUrlColumn);
     if (url.empty()) {
@@ -43,7 +49,7 @@ void Visiting::visit_next_row() {
         return;
     }
     w.shown_row = visit_cursor;
-    w.browser_view->navigate(child_view_id, url);
+    w.browser_view->navigate(w.engine.view_id(), url);
 }
 
 void Visiting::arm_capture() {
@@ -59,7 +65,11 @@ void Visiting::capture_title() {
         return;
     // The wait for the page source keeps messages flowing, so a visit tick may move shown_row:
     // it is read again at each write.
-    std::string source = w.browser_view->get_page_source(child_view_id, "", false);
+    std::string source = w.browser_view->get_page_source(w.engine.view_id(), "", false);
+    // No answer because the host is gone (or was replaced during the wait) is not a page without
+    // a title: nothing was shown, so nothing is written.
+    if (source.empty() && !w.engine.showing())
+        return;
     std::string title = text_between(source, "<title>", "</title>", 0, true);
     if (title.empty())
         title = text_between(source, "title\":\"", "\"", 0, true);

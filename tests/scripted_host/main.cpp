@@ -6,7 +6,8 @@
 //
 // Options in the extra command-line text: --log="file" (where commands are recorded, UTF-8, one
 // line each), --ready-delay=<ms>, --no-ready (never reports ready), --exit-at-start,
-// --exit-after=<ms>.
+// --exit-after=<ms>. Started as the program starts its engine (no extra text), it takes them from
+// "host-options.txt" in its working folder when there is one.
 
 #include "core/host_command_line.h"
 #include "core/host_protocol.h"
@@ -69,6 +70,18 @@ std::string hex(std::uint32_t code) {
     char buffer[16];
     wsprintfA(buffer, "%x", code);
     return buffer;
+}
+
+std::wstring read_options_file(const wchar_t* path) {
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    char bytes[1024];
+    DWORD read = 0;
+    ReadFile(file, bytes, sizeof(bytes), &read, nullptr);
+    CloseHandle(file);
+    return quarnel::win::utf8_to_wide(std::string_view(bytes, read));
 }
 
 std::wstring option_text(std::wstring_view extra, std::wstring_view option) {
@@ -267,6 +280,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     const wchar_t* command_line = GetCommandLineW();
     auto args = quarnel::parse_host_command_line(utf8(std::wstring_view(command_line)));
     std::wstring extra = args ? quarnel::win::utf8_to_wide(args->extra) : std::wstring();
+    if (extra.empty())
+        extra = read_options_file(L"host-options.txt");
     host.log_path = option_text(extra, L"--log=\"");
     // Started as the program starts its engine (no extra text), it logs beside itself.
     if (host.log_path.empty())

@@ -1,0 +1,71 @@
+#include "app/engine_keeper.h"
+
+#include "browserview/browser_view.h"
+#include "winbase/text.h"
+
+namespace quarnel {
+
+void EngineKeeper::view_created(int view_id) {
+    first_page_loaded_ = false;
+    view_created_at_ = now();
+    view_id_ = view_id;
+}
+
+void EngineKeeper::page_loaded(int view_id) {
+    if (view_id == view_id_)
+        first_page_loaded_ = true;
+}
+
+bool EngineKeeper::launch(const std::string& url) {
+    view_id_ = 0;
+    // The cache folder and user agent are the view's own properties: a new host gets the same.
+    if (!view_ || !view_->start_engine(win::wide_to_ansi(runtime_dir_), ""))
+        return false;
+    view_->engine_ready();
+    view_->create_child_view(url);
+    return true;
+}
+
+bool EngineKeeper::start(const std::string& url) {
+    started_once_ = launch(url);
+    return started_once_;
+}
+
+std::uint32_t EngineKeeper::now() const {
+    return clock_ ? clock_() : GetTickCount();
+}
+
+void EngineKeeper::host_ended() {
+    // The start below dispatches messages, so the engine watch may report again from inside it.
+    if (restarting_ || given_up_)
+        return;
+    restarting_ = true;
+    view_id_ = 0;
+    bool started = false;
+    // A host that ends before it is ready is started again at once, within the same budget. A
+    // host that ends after it was ready is reported again by the engine watch.
+    while (!started && restarts_.take(now()))
+        started = launch(page_to_show ? page_to_show() : std::string());
+    restarting_ = false;
+    if (started)
+        return;
+    given_up_ = true;
+    if (on_given_up)
+        on_given_up();
+}
+
+bool EngineKeeper::showing() const {
+    int id = view_id_;
+    return view_ && !restarting_ && IsWindow(view_->host_window()) && id != 0 &&
+           IsWindow(reinterpret_cast<HWND>(static_cast<INT_PTR>(id)));
+}
+
+bool EngineKeeper::recovering() const {
+    if (!started_once_ || given_up_ || !view_)
+        return false;
+    if (restarting_ || !IsWindow(view_->host_window()) || view_id_ == 0)
+        return true;
+    return !first_page_loaded_ && now() - view_created_at_ < kFirstPageWaitMs;
+}
+
+}  // namespace quarnel
