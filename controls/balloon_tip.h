@@ -22,7 +22,6 @@ public:
     bool create(HWND owner);
     HWND hwnd() const { return hwnd_; }
     HWND owner() const { return owner_; }
-    HIMAGELIST icons() const { return icons_.get(); }
 
     // Shows `text` in a balloon pointing at a screen point; with `auto_close` it hides itself
     // after kDisplayMs. A second pop-up replaces the first.

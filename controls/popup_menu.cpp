@@ -19,12 +19,6 @@ bool PopupMenu::create() {
     return true;
 }
 
-void PopupMenu::set_handler(UINT id, std::function<void()> handler) {
-    for (Item& item : items_)
-        if (item.caption && item.id == id)
-            item.handler = std::move(handler);
-}
-
 void PopupMenu::show(HWND owner, POINT screen_point) const {
     // The owner must be the foreground window, or the menu would not close when the user
     // clicks elsewhere.

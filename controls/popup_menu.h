@@ -19,8 +19,6 @@ public:
     bool create();
 
     HMENU handle() const { return menu_.get(); }
-    // Sets the handler of an item added earlier.
-    void set_handler(UINT id, std::function<void()> handler);
 
     // Shows the menu at a screen point, tracking the right mouse button, and returns once it
     // closes; the chosen item's WM_COMMAND goes to `owner`.

@@ -21,7 +21,6 @@ public:
     // not owned.
     bool add(HWND owner, UINT id, UINT callback_message, HICON icon, const std::wstring& tip);
     void remove();
-    bool installed() const { return installed_; }
 
     // Call from the owner's window procedure: re-adds the icon after the taskbar came back.
     // Returns whether the message was the taskbar's.

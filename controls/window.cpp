@@ -163,13 +163,6 @@ void Control::set_bounds(int left, int top, int width, int height) {
     set_window_bounds(hwnd_, left, top, width, height);
 }
 
-RECT Control::bounds() const {
-    RECT r{};
-    GetWindowRect(hwnd_, &r);
-    MapWindowPoints(HWND_DESKTOP, GetParent(hwnd_), reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
 void Control::set_font(HFONT font) {
     SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }

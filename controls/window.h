@@ -80,7 +80,6 @@ public:
     void set_enabled(bool enabled);
     bool enabled() const;
     void set_bounds(int left, int top, int width, int height);
-    RECT bounds() const;  // in the parent's client coordinates
     void set_font(HFONT font);
 
 protected:

@@ -1,20 +1,15 @@
 #include "core/host_protocol.h"
 
+#include "core/le_bytes.h"
+
 #include <limits>
 
 namespace quarnel::host_protocol {
 
 namespace {
 
-void put_u32(Bytes& out, std::uint32_t v) {
-    out.push_back(static_cast<std::uint8_t>(v));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-    out.push_back(static_cast<std::uint8_t>(v >> 16));
-    out.push_back(static_cast<std::uint8_t>(v >> 24));
-}
-
 void put_i32(Bytes& out, std::int32_t v) {
-    put_u32(out, static_cast<std::uint32_t>(v));
+    append_u32(out, static_cast<std::uint32_t>(v));
 }
 
 // The text and its NUL.
@@ -28,14 +23,6 @@ void put_text(Bytes& out, std::u16string_view text) {
     out.push_back(0);
 }
 
-std::uint32_t get_u32(ByteSpan data, std::size_t at) {
-    return static_cast<std::uint32_t>(data[at]) | static_cast<std::uint32_t>(data[at + 1]) << 8 |
-           static_cast<std::uint32_t>(data[at + 2]) << 16 | static_cast<std::uint32_t>(data[at + 3]) << 24;
-}
-
-std::int32_t get_i32(ByteSpan data, std::size_t at) {
-    return static_cast<std::int32_t>(get_u32(data, at));
-}
 
 // Reads a text from `data` starting at `at`: up to its NUL or the end of the data (an odd last
 // byte is no character). `at` moves past the NUL, or to the end.
@@ -86,19 +73,19 @@ Bytes encode_child_area(const ChildArea& area) {
     put_i32(out, area.y);
     put_i32(out, area.width);
     put_i32(out, area.height);
-    put_u32(out, area.parent);
+    append_u32(out, area.parent);
     return out;
 }
 
 std::optional<ChildArea> decode_child_area(ByteSpan data) {
     if (data.size() < kChildAreaSize)
         return std::nullopt;
-    return ChildArea{get_i32(data, 0), get_i32(data, 4), get_i32(data, 8), get_i32(data, 12), get_u32(data, 16)};
+    return ChildArea{read_i32(data, 0), read_i32(data, 4), read_i32(data, 8), read_i32(data, 12), read_u32(data, 16)};
 }
 
 Bytes encode_view_text(const ViewText& payload) {
     Bytes out;
-    put_u32(out, payload.view_id);
+    append_u32(out, payload.view_id);
     put_text(out, payload.text);
     return out;
 }
@@ -107,13 +94,13 @@ std::optional<ViewText> decode_view_text(ByteSpan data) {
     if (data.size() < 4)
         return std::nullopt;
     std::size_t at = 4;
-    return ViewText{get_u32(data, 0), get_text(data, at)};
+    return ViewText{read_u32(data, 0), get_text(data, at)};
 }
 
 Bytes encode_page_source_request(const PageSourceRequest& request) {
     Bytes out;
-    put_u32(out, request.view_id);
-    put_u32(out, request.frame_flag);
+    append_u32(out, request.view_id);
+    append_u32(out, request.frame_flag);
     put_text(out, request.frame);
     // The host reads a fixed 12-byte request when the frame is empty.
     if (request.frame.empty())
@@ -125,12 +112,12 @@ std::optional<PageSourceRequest> decode_page_source_request(ByteSpan data) {
     if (data.size() < 8)
         return std::nullopt;
     std::size_t at = 8;
-    return PageSourceRequest{get_u32(data, 0), get_u32(data, 4), get_text(data, at)};
+    return PageSourceRequest{read_u32(data, 0), read_u32(data, 4), get_text(data, at)};
 }
 
 Bytes encode_load_finished(const LoadFinished& payload) {
     Bytes out;
-    put_u32(out, payload.view_id);
+    append_u32(out, payload.view_id);
     put_i32(out, payload.status);
     put_text(out, payload.frame);
     return out;
@@ -140,12 +127,12 @@ std::optional<LoadFinished> decode_load_finished(ByteSpan data) {
     if (data.size() < 8)
         return std::nullopt;
     std::size_t at = 8;
-    return LoadFinished{get_u32(data, 0), get_i32(data, 4), get_text(data, at)};
+    return LoadFinished{read_u32(data, 0), read_i32(data, 4), get_text(data, at)};
 }
 
 Bytes encode_new_window(const NewWindow& payload) {
     Bytes out;
-    put_u32(out, payload.view_id);
+    append_u32(out, payload.view_id);
     put_i32(out, payload.disposition);
     put_text(out, payload.frame);
     put_text(out, payload.target_url);
@@ -155,7 +142,7 @@ Bytes encode_new_window(const NewWindow& payload) {
 std::optional<NewWindow> decode_new_window(ByteSpan data) {
     if (data.size() < 8)
         return std::nullopt;
-    NewWindow out{get_u32(data, 0), get_i32(data, 4), {}, {}};
+    NewWindow out{read_u32(data, 0), read_i32(data, 4), {}, {}};
     std::size_t at = 8;
     out.frame = get_text(data, at);
     out.target_url = get_text(data, at);
@@ -190,9 +177,9 @@ KeyEvent unpack_key_event(std::uint32_t bits) {
 
 Bytes save_browser_view_properties(const BrowserViewProperties& properties) {
     Bytes out;
-    put_u32(out, kPropertiesVersion);
+    append_u32(out, kPropertiesVersion);
     for (const std::string* text : {&properties.cache, &properties.user_agent}) {
-        put_u32(out, static_cast<std::uint32_t>(text->size()));
+        append_u32(out, static_cast<std::uint32_t>(text->size()));
         out.insert(out.end(), text->begin(), text->end());
     }
     return out;
@@ -201,14 +188,14 @@ Bytes save_browser_view_properties(const BrowserViewProperties& properties) {
 std::optional<BrowserViewProperties> load_browser_view_properties(ByteSpan data) {
     if (data.empty())
         return BrowserViewProperties{};
-    if (data.size() < 4 || get_u32(data, 0) > kPropertiesVersion)
+    if (data.size() < 4 || read_u32(data, 0) > kPropertiesVersion)
         return std::nullopt;
     BrowserViewProperties out;
     std::size_t at = 4;
     for (std::string* text : {&out.cache, &out.user_agent}) {
         if (data.size() - at < 4)
             return std::nullopt;
-        std::uint32_t n = get_u32(data, at);
+        std::uint32_t n = read_u32(data, at);
         at += 4;
         if (data.size() - at < n)
             return std::nullopt;

@@ -1,6 +1,7 @@
 #include "core/zip_archive.h"
 
 #include "core/dbcs.h"
+#include "core/le_bytes.h"
 #include "core/url_lines.h"
 
 #include <unzip.h>
@@ -19,10 +20,6 @@ constexpr uint32_t kDirectoryAttribute = 0x10;
 // Read-only, hidden, system and archive: the attributes a file may be created with.
 constexpr uint32_t kFileAttributeMask = 0x27;
 constexpr uint16_t kEncryptedFlag = 0x0001;
-
-uint32_t read_le32(const unsigned char* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
 
 template <typename Char>
 bool is_separator(Char c) {
@@ -312,9 +309,9 @@ bool zip_head_looks_valid(std::string_view head, uint64_t file_length) {
     if (file_length < kZipHeadCheckBytes || head.size() < kZipHeadCheckBytes)
         return false;
     const auto* bytes = reinterpret_cast<const unsigned char*>(head.data());
-    if (read_le32(bytes) != kLocalHeaderSignature)
+    if (read_u32(bytes, 0) != kLocalHeaderSignature)
         return false;
-    return static_cast<int32_t>(read_le32(bytes + 24)) >= 1;
+    return static_cast<int32_t>(read_u32(bytes, 24)) >= 1;
 }
 
 EntryNameFault check_entry_name(std::string_view name) {

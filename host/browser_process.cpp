@@ -11,27 +11,19 @@ constexpr wchar_t kProfilePrefix[] = L"browser-profile-";
 
 // Removes what the Windows file functions can.
 void delete_tree(const std::wstring& folder) {
-    WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            std::wstring path = folder + L"\\" + name;
-            // A link to a folder is removed, not followed.
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                delete_tree(path);
-            else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveDirectoryW(path.c_str());
-            else {
-                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(path.c_str());
-            }
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
+    win::for_each_entry(folder, L"*", [&](const WIN32_FIND_DATAW& found) {
+        std::wstring path = folder + L"\\" + found.cFileName;
+        // A link to a folder is removed, not followed.
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            delete_tree(path);
+        else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            RemoveDirectoryW(path.c_str());
+        else {
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(path.c_str());
+        }
+    });
     RemoveDirectoryW(folder.c_str());
 }
 
@@ -64,19 +56,14 @@ void delete_folder(const std::wstring& folder) {
 }
 
 void delete_left_profiles(const std::wstring& base) {
-    WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW((base + L"\\" + kProfilePrefix + L"*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
     std::vector<std::wstring> left;
-    do {
+    win::for_each_entry(base, (std::wstring(kProfilePrefix) + L"*").c_str(), [&](const WIN32_FIND_DATAW& found) {
         // A browser of theirs still holding one has ended with them.
         DWORD pid = wcstoul(found.cFileName + wcslen(kProfilePrefix), nullptr, 10);
         win::UniqueKernelHandle owner(OpenProcess(SYNCHRONIZE, FALSE, pid));
         if (pid != GetCurrentProcessId() && (!owner || WaitForSingleObject(owner.get(), 0) == WAIT_OBJECT_0))
             left.push_back(base + L"\\" + found.cFileName);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    });
     for (const std::wstring& folder : left)
         delete_folder(folder);
 }

@@ -9,6 +9,20 @@
 
 namespace quarnel::win {
 
+void for_each_entry(const std::wstring& folder,
+                    const wchar_t* pattern,
+                    const std::function<void(const WIN32_FIND_DATAW& entry)>& visit) {
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW((folder + L"\\" + pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0)
+            visit(found);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
 std::wstring app_directory() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {

@@ -2,11 +2,20 @@
 
 // File operations of the program. Paths are wide: the program's folder may hold any character.
 
+#include <windows.h>
+
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace quarnel::win {
+
+// Calls `visit` for each entry of `folder` whose name matches `pattern` ("*" for all), but "." and
+// "..". Nothing when the folder cannot be read.
+void for_each_entry(const std::wstring& folder,
+                    const wchar_t* pattern,
+                    const std::function<void(const WIN32_FIND_DATAW& entry)>& visit);
 
 // The folder holding the program file, without a trailing backslash.
 std::wstring app_directory();

@@ -1,5 +1,5 @@
 // Any text as DevTools messages, one per line, fed to a command table and a page tracker, and
-// the whole text as the port file and the endpoints' answers. Nothing may throw or read outside
+// the whole text as the port file. Nothing may throw or read outside
 // the text, and the tracker's notices must keep their order: a load finished only after a load
 // started, never two starts without a finish between, and page ready only right after a load
 // finished with a positive status, and no "not loading" state amid a load.
@@ -59,9 +59,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
 
     parse_active_port(text);
-    parse_version(text);
-    parse_target_list(text);
-    parse_websocket_url(text);
 
     CommandTable table;
     for (int i = 0; i < 4; ++i)

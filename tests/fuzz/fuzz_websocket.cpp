@@ -1,9 +1,7 @@
 // Any bytes as a server's answer on a WebSocket connection: the handshake answer and the frames
-// after it, and as the answer of a DevTools HTTP endpoint. The first byte sets the piece size the
-// bytes are fed in. Nothing may read outside the bytes; the frame reader must give nothing after
-// a close or an error, and no message past its limit; the HTTP reader must not take more bytes
-// than it was given nor keep a body past its limit.
-#include "core/http_response.h"
+// after it. The first byte sets the piece size the bytes are fed in. Nothing may read outside the
+// bytes; the frame reader must give nothing after a close or an error, and no message past its
+// limit.
 #include "core/websocket.h"
 
 #include <cstdint>
@@ -34,15 +32,6 @@ void read_frames(std::string_view bytes, size_t piece) {
     }
 }
 
-void read_http(std::string_view bytes, size_t piece) {
-    HttpResponseReader reader(kLimit);
-    for (size_t at = 0; at < bytes.size(); at += piece)
-        reader.feed(bytes.substr(at, piece));
-    reader.end_of_stream();
-    if (reader.used() > bytes.size() || reader.body().size() > kLimit)
-        abort();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -56,6 +45,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         abort();
     // After an accepted answer the rest is frame data; otherwise all of it is tried as frames.
     read_frames(handshake.state == HandshakeResult::State::kAccepted ? bytes.substr(handshake.size) : bytes, piece);
-    read_http(bytes, piece);
     return 0;
 }

@@ -195,8 +195,8 @@ TEST_F(BrowserViewTest, BenchmarkBurstOfNotifications) {
         texts.reserve(count);
         delivered = 0;
         std::vector<std::uint8_t> request;
-        testing_support::put_u32(request, count);
-        testing_support::put_u32(request, 9);
+        append_u32(request, count);
+        append_u32(request, 9);
         LARGE_INTEGER start;
         QueryPerformanceCounter(&start);
         script(scripted_host::kBurst, request);

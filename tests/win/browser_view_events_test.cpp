@@ -14,7 +14,6 @@ namespace {
 
 using testing_support::BrowserViewTest;
 using testing_support::pump_until;
-using testing_support::put_u32;
 namespace hp = host_protocol;
 
 // Every event the handlers saw, as text, with whether it ran on the window thread.
@@ -216,8 +215,8 @@ TEST_F(BrowserViewEventsTest, BurstArrivesInOrderOneAtATime) {
     ASSERT_TRUE(start());
     constexpr std::uint32_t kCount = 1000;
     std::vector<std::uint8_t> burst;
-    put_u32(burst, kCount);
-    put_u32(burst, 9);
+    append_u32(burst, kCount);
+    append_u32(burst, 9);
     script(scripted_host::kBurst, burst);
     ASSERT_TRUE(wait_for_log("burst done", 60000));
     // The last deliveries may still run on the pool.

@@ -6,6 +6,7 @@
 
 #include "browserview/browser_view.h"
 #include "core/host_protocol.h"
+#include "core/le_bytes.h"
 #include "tests/scripted_host/script.h"
 #include "win_test_util.h"
 #include "winbase/text.h"
@@ -25,11 +26,6 @@ using test::pump_until;
 // The folder of the scripted "cefview(e_pair).exe", as Wine sees the build tree.
 inline std::string scripted_host_dir() {
     return win::wide_to_ansi(test::wine_path(QUARNEL_SCRIPTED_HOST_DIR));
-}
-
-inline void put_u32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
 class BrowserViewTest : public ::testing::Test {
@@ -113,13 +109,13 @@ public:
     void host_posts(std::uint32_t code, std::uint32_t wp, std::uint32_t lp) {
         std::vector<std::uint8_t> p;
         for (std::uint32_t v : {scripted_host::kPost, code, wp, lp})
-            put_u32(p, v);
+            append_u32(p, v);
         script(scripted_host::kSendToView, p);
     }
     void host_sends(std::uint32_t code, const std::vector<std::uint8_t>& payload) {
         std::vector<std::uint8_t> p;
         for (std::uint32_t v : {scripted_host::kSendCopyData, code, 0u, 0u})
-            put_u32(p, v);
+            append_u32(p, v);
         p.insert(p.end(), payload.begin(), payload.end());
         script(scripted_host::kSendToView, p);
     }

@@ -48,23 +48,15 @@ void make_folder(const std::wstring& path) {
 
 // Every file and folder under `root`, as UTF-8 paths relative to it (folders end in "\").
 void list_tree(const std::wstring& root, const std::string& prefix, std::set<std::string>& out) {
-    WIN32_FIND_DATAW found;
-    HANDLE h = FindFirstFileW((root + L"\\*").c_str(), &found);
-    if (h == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        std::string relative = prefix + win::wide_to_utf8(name);
+    win::for_each_entry(root, L"*", [&](const WIN32_FIND_DATAW& found) {
+        std::string relative = prefix + win::wide_to_utf8(found.cFileName);
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             out.insert(relative + "\\");
-            list_tree(root + L"\\" + name, relative + "\\", out);
+            list_tree(root + L"\\" + found.cFileName, relative + "\\", out);
         } else {
             out.insert(relative);
         }
-    } while (FindNextFileW(h, &found));
-    FindClose(h);
+    });
 }
 
 std::set<std::string> tree(const std::wstring& root) {
