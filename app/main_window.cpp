@@ -108,84 +108,66 @@ bool MainWindow::create() {
 }
 
 bool MainWindow::create_controls() {
-    ui_font_.reset(create_ui_font());
-    url_text_font_.reset(create_url_text_font());
-    HFONT font = ui_font_.get();
     HWND parent = hwnd();
-
-    favicon_picture.create({.parent = parent, .x = 5, .y = 12, .width = 16, .height = 16});
-    title_label.create(
-        {.parent = parent, .text = L"欢迎使用 Quarnel网址管理器", .x = 32, .y = 9, .width = 536, .height = 24, .font = font},
-        true);
-    auto_open_check.create({.parent = parent, .text = L"每隔：", .x = 586, .y = 8, .width = 64, .height = 24, .font = font},
-                           false);
-    ui::EditArgs interval_args;
-    interval_args.parent = parent;
-    interval_args.text = L"10";
-    interval_args.x = 641;
-    interval_args.y = 8;
-    interval_args.width = 60;
-    interval_args.height = 24;
-    interval_args.enabled = false;
-    interval_args.font = font;
-    interval_args.centred = true;
-    interval_box.create(interval_args);
-    interval_spinner.create(parent, interval_box, 5, 120);
+    favicon_picture.create({.frame = {.parent = parent, .x = 5, .y = 12, .width = 16, .height = 16}});
+    title_label.create({.frame = {.parent = parent,
+                                  .text = L"欢迎使用 Quarnel网址管理器",
+                                  .x = 32,
+                                  .y = 9,
+                                  .width = 536,
+                                  .height = 24},
+                        .transparent = true});
+    auto_open_check.create({.frame = {.parent = parent, .text = L"每隔：", .x = 586, .y = 8, .width = 64, .height = 24}});
+    interval_box.create(
+        {.frame = {.parent = parent, .text = L"10", .x = 641, .y = 8, .width = 60, .height = 24, .enabled = false},
+         .centred = true});
+    interval_spinner.create({.parent = parent, .buddy = &interval_box, .minimum = 5, .maximum = 120});
     interval_label.create(
-        {.parent = parent, .text = L"秒钟自动打开网址。", .x = 722, .y = 8, .width = 120, .height = 24, .font = font}, false);
+        {.frame = {.parent = parent, .text = L"秒钟自动打开网址。", .x = 722, .y = 8, .width = 120, .height = 24}});
     start_button.create(
-        {.parent = parent, .text = L"启动", .x = 835, .y = 8, .width = 40, .height = 24, .visible = false, .font = font});
-    url_text_caption.create({.parent = parent,
-                             .text = L"网址列表：（每行一个网址）",
-                             .x = 885,
-                             .y = 8,
-                             .width = 171,
-                             .height = 24,
-                             .font = font},
-                            true);
+        {.frame = {.parent = parent, .text = L"启动", .x = 835, .y = 8, .width = 40, .height = 24, .visible = false}});
+    url_text_caption.create({.frame = {.parent = parent,
+                                       .text = L"网址列表：（每行一个网址）",
+                                       .x = 885,
+                                       .y = 8,
+                                       .width = 171,
+                                       .height = 24},
+                             .transparent = true});
     keep_on_top_check.create(
-        {.parent = parent, .text = L"窗口置顶", .x = 1121, .y = 8, .width = 83, .height = 24, .font = font}, false);
+        {.frame = {.parent = parent, .text = L"窗口置顶", .x = 1121, .y = 8, .width = 83, .height = 24}});
     clear_icon_.reset(static_cast<HICON>(
         LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_CLEAR), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
     clear_button.create(
-        {.parent = parent, .text = L"清空当前所有网址", .x = 1264, .y = 8, .width = 121, .height = 24, .font = font},
-        clear_icon_.get());
-    BrowserView::CreateArgs view_args;
-    view_args.parent = parent;
-    view_args.x = kViewPlace.x;
-    view_args.y = kViewPlace.y;
-    view_args.width = kViewPlace.width;
-    view_args.height = kViewPlace.height;
-    browser_view = BrowserView::create(view_args);
-
-    ui::EditArgs text_args;
-    text_args.parent = parent;
-    text_args.x = kUrlTextPlace.x;
-    text_args.y = kUrlTextPlace.y;
-    text_args.width = kUrlTextPlace.width;
-    text_args.height = kUrlTextPlace.height;
-    text_args.multi_line = true;
-    text_args.font = url_text_font_.get();
-    url_text_box.create(text_args);
-
+        {.frame = {.parent = parent, .text = L"清空当前所有网址", .x = 1264, .y = 8, .width = 121, .height = 24},
+         .icon = clear_icon_.get()});
+    browser_view = BrowserView::create({.parent = parent,
+                                        .x = kViewPlace.x,
+                                        .y = kViewPlace.y,
+                                        .width = kViewPlace.width,
+                                        .height = kViewPlace.height});
+    url_text_box.create({.frame = {.parent = parent,
+                                   .x = kUrlTextPlace.x,
+                                   .y = kUrlTextPlace.y,
+                                   .width = kUrlTextPlace.width,
+                                   .height = kUrlTextPlace.height},
+                         .multi_line = true});
     show_url_check.create(
-        {.parent = parent, .text = L"显示网址", .x = 888, .y = 228, .width = 88, .height = 24, .font = font}, true);
+        {.frame = {.parent = parent, .text = L"显示网址", .x = 888, .y = 228, .width = 88, .height = 24}, .checked = true});
     show_title_check.create(
-        {.parent = parent, .text = L"显示标题", .x = 980, .y = 228, .width = 88, .height = 24, .font = font}, true);
+        {.frame = {.parent = parent, .text = L"显示标题", .x = 980, .y = 228, .width = 88, .height = 24}, .checked = true});
     show_time_check.create(
-        {.parent = parent, .text = L"显示时间", .x = 1072, .y = 228, .width = 88, .height = 24, .font = font}, false);
-    load_button.create(
-        {.parent = parent, .text = L"读入网址", .x = 1248, .y = 228, .width = 136, .height = 24, .font = font});
-    url_list_view.create({.parent = parent,
-                          .x = kListPlace.x,
-                          .y = kListPlace.y,
-                          .width = kListPlace.width,
-                          .height = kListPlace.height,
-                          .font = font},
-                         {{L"序号", 50, LVCFMT_LEFT},
-                          {L"网址", kUrlColumnWidth, LVCFMT_LEFT},
-                          {L"标题", kTitleColumnWidth, LVCFMT_LEFT},
-                          {L"最后浏览时间", 0, LVCFMT_CENTER}});
+        {.frame = {.parent = parent, .text = L"显示时间", .x = 1072, .y = 228, .width = 88, .height = 24}});
+    load_button.create({.frame = {.parent = parent, .text = L"读入网址", .x = 1248, .y = 228, .width = 136, .height = 24}});
+    url_list_view.create({.frame = {.parent = parent,
+                                    .x = kListPlace.x,
+                                    .y = kListPlace.y,
+                                    .width = kListPlace.width,
+                                    .height = kListPlace.height},
+                          .columns = {{L"序号", 50, LVCFMT_LEFT},
+                                      {L"网址", kUrlColumnWidth, LVCFMT_LEFT},
+                                      {L"标题", kTitleColumnWidth, LVCFMT_LEFT},
+                                      {L"最后浏览时间", 0, LVCFMT_CENTER}}});
+    set_fonts();
 
     if (!favicon_picture.hwnd() || !title_label.hwnd() || !url_text_box.hwnd() || !url_list_view.hwnd() ||
         !browser_view) {
@@ -226,6 +208,19 @@ bool MainWindow::create_controls() {
     };
     engine.on_given_up = [this] { visiting.stop_pass(); };
     return true;
+}
+
+// Every control has the window's font, but the address box, which has its own.
+void MainWindow::set_fonts() {
+    ui_font_.reset(create_ui_font());
+    url_text_font_.reset(create_url_text_font());
+    for (ui::Control* control : std::initializer_list<ui::Control*>{
+             &title_label, &auto_open_check, &interval_box, &interval_label, &start_button, &url_text_caption,
+             &keep_on_top_check, &clear_button, &show_url_check, &show_title_check, &show_time_check, &load_button,
+             &url_list_view}) {
+        control->set_font(ui_font_.get());
+    }
+    url_text_box.set_font(url_text_font_.get());
 }
 
 void MainWindow::create_menus() {

@@ -161,6 +161,7 @@ protected:
 
 private:
     bool create_controls();
+    void set_fonts();
     void create_menus();
 
     win::UniqueFont ui_font_;

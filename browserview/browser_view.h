@@ -53,7 +53,7 @@ public:
         DWORD style = WS_VISIBLE;  // WS_CHILD and WS_CLIPSIBLINGS are always added
         int id = 0;
         // The stored properties (see saved_properties); empty gives the defaults.
-        std::span<const std::uint8_t> stored_properties;
+        std::span<const std::uint8_t> stored_properties{};
         // How long get_page_source waits for the host's answer, and how often the engine watch
         // looks for the host's window. Tests shorten them to see the ends of these waits quickly.
         DWORD page_source_timeout_ms = kPageSourceTimeoutMs;

@@ -13,8 +13,8 @@ namespace quarnel::ui {
 
 namespace {
 
-DWORD base_style(const CreateArgs& args) {
-    return WS_CHILD | (args.visible ? WS_VISIBLE : 0) | (args.enabled ? 0 : WS_DISABLED);
+DWORD base_style(const Frame& frame) {
+    return WS_CHILD | (frame.visible ? WS_VISIBLE : 0) | (frame.enabled ? 0 : WS_DISABLED);
 }
 
 std::wstring window_text(HWND hwnd) {
@@ -37,13 +37,23 @@ unsigned current_modifiers() {
     return m;
 }
 
-HWND Button::create(const CreateArgs& args, HICON icon) {
-    HWND hwnd = create_child(WC_BUTTONW, args.text, base_style(args) | WS_TABSTOP | BS_PUSHBUTTON, 0, args.x,
-                             args.y, args.width, args.height, args.parent);
-    if (hwnd && args.font)
-        set_font(args.font);
-    if (hwnd && icon)
-        SendMessageW(hwnd, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
+HWND Control::create_framed(const wchar_t* window_class, const Frame& frame, DWORD style, DWORD ex_style) {
+    return create_child(window_class, frame.text, base_style(frame) | style, ex_style, frame.x, frame.y, frame.width,
+                        frame.height, frame.parent);
+}
+
+LRESULT ClickableControl::on_command(WORD code, bool& handled) {
+    if (code == BN_CLICKED && on_click) {
+        on_click();
+        handled = true;
+    }
+    return 0;
+}
+
+HWND Button::create(const CreateArgs& args) {
+    HWND hwnd = create_framed(WC_BUTTONW, args.frame, WS_TABSTOP | BS_PUSHBUTTON);
+    if (hwnd && args.icon)
+        SendMessageW(hwnd, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(args.icon));
     return hwnd;
 }
 
@@ -55,21 +65,10 @@ std::wstring Button::caption() const {
     return window_text(hwnd());
 }
 
-LRESULT Button::on_command(WORD code, bool& handled) {
-    if (code == BN_CLICKED && on_click) {
-        on_click();
-        handled = true;
-    }
-    return 0;
-}
-
-HWND CheckBox::create(const CreateArgs& args, bool checked) {
-    HWND hwnd = create_child(WC_BUTTONW, args.text, base_style(args) | WS_TABSTOP | BS_AUTOCHECKBOX, 0, args.x,
-                             args.y, args.width, args.height, args.parent);
-    if (hwnd && args.font)
-        set_font(args.font);
+HWND CheckBox::create(const CreateArgs& args) {
+    HWND hwnd = create_framed(WC_BUTTONW, args.frame, WS_TABSTOP | BS_AUTOCHECKBOX);
     if (hwnd)
-        set_checked(checked);
+        set_checked(args.checked);
     return hwnd;
 }
 
@@ -81,21 +80,10 @@ void CheckBox::set_checked(bool checked) {
     SendMessageW(hwnd(), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
-LRESULT CheckBox::on_command(WORD code, bool& handled) {
-    if (code == BN_CLICKED && on_click) {
-        on_click();
-        handled = true;
-    }
-    return 0;
-}
-
-HWND Label::create(const CreateArgs& args, bool transparent) {
-    transparent_ = transparent;
+HWND Label::create(const CreateArgs& args) {
+    transparent_ = args.transparent;
     // SS_NOTIFY lets the label receive mouse presses instead of passing them to the parent.
-    HWND hwnd = create_child(WC_STATICW, args.text, base_style(args) | SS_LEFT | SS_NOTIFY | SS_CENTERIMAGE, 0,
-                             args.x, args.y, args.width, args.height, args.parent);
-    if (hwnd && args.font)
-        set_font(args.font);
+    HWND hwnd = create_framed(WC_STATICW, args.frame, SS_LEFT | SS_NOTIFY | SS_CENTERIMAGE);
     if (hwnd)
         SetWindowSubclass(hwnd, &Label::subclass_proc, 0, reinterpret_cast<DWORD_PTR>(this));
     return hwnd;
@@ -125,18 +113,15 @@ LRESULT CALLBACK Label::subclass_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
     return DefSubclassProc(hwnd, msg, wp, lp);
 }
 
-HWND EditBox::create(const EditArgs& args) {
-    DWORD style = base_style(args) | WS_TABSTOP;
+HWND EditBox::create(const CreateArgs& args) {
+    DWORD style = WS_TABSTOP;
     if (args.multi_line)
         style |= ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL | WS_HSCROLL | ES_LEFT;
     else
         style |= ES_AUTOHSCROLL | (args.centred ? ES_CENTER : ES_LEFT);
-    HWND hwnd = create_child(WC_EDITW, args.text, style, WS_EX_CLIENTEDGE, args.x, args.y, args.width, args.height,
-                             args.parent);
+    HWND hwnd = create_framed(WC_EDITW, args.frame, style, WS_EX_CLIENTEDGE);
     if (!hwnd)
         return nullptr;
-    if (args.font)
-        set_font(args.font);
     // No length limit: the largest the control allows.
     SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0);
     SetWindowSubclass(hwnd, &EditBox::subclass_proc, 0, reinterpret_cast<DWORD_PTR>(this));
@@ -208,15 +193,19 @@ LRESULT CALLBACK EditBox::subclass_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
     return DefSubclassProc(hwnd, msg, wp, lp);
 }
 
-HWND UpDown::create(HWND parent, EditBox& buddy, int minimum, int maximum) {
+HWND UpDown::create(const CreateArgs& args) {
+    if (!args.buddy)
+        return nullptr;
+    EditBox& buddy = *args.buddy;
+    int minimum = args.minimum;
     DWORD style = WS_CHILD | UDS_ALIGNRIGHT | UDS_SETBUDDYINT | UDS_ARROWKEYS | UDS_NOTHOUSANDS;
     if (buddy.visible())
         style |= WS_VISIBLE;
-    HWND hwnd = create_child(UPDOWN_CLASSW, L"", style, 0, 0, 0, 0, 0, parent);
+    HWND hwnd = create_child(UPDOWN_CLASSW, L"", style, 0, 0, 0, 0, 0, args.parent);
     if (!hwnd)
         return nullptr;
     SendMessageW(hwnd, UDM_SETBUDDY, reinterpret_cast<WPARAM>(buddy.hwnd()), 0);
-    SendMessageW(hwnd, UDM_SETRANGE32, static_cast<WPARAM>(minimum), static_cast<LPARAM>(maximum));
+    SendMessageW(hwnd, UDM_SETRANGE32, static_cast<WPARAM>(minimum), static_cast<LPARAM>(args.maximum));
     // The spinner starts from the number in the box, or from the low end if the box holds none.
     std::wstring text = buddy.wide_text();
     wchar_t* end = nullptr;
@@ -233,8 +222,8 @@ HWND PictureBox::create(const CreateArgs& args) {
     wc.lpszClassName = L"QuarnelPictureBox";
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    return create_window(wc, 0, L"", base_style(args), args.x, args.y, args.width, args.height, args.parent,
-                         nullptr);
+    const Frame& f = args.frame;
+    return create_window(wc, 0, L"", base_style(f), f.x, f.y, f.width, f.height, f.parent, nullptr);
 }
 
 void PictureBox::set_bitmap(win::UniqueBitmap bitmap) {

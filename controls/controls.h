@@ -1,7 +1,8 @@
 #pragma once
 
-// Thin wrappers over the system's standard controls. Each is created with a CreateArgs whose
-// fields all have defaults, and exposes handler fields that its owner fills in.
+// Thin wrappers over the system's standard controls. Each is created with its own CreateArgs,
+// whose fields all have defaults: the frame every control has, and the control's own settings.
+// Each exposes handler fields that its owner fills in. The owner sets the fonts.
 
 #include "controls/window.h"
 #include "winbase/handles.h"
@@ -12,48 +13,49 @@
 
 namespace quarnel::ui {
 
-struct CreateArgs {
-    HWND parent = nullptr;
-    const wchar_t* text = L"";
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-    bool visible = true;
-    bool enabled = true;
-    HFONT font = nullptr;
-};
-
 // The modifier keys held down, as a bit set.
 enum Modifiers : unsigned { kCtrl = 1, kShift = 2, kAlt = 4 };
 unsigned current_modifiers();
 
-class Button : public Control {
+// A button-class control, which reports a click.
+class ClickableControl : public Control {
 public:
-    // `icon`, when given, is drawn left of the caption; the button does not own it.
-    HWND create(const CreateArgs& args, HICON icon = nullptr);
     std::function<void()> on_click;
-    void set_caption(const std::wstring& caption);
-    std::wstring caption() const;
 
     LRESULT on_command(WORD code, bool& handled) override;
 };
 
-class CheckBox : public Control {
+class Button : public ClickableControl {
 public:
-    HWND create(const CreateArgs& args, bool checked);
-    std::function<void()> on_click;
+    struct CreateArgs {
+        Frame frame{};
+        HICON icon = nullptr;  // drawn left of the caption; not owned
+    };
+    HWND create(const CreateArgs& args);
+    void set_caption(const std::wstring& caption);
+    std::wstring caption() const;
+};
+
+class CheckBox : public ClickableControl {
+public:
+    struct CreateArgs {
+        Frame frame{};
+        bool checked = false;
+    };
+    HWND create(const CreateArgs& args);
     bool checked() const;
     void set_checked(bool checked);
-
-    LRESULT on_command(WORD code, bool& handled) override;
 };
 
 // A static text. A transparent label shows the parent's background behind its text: the parent
 // answers WM_CTLCOLORSTATIC for it with paint_transparent() and its own background brush.
 class Label : public Control {
 public:
-    HWND create(const CreateArgs& args, bool transparent);
+    struct CreateArgs {
+        Frame frame{};
+        bool transparent = false;
+    };
+    HWND create(const CreateArgs& args);
     bool transparent() const { return transparent_; }
     void set_caption(const std::wstring& caption);
     std::wstring caption() const;
@@ -67,15 +69,15 @@ private:
     bool transparent_ = false;
 };
 
-struct EditArgs : CreateArgs {
-    bool multi_line = false;
-    bool centred = false;
-};
-
 // An edit box whose text is the program's 8-bit text, converted at the control's edge.
 class EditBox : public Control {
 public:
-    HWND create(const EditArgs& args);
+    struct CreateArgs {
+        Frame frame{};
+        bool multi_line = false;
+        bool centred = false;  // a single line only
+    };
+    HWND create(const CreateArgs& args);
 
     std::string text() const;  // ANSI code page
     void set_text(std::string_view ansi);
@@ -104,12 +106,21 @@ private:
 // An up-down spinner attached to the right of an edit box, changing the number in it.
 class UpDown : public Control {
 public:
-    HWND create(HWND parent, EditBox& buddy, int minimum, int maximum);
+    struct CreateArgs {
+        HWND parent = nullptr;
+        EditBox* buddy = nullptr;  // not owned
+        int minimum = 0;
+        int maximum = 100;
+    };
+    HWND create(const CreateArgs& args);
 };
 
 // A framed area that shows a picture over its background colour.
 class PictureBox : public Window {
 public:
+    struct CreateArgs {
+        Frame frame{};
+    };
     HWND create(const CreateArgs& args);
     // Shows `bitmap` stretched over the box (the box takes it over); null shows the background.
     void set_bitmap(win::UniqueBitmap bitmap);

@@ -6,14 +6,11 @@
 
 namespace quarnel::ui {
 
-HWND ListView::create(const CreateArgs& args, const std::vector<ListColumn>& columns) {
-    DWORD style = WS_CHILD | WS_TABSTOP | (args.visible ? WS_VISIBLE : 0) | LVS_REPORT | LVS_OWNERDATA;
-    HWND hwnd =
-        create_child(WC_LISTVIEWW, L"", style, WS_EX_CLIENTEDGE, args.x, args.y, args.width, args.height, args.parent);
+HWND ListView::create(const CreateArgs& args) {
+    const std::vector<ListColumn>& columns = args.columns;
+    HWND hwnd = create_framed(WC_LISTVIEWW, args.frame, WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA, WS_EX_CLIENTEDGE);
     if (!hwnd)
         return nullptr;
-    if (args.font)
-        set_font(args.font);
     DWORD ex = LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_DOUBLEBUFFER;
     SendMessageW(hwnd, LVM_SETEXTENDEDLISTVIEWSTYLE, ex, ex);
     for (size_t i = 0; i < columns.size(); ++i) {

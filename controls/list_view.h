@@ -23,7 +23,11 @@ class ListView : public Control {
 public:
     explicit ListView(int columns) : rows_(columns) {}
 
-    HWND create(const CreateArgs& args, const std::vector<ListColumn>& columns);
+    struct CreateArgs {
+        Frame frame{};
+        std::vector<ListColumn> columns{};
+    };
+    HWND create(const CreateArgs& args);
 
     // Rows and cells. Rows and columns are 0-based.
     int row_count() const { return rows_.row_count(); }

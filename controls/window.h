@@ -60,6 +60,18 @@ private:
     bool tasks_posted_ = false;                 // guarded by tasks_lock_: kRunTasksMessage is on its way
 };
 
+// Where a control goes and how it starts.
+struct Frame {
+    HWND parent = nullptr;
+    const wchar_t* text = L"";
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool visible = true;
+    bool enabled = true;
+};
+
 class Control {
 public:
     Control() = default;
@@ -86,6 +98,8 @@ protected:
     // Creates a window of a system class as a child of `parent` and binds it to this object.
     HWND create_child(const wchar_t* class_name, const wchar_t* text, DWORD style, DWORD ex_style, int x, int y,
                       int width, int height, HWND parent, int id = 0);
+    // The same, placed and shown as `frame` says, with `style` added to WS_CHILD.
+    HWND create_framed(const wchar_t* class_name, const Frame& frame, DWORD style, DWORD ex_style = 0);
     void attach(HWND hwnd);
 
 private:

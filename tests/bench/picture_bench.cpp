@@ -22,7 +22,7 @@ int wmain(int argc, wchar_t** argv) {
     RegisterClassExW(&wc);
     HWND parent = CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 200,
                                   nullptr, nullptr, nullptr, nullptr);
-    box.create({.parent = parent, .x = 5, .y = 12, .width = 16, .height = 16});
+    box.create({.frame = {.parent = parent, .x = 5, .y = 12, .width = 16, .height = 16}});
     const int runs = 2000;
     for (int i = 1; i < argc; ++i) {
         std::optional<std::string> bytes = quarnel::win::read_file_bytes(argv[i]);
