@@ -40,6 +40,23 @@ std::uint32_t handle_bits(HWND hwnd) {
     return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(hwnd));
 }
 
+// The kind of a notification that carries a view and a text.
+BrowserEvent::Kind text_event_kind(std::uint32_t code) {
+    using Kind = BrowserEvent::Kind;
+    switch (code) {
+        case hp::kLoadStarted:
+            return Kind::kLoadStarted;
+        case hp::kAddressChanged:
+            return Kind::kAddressChanged;
+        case hp::kTitleChanged:
+            return Kind::kTitleChanged;
+        case hp::kStatusTextChanged:
+            return Kind::kStatusTextChanged;
+        default:
+            return Kind::kConsoleMessage;
+    }
+}
+
 HWND window_of(int view_id) {
     return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(static_cast<std::uint32_t>(view_id)));
 }
@@ -274,22 +291,31 @@ LRESULT BrowserHostLink::on_copydata(const COPYDATASTRUCT& cds) {
             SetEvent(signal_.get());
         return 0;
     }
+    using Kind = BrowserEvent::Kind;
     switch (code) {
         case hp::kLoadStarted:
         case hp::kAddressChanged:
         case hp::kTitleChanged:
         case hp::kStatusTextChanged:
         case hp::kConsoleMessage:
-            if (auto p = hp::decode_view_text(data))
-                queue({code, p->view_id, std::move(p->text), 0});
+            if (auto p = hp::decode_view_text(data)) {
+                queue({.kind = text_event_kind(code), .view_id = static_cast<int>(p->view_id), .text = std::move(p->text)});
+            }
             return 0;
         case hp::kLoadFinished:
             if (auto p = hp::decode_load_finished(data))
-                queue({code, p->view_id, std::move(p->frame), p->status});
+                queue({.kind = Kind::kLoadFinished,
+                       .view_id = static_cast<int>(p->view_id),
+                       .text = std::move(p->frame),
+                       .number = p->status});
             return 0;
         case hp::kNewWindow:
             if (auto p = hp::decode_new_window(data))
-                return on_new_window(static_cast<int>(p->view_id), p->target_url, p->frame, p->disposition) ? 1 : 0;
+                return on_host_event({.kind = Kind::kNewWindow,
+                                      .view_id = static_cast<int>(p->view_id),
+                                      .text = std::move(p->frame),
+                                      .target_url = std::move(p->target_url),
+                                      .number = p->disposition});
             return 0;
         default:
             return -1;
@@ -297,40 +323,48 @@ LRESULT BrowserHostLink::on_copydata(const COPYDATASTRUCT& cds) {
 }
 
 bool BrowserHostLink::handle_plain_notification(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
-    auto w = static_cast<std::uint32_t>(wp);
+    using Kind = BrowserEvent::Kind;
+    auto w = static_cast<int>(static_cast<std::uint32_t>(wp));
     auto l = static_cast<std::uint32_t>(lp);
+    auto view_in_lp = static_cast<int>(l);
     result = 0;
     switch (msg) {
         case hp::kIgnoredNotice:
             return true;
         case hp::kLoadStarted:
-            queue({msg, w, {}, 0});
+            queue({.kind = Kind::kLoadStarted, .view_id = w});
             return true;
         case hp::kViewCreated:
+            queue({.kind = Kind::kViewCreated, .view_id = view_in_lp});
+            return true;
         case hp::kViewClosing:
+            queue({.kind = Kind::kViewClosing, .view_id = view_in_lp});
+            return true;
         case hp::kPageReady:
-            queue({msg, l, {}, 0});
+            queue({.kind = Kind::kPageReady, .view_id = view_in_lp});
             return true;
         case hp::kLoadingStateChanged:
-        case hp::kResourceFound:
-        case hp::kKeyEvent:
-            queue({msg, w, {}, static_cast<std::int32_t>(l)});
+            queue({.kind = Kind::kLoadingStateChanged, .view_id = w, .loading = hp::unpack_loading_state(l)});
             return true;
-        case hp::kContextMenu: {
-            hp::ContextMenu menu = hp::unpack_context_menu(l);
-            on_context_menu(static_cast<int>(w), menu.in_editable, menu.menu_flags);
+        case hp::kResourceFound:
+            queue({.kind = Kind::kResourceFound, .view_id = w, .number = static_cast<int>(l)});
+            return true;
+        case hp::kKeyEvent:
+            queue({.kind = Kind::kKeyEvent, .view_id = w, .key = hp::unpack_key_event(l)});
+            return true;
+        case hp::kContextMenu:
+            on_host_event({.kind = Kind::kContextMenu, .view_id = w, .menu = hp::unpack_context_menu(l)});
             result = 1;
             return true;
-        }
         default:
             return false;
     }
 }
 
-void BrowserHostLink::queue(Notification n) {
+void BrowserHostLink::queue(BrowserEvent event) {
     {
         std::lock_guard hold(queue_lock_);
-        queue_.push_back(std::move(n));
+        queue_.push_back(std::move(event));
     }
     add_ref();
     if (!QueueUserWorkItem(&BrowserHostLink::deliver_work, this, WT_EXECUTEDEFAULT)) {
@@ -357,65 +391,17 @@ void BrowserHostLink::deliver_queued() {
         delivering_ = true;
     }
     for (;;) {
-        Notification n;
+        BrowserEvent event;
         {
             std::lock_guard hold(queue_lock_);
             if (queue_.empty()) {
                 delivering_ = false;
                 return;
             }
-            n = std::move(queue_.front());
+            event = std::move(queue_.front());
             queue_.pop_front();
         }
-        call_hook(n);
-    }
-}
-
-void BrowserHostLink::call_hook(const Notification& n) {
-    auto view = static_cast<int>(n.view_id);
-    switch (n.kind) {
-        case hp::kLoadStarted:
-            on_load_started(view, n.text);
-            break;
-        case hp::kViewCreated:
-            on_view_created(view);
-            break;
-        case hp::kViewClosing:
-            on_view_closing(view);
-            break;
-        case hp::kPageReady:
-            on_page_ready(view);
-            break;
-        case hp::kLoadFinished:
-            on_load_finished(view, n.text, n.datum);
-            break;
-        case hp::kLoadingStateChanged: {
-            hp::LoadingState s = hp::unpack_loading_state(static_cast<std::uint32_t>(n.datum));
-            on_loading_state_changed(view, s.is_loading, s.can_go_back, s.can_go_forward);
-            break;
-        }
-        case hp::kAddressChanged:
-            on_address_changed(view, n.text);
-            break;
-        case hp::kTitleChanged:
-            on_title_changed(view, n.text);
-            break;
-        case hp::kStatusTextChanged:
-            on_status_text_changed(view, n.text);
-            break;
-        case hp::kConsoleMessage:
-            on_console_message(view, n.text);
-            break;
-        case hp::kResourceFound:
-            on_resource_found(view, n.datum);
-            break;
-        case hp::kKeyEvent: {
-            hp::KeyEvent k = hp::unpack_key_event(static_cast<std::uint32_t>(n.datum));
-            on_key_event(view, k.key_type, k.key_state, k.key_code);
-            break;
-        }
-        default:
-            break;
+        on_host_event(event);
     }
 }
 

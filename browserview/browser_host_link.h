@@ -5,6 +5,7 @@
 // notifications into calls of the virtual hooks on thread-pool threads.
 
 #include "controls/window.h"
+#include "core/host_protocol.h"
 #include "winbase/handles.h"
 #include "winbase/lock.h"
 
@@ -20,6 +21,37 @@ namespace quarnel {
 // Texts from the host are UTF-16; on Windows wchar_t is the same 16-bit unit.
 std::wstring_view as_wide(std::u16string_view text);
 std::u16string to_u16(std::wstring_view text);
+
+// One notification of the host, as the browser view raises it.
+struct BrowserEvent {
+    enum class Kind {
+        kLoadStarted,
+        kLoadFinished,
+        kPageReady,
+        kLoadingStateChanged,
+        kViewCreated,
+        kViewClosing,
+        kNewWindow,
+        kAddressChanged,
+        kTitleChanged,
+        kStatusTextChanged,
+        kConsoleMessage,
+        kResourceFound,
+        kContextMenu,
+        kKeyEvent,
+    };
+    Kind kind = Kind::kLoadStarted;
+    int view_id = 0;
+    // The frame (load started and finished, new window), or the address, title, status or
+    // console text.
+    std::u16string text{};
+    std::u16string target_url{};  // new window
+    // The load's status, the resource's kind, or the new window's disposition.
+    int number = 0;
+    host_protocol::LoadingState loading{};
+    host_protocol::ContextMenu menu{};
+    host_protocol::KeyEvent key{};
+};
 
 class BrowserHostLink : public ui::Window {
 public:
@@ -78,39 +110,12 @@ protected:
     // Called while the window is being destroyed, before its children go.
     virtual void on_window_destroying() {}
 
-    // Hooks, one per kind of notification. Those of queued notifications run on a thread-pool
-    // thread, one at a time and in the host's order; new_window and context_menu run at once on
-    // the window thread. Texts are valid only during the call.
-    virtual void on_load_started(int /*view_id*/, std::u16string_view /*frame*/) {}
-    virtual void on_load_finished(int /*view_id*/, std::u16string_view /*frame*/, int /*status*/) {}
-    virtual void on_page_ready(int /*view_id*/) {}
-    virtual void on_loading_state_changed(int /*view_id*/,
-                                          bool /*is_loading*/,
-                                          bool /*can_go_back*/,
-                                          bool /*can_go_forward*/) {}
-    virtual void on_view_created(int /*view_id*/) {}
-    virtual void on_view_closing(int /*view_id*/) {}
-    virtual bool on_new_window(int /*view_id*/,
-                               std::u16string_view /*target_url*/,
-                               std::u16string_view /*frame*/,
-                               int /*disposition*/) {
-        return false;
-    }
-    virtual void on_address_changed(int /*view_id*/, std::u16string_view /*text*/) {}
-    virtual void on_title_changed(int /*view_id*/, std::u16string_view /*text*/) {}
-    virtual void on_status_text_changed(int /*view_id*/, std::u16string_view /*text*/) {}
-    virtual void on_console_message(int /*view_id*/, std::u16string_view /*text*/) {}
-    virtual void on_resource_found(int /*view_id*/, int /*kind*/) {}
-    virtual int on_context_menu(int /*view_id*/, bool /*in_editable*/, int /*menu_flags*/) { return 1; }
-    virtual void on_key_event(int /*view_id*/, int /*key_type*/, int /*key_state*/, int /*key_code*/) {}
+    // Every notification from the host, decoded once. Queued ones arrive on a thread-pool thread,
+    // one at a time and in the host's order; new-window and context-menu ones at once on the
+    // window thread, whose answer goes back to the host. Texts are valid only during the call.
+    virtual int on_host_event(const BrowserEvent& /*event*/) { return 0; }
 
 private:
-    struct Notification {
-        std::uint32_t kind = 0;
-        std::uint32_t view_id = 0;
-        std::u16string text;
-        std::int32_t datum = 0;
-    };
 
     enum class WaitEnd { signalled, host_gone, timed_out, quit };
     WaitEnd wait_dispatching(DWORD timeout_ms, bool watch_host_window);
@@ -124,10 +129,9 @@ private:
     void stop_watching_host_process();
     static void CALLBACK host_process_ended(void* window, BOOLEAN timed_out);
 
-    void queue(Notification n);
+    void queue(BrowserEvent event);
     static DWORD WINAPI deliver_work(void* self);
     void deliver_queued();
-    void call_hook(const Notification& n);
 
     HWND host_window_ = nullptr;
     win::UniqueKernelHandle signal_;
@@ -141,7 +145,7 @@ private:
     bool creation_reference_ = false;
 
     win::Lock queue_lock_;
-    std::deque<Notification> queue_;  // guarded by queue_lock_
+    std::deque<BrowserEvent> queue_;  // guarded by queue_lock_
     bool delivering_ = false;         // guarded by queue_lock_: a work item is draining the queue
 };
 

@@ -139,66 +139,57 @@ void BrowserView::raise_pooled(Slot BrowserViewEvents::*slot, Args... args) {
     }
 }
 
-void BrowserView::on_load_started(int view_id, std::u16string_view frame) {
-    raise_pooled(&BrowserViewEvents::load_started, view_id, as_wide(frame));
-}
-
-void BrowserView::on_load_finished(int view_id, std::u16string_view frame, int status) {
-    raise_pooled(&BrowserViewEvents::load_finished, view_id, as_wide(frame), status);
-}
-
-void BrowserView::on_page_ready(int view_id) {
-    raise_pooled(&BrowserViewEvents::page_ready, view_id);
-}
-
-void BrowserView::on_loading_state_changed(int view_id, bool is_loading, bool can_go_back, bool can_go_forward) {
-    raise_pooled(&BrowserViewEvents::loading_state_changed, view_id, is_loading, can_go_back, can_go_forward);
-}
-
-void BrowserView::on_view_created(int view_id) {
-    raise_pooled(&BrowserViewEvents::view_created, view_id);
-}
-
-void BrowserView::on_view_closing(int view_id) {
-    raise_pooled(&BrowserViewEvents::view_closing, view_id);
-}
-
-bool BrowserView::on_new_window(int view_id,
-                                std::u16string_view target_url,
-                                std::u16string_view frame,
-                                int disposition) {
-    auto handler = handler_for(&BrowserViewEvents::new_window);
-    return handler && handler(view_id, as_wide(target_url), as_wide(frame), disposition);
-}
-
-void BrowserView::on_address_changed(int view_id, std::u16string_view text) {
-    raise_pooled(&BrowserViewEvents::address_changed, view_id, as_wide(text));
-}
-
-void BrowserView::on_title_changed(int view_id, std::u16string_view text) {
-    raise_pooled(&BrowserViewEvents::title_changed, view_id, as_wide(text));
-}
-
-void BrowserView::on_status_text_changed(int view_id, std::u16string_view text) {
-    raise_pooled(&BrowserViewEvents::status_text_changed, view_id, as_wide(text));
-}
-
-void BrowserView::on_console_message(int view_id, std::u16string_view text) {
-    raise_pooled(&BrowserViewEvents::console_message, view_id, as_wide(text));
-}
-
-void BrowserView::on_resource_found(int view_id, int kind) {
-    raise_pooled(&BrowserViewEvents::resource_found, view_id, kind);
-}
-
-int BrowserView::on_context_menu(int view_id, bool in_editable, int menu_flags) {
-    if (auto handler = handler_for(&BrowserViewEvents::context_menu))
-        handler(view_id, in_editable, menu_flags);
-    return 1;
-}
-
-void BrowserView::on_key_event(int view_id, int key_type, int key_state, int key_code) {
-    raise_pooled(&BrowserViewEvents::key_event, view_id, key_type, key_state, key_code);
+int BrowserView::on_host_event(const BrowserEvent& e) {
+    using Kind = BrowserEvent::Kind;
+    const int view = e.view_id;
+    switch (e.kind) {
+        case Kind::kLoadStarted:
+            raise_pooled(&BrowserViewEvents::load_started, view, as_wide(e.text));
+            break;
+        case Kind::kLoadFinished:
+            raise_pooled(&BrowserViewEvents::load_finished, view, as_wide(e.text), e.number);
+            break;
+        case Kind::kPageReady:
+            raise_pooled(&BrowserViewEvents::page_ready, view);
+            break;
+        case Kind::kLoadingStateChanged:
+            raise_pooled(&BrowserViewEvents::loading_state_changed, view, e.loading.is_loading, e.loading.can_go_back,
+                         e.loading.can_go_forward);
+            break;
+        case Kind::kViewCreated:
+            raise_pooled(&BrowserViewEvents::view_created, view);
+            break;
+        case Kind::kViewClosing:
+            raise_pooled(&BrowserViewEvents::view_closing, view);
+            break;
+        case Kind::kNewWindow: {
+            auto handler = handler_for(&BrowserViewEvents::new_window);
+            return handler && handler(view, as_wide(e.target_url), as_wide(e.text), e.number) ? 1 : 0;
+        }
+        case Kind::kAddressChanged:
+            raise_pooled(&BrowserViewEvents::address_changed, view, as_wide(e.text));
+            break;
+        case Kind::kTitleChanged:
+            raise_pooled(&BrowserViewEvents::title_changed, view, as_wide(e.text));
+            break;
+        case Kind::kStatusTextChanged:
+            raise_pooled(&BrowserViewEvents::status_text_changed, view, as_wide(e.text));
+            break;
+        case Kind::kConsoleMessage:
+            raise_pooled(&BrowserViewEvents::console_message, view, as_wide(e.text));
+            break;
+        case Kind::kResourceFound:
+            raise_pooled(&BrowserViewEvents::resource_found, view, e.number);
+            break;
+        case Kind::kContextMenu:
+            if (auto handler = handler_for(&BrowserViewEvents::context_menu))
+                handler(view, e.menu.in_editable, e.menu.menu_flags);
+            return 1;
+        case Kind::kKeyEvent:
+            raise_pooled(&BrowserViewEvents::key_event, view, e.key.key_type, e.key.key_state, e.key.key_code);
+            break;
+    }
+    return 0;
 }
 
 }  // namespace quarnel

@@ -89,23 +89,7 @@ protected:
     void on_window_destroying() override;
     void on_host_process_ended() override { watch_engine(); }
 
-    void on_load_started(int view_id, std::u16string_view frame) override;
-    void on_load_finished(int view_id, std::u16string_view frame, int status) override;
-    void on_page_ready(int view_id) override;
-    void on_loading_state_changed(int view_id, bool is_loading, bool can_go_back, bool can_go_forward) override;
-    void on_view_created(int view_id) override;
-    void on_view_closing(int view_id) override;
-    bool on_new_window(int view_id,
-                       std::u16string_view target_url,
-                       std::u16string_view frame,
-                       int disposition) override;
-    void on_address_changed(int view_id, std::u16string_view text) override;
-    void on_title_changed(int view_id, std::u16string_view text) override;
-    void on_status_text_changed(int view_id, std::u16string_view text) override;
-    void on_console_message(int view_id, std::u16string_view text) override;
-    void on_resource_found(int view_id, int kind) override;
-    int on_context_menu(int view_id, bool in_editable, int menu_flags) override;
-    void on_key_event(int view_id, int key_type, int key_state, int key_code) override;
+    int on_host_event(const BrowserEvent& event) override;
 
 private:
     BrowserView() = default;
