@@ -98,37 +98,10 @@ SRC
 fi
 
 echo "setup-machine: installing ${missing[*]:-deb-src entries}" >&2
-# An archive in the middle of a sync serves an index whose size disagrees with its Release file
-# for a few minutes: the update is tried again after a pause, and past the last try apt goes on
-# with the indexes it has (an index it could not fetch is ignored or the old one kept).
-update_ok=0
-for attempt in 1 2 3 4; do
-    # apt-get update exits 0 even when an index failed; its "Failed to fetch" lines tell.
-    if log="$($sudo apt-get update -q 2>&1)" && ! grep -q '^[EW]: Failed to fetch' <<<"$log"; then
-        update_ok=1
-        break
-    fi
-    printf '%s\n' "$log" | grep '^[EW]:' >&2 || true
-    if [ $attempt -lt 4 ]; then
-        echo "setup-machine: apt-get update failed (try $attempt of 4); again in 15 s" >&2
-        sleep 15
-    fi
-done
-[ $update_ok -eq 1 ] || echo "setup-machine: apt-get update still fails; going on with the indexes apt has" >&2
+source "$(dirname "$0")/apt-steps.sh"
+apt_update_patiently
 to_install=()
 for p in "${missing[@]}"; do [ "$p" = update-needed ] || to_install+=("$p"); done
-install() { $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$@"; }
-if [ ${#to_install[@]} -gt 0 ] && ! install "${to_install[@]}"; then
-    # With one architecture's index of the security suite missing or older, its newer versions
-    # have no twins in the other architecture and multi-arch packages cannot be installed side by
-    # side: the release's own versions, which both architectures have, are taken for this run.
-    codename="$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")"
-    echo "setup-machine: install failed; trying again with the release's own versions (-t $codename)" >&2
-    install -t "$codename" "${to_install[@]}" || {
-        echo "setup-machine: cannot install ${to_install[*]}: the package archive is unreachable or its" \
-            "indexes disagree (see apt's messages above)" >&2
-        exit 1
-    }
-fi
+[ ${#to_install[@]} -eq 0 ] || apt_install_or_release "${to_install[@]}" || exit 1
 make_locale
 check_tools
