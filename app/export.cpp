@@ -1,6 +1,5 @@
 #include "app/export.h"
 
-#include "app/main_window.h"
 #include "winbase/files.h"
 #include "winbase/lock.h"
 
@@ -116,8 +115,15 @@ bool save_sheet(const SheetWriter& sheet, const std::wstring& path) {
     return written && files.place();
 }
 
-ListExport::ListExport(MainWindow& window, std::shared_ptr<OutsideEffects> effects)
-    : window_(window), effects_(std::move(effects)), shared_(std::make_shared<Shared>()) {}
+ListExport::ListExport(const ui::Window& owner,
+                       const ui::ListView& list,
+                       std::wstring folder,
+                       std::shared_ptr<OutsideEffects> effects)
+    : owner_(owner),
+      list_(list),
+      folder_(std::move(folder)),
+      effects_(std::move(effects)),
+      shared_(std::make_shared<Shared>()) {}
 
 ListExport::~ListExport() {
     finish();
@@ -127,14 +133,14 @@ void ListExport::export_list() {
     auto job = std::make_unique<Job>();
     job->shared = shared_;
     job->effects = effects_;
-    job->window = window_.hwnd();
+    job->window = owner_.hwnd();
     SaveFileDialog& dialog = job->dialog;
-    dialog.owner = window_.hwnd();
+    dialog.owner = owner_.hwnd();
     dialog.title = L"选择导出的文件名";
-    dialog.initial_folder = window_.app_dir;
-    dialog.filter = window_.save_dialog.filter;
-    dialog.default_extension = window_.save_dialog.default_extension;
-    dialog.options = window_.save_dialog.options;
+    dialog.initial_folder = folder_;
+    dialog.filter = dialog_design_.filter;
+    dialog.default_extension = dialog_design_.default_extension;
+    dialog.options = dialog_design_.options;
     {
         std::lock_guard hold(shared_->lock);
         ++shared_->running;
@@ -218,7 +224,7 @@ void ListExport::answer_rows_requests() {
         return;
     for (RowsRequest* request : shared_->requests) {
         try {
-            request->sheet = sheet_of_list(window_.url_list_view);
+            request->sheet = sheet_of_list(list_);
         } catch (const std::bad_alloc&) {
             request->sheet = SheetWriter();  // unanswered: that export writes nothing
             continue;

@@ -17,7 +17,20 @@
 
 namespace quarnel {
 
-class MainWindow;
+// The private message by which an export thread asks for its copy of the list. It carries
+// nothing: the requests wait in the ListExport object.
+inline constexpr UINT kExportRowsMessage = WM_APP + 101;
+
+// The design of the save dialog; the export fills in the rest.
+struct SaveDialogDesign {
+    const wchar_t* filter = L"EXCEL表格|*.xls";
+    // What a name typed without an extension gets: the file is a binary worksheet.
+    const wchar_t* default_extension = L"xls";
+    // Asks before an existing file is chosen, takes only folders that exist, shows no read-only
+    // box. Not file-must-exist: a save dialog with it refuses every new name. The process's
+    // current folder stays as it is, or the folder last chosen would stay in use.
+    DWORD options = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+};
 
 // The list as the exported grid: the captions of list columns 1 to last (the row number is left
 // out), then every row's cells of those columns, hidden columns too. Window thread.
@@ -32,7 +45,12 @@ bool save_sheet(const SheetWriter& sheet, const std::wstring& path);
 
 class ListExport {
 public:
-    ListExport(MainWindow& window, std::shared_ptr<OutsideEffects> effects);
+    // `owner`: the window the dialog belongs to and kExportRowsMessage goes to; `folder`: where
+    // the dialog opens.
+    ListExport(const ui::Window& owner,
+               const ui::ListView& list,
+               std::wstring folder,
+               std::shared_ptr<OutsideEffects> effects);
     ~ListExport();
     ListExport(const ListExport&) = delete;
     ListExport& operator=(const ListExport&) = delete;
@@ -55,7 +73,10 @@ private:
     struct Job;
     static DWORD WINAPI run_thread(void* job);
 
-    MainWindow& window_;
+    const ui::Window& owner_;
+    const ui::ListView& list_;
+    std::wstring folder_;
+    SaveDialogDesign dialog_design_;
     std::shared_ptr<OutsideEffects> effects_;  // shared with the threads, which may outlast the window
     std::shared_ptr<Shared> shared_;
 };

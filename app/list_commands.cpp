@@ -56,21 +56,11 @@ void ListCommands::open_in_default_browser() {
 }
 
 void ListCommands::show_row_in_browser_view() {
-    MainWindow& w = window_;
-    int row = w.url_list_view.current_row();
-    std::string url = w.url_list_view.cell_text(row, kUrlColumn);
-    if (url.empty()) {
-        w.shown_row = 0;
-        return;
-    }
-    w.shown_row = row + 1;
-    w.browser_view->navigate(w.engine.view_id(), url);
+    window_.visiting.show_row(window_.url_list_view.current_row());
 }
 
 void ListCommands::open_shown_row_in_default_browser() {
-    if (window_.shown_row <= 0)
-        return;
-    std::string url = window_.url_list_view.cell_text(window_.shown_row - 1, kUrlColumn);
+    std::string url = window_.visiting.shown_url();
     if (!url.empty())
         window_.effects().shell_open(url);
 }

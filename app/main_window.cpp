@@ -64,7 +64,7 @@ MainWindow::MainWindow(std::wstring app_dir, std::unique_ptr<OutsideEffects> eff
       lifecycle(*this),
       visiting(*this),
       list_commands(*this),
-      list_export(*this, effects_) {}
+      list_export(*this, url_list_view, this->app_dir, effects_) {}
 
 MainWindow::~MainWindow() {
     // The browser view's events run on pool threads and reach the features: the view goes
@@ -203,7 +203,7 @@ bool MainWindow::create_controls() {
     browser_view->set_events(std::move(events));
     engine.attach(browser_view);
     engine.page_to_show = [this] {
-        std::string shown = shown_row > 0 ? url_list_view.cell_text(shown_row - 1, kUrlColumn) : std::string();
+        std::string shown = visiting.shown_url();
         return shown.empty() ? start_url : shown;
     };
     engine.on_given_up = [this] { visiting.stop_pass(); };

@@ -47,23 +47,9 @@ enum MenuCommand : UINT {
 // The tray icon's identifier and the private message its mouse notifications arrive as.
 inline constexpr UINT kTrayIconId = 100;
 inline constexpr UINT kTrayMessage = WM_APP + 100;
-// The private message by which an export thread asks for its copy of the list. It carries
-// nothing: the requests wait in the ListExport object.
-inline constexpr UINT kExportRowsMessage = WM_APP + 101;
 
 // Window timers.
 enum TimerId : UINT_PTR { kVisitTimerId = 1, kCaptureTimerId = 2 };
-
-// The design of the save dialog; the export fills in the rest.
-struct SaveDialogDesign {
-    const wchar_t* filter = L"EXCEL表格|*.xls";
-    // What a name typed without an extension gets: the file is a binary worksheet.
-    const wchar_t* default_extension = L"xls";
-    // Asks before an existing file is chosen, takes only folders that exist, shows no read-only
-    // box. Not file-must-exist: a save dialog with it refuses every new name. The process's
-    // current folder stays as it is, or the folder last chosen would stay in use.
-    DWORD options = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-};
 
 // The built-in picture shown for a page until its own icon replaces it: BMP file bytes.
 std::string_view default_page_icon();
@@ -104,7 +90,6 @@ public:
     // Components.
     ui::Timer visit_timer;
     ui::Timer capture_timer;
-    SaveDialogDesign save_dialog;
     ui::BalloonTip balloon_tip;
     ZipUnpacker zip_unpacker;
     ui::PopupMenu list_menu;
@@ -122,9 +107,6 @@ public:
 
     // The address the browser view opens first, set by start_up.
     std::string start_url;
-
-    // The 1-based number of the row whose page the browser view shows, 0 when none.
-    int shown_row = 0;
 
     // Window options.
     void layout_controls();

@@ -43,13 +43,22 @@ void Visiting::visit_next_row() {
     if (w.engine.recovering())
         return;
     ++visit_cursor;
-    std::string url = w.url_list_view.cell_text(visit_cursor - 1, kUrlColumn);
+    show_row(visit_cursor - 1);
+}
+
+void Visiting::show_row(int row) {
+    MainWindow& w = window_;
+    std::string url = w.url_list_view.cell_text(row, kUrlColumn);
     if (url.empty()) {
-        w.shown_row = 0;
+        shown_row_ = 0;
         return;
     }
-    w.shown_row = visit_cursor;
+    shown_row_ = row + 1;
     w.browser_view->navigate(w.engine.view_id(), url);
+}
+
+std::string Visiting::shown_url() const {
+    return shown_row_ > 0 ? window_.url_list_view.cell_text(shown_row_ - 1, kUrlColumn) : std::string();
 }
 
 void Visiting::arm_capture() {
@@ -61,7 +70,7 @@ void Visiting::arm_capture() {
 void Visiting::capture_title() {
     MainWindow& w = window_;
     w.capture_timer.set_interval(0);
-    if (w.shown_row <= 0)
+    if (shown_row_ <= 0)
         return;
     // The wait for the page source keeps messages flowing, so a visit tick may move shown_row:
     // it is read again at each write.
@@ -74,13 +83,13 @@ void Visiting::capture_title() {
     if (title.empty())
         title = text_between(source, "title\":\"", "\"", 0, true);
     std::string clean = clean_title(title);
-    if (w.shown_row > 0)
-        w.url_list_view.set_cell_text(w.shown_row - 1, kTitleColumn, title.empty() ? win::wide_to_ansi(L"无标题") : clean);
+    if (shown_row_ > 0)
+        w.url_list_view.set_cell_text(shown_row_ - 1, kTitleColumn, title.empty() ? win::wide_to_ansi(L"无标题") : clean);
     w.title_label.set_caption(win::ansi_to_wide(clean));
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    if (w.shown_row > 0) {
-        w.url_list_view.set_cell_text(w.shown_row - 1, kTimeColumn,
+    if (shown_row_ > 0) {
+        w.url_list_view.set_cell_text(shown_row_ - 1, kTimeColumn,
                                       format_timestamp({now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
                                                         now.wSecond}));
     }

@@ -7,6 +7,8 @@
 // and a capture writes nothing: no row is given a visit that did not happen.
 
 
+#include <string>
+
 namespace quarnel {
 
 class MainWindow;
@@ -21,6 +23,12 @@ public:
     void capture_title();
     // Window thread: ends a running pass where it is, as the stop button does.
     void stop_pass();
+    // Window thread: opens the 0-based row's address in the browser view; a row without an
+    // address leaves no row shown.
+    void show_row(int row);
+    // The 1-based number of the row whose page the browser view shows, 0 when none; its address.
+    int shown_row() const { return shown_row_; }
+    std::string shown_url() const;
     // Any thread: the browser view's load-finished and status-text events.
     void arm_capture();
 
@@ -29,6 +37,7 @@ public:
 
 private:
     MainWindow& window_;
+    int shown_row_ = 0;
 };
 
 }  // namespace quarnel

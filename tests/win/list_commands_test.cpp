@@ -88,7 +88,7 @@ TEST_F(ListCommandsTest, OpeningActsOnTheLowestSelectedRowAndTheShownRow) {
     select({6, 3});
     window.list_commands.open_in_default_browser();
     window.list_commands.show_row_in_browser_view();
-    EXPECT_EQ(window.shown_row, 4);
+    EXPECT_EQ(window.visiting.shown_row(), 4);
     window.url_list_view.deselect_row(3), window.url_list_view.deselect_row(6);
     window.list_commands.open_shown_row_in_default_browser();
     window.list_commands.open_home_page();
@@ -96,7 +96,7 @@ TEST_F(ListCommandsTest, OpeningActsOnTheLowestSelectedRowAndTheShownRow) {
 
     // A double-click on no row clears the shown row.
     window.list_commands.show_row_in_browser_view();
-    EXPECT_EQ(window.shown_row, 0);
+    EXPECT_EQ(window.visiting.shown_row(), 0);
 }
 
 TEST_F(ListCommandsTest, BalloonPopsUpAtThePointAndASecondReplacesTheFirst) {

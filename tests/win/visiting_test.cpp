@@ -249,7 +249,7 @@ TEST_F(VisitingTest, StoppingKeepsTheCursorAndAnEmptyListEndsAtTheFirstTick) {
     EXPECT_EQ(window.visit_timer.interval(), 0);
     window.start_button.on_click();
     ASSERT_TRUE(test::pump_until([&] { return window.visiting.visit_cursor == 2; }, 10000));
-    EXPECT_EQ(window.shown_row, 2);
+    EXPECT_EQ(window.visiting.shown_row(), 2);
     ASSERT_TRUE(test::pump_until([&] { return window.start_button.caption() == L"启动"; }, 10000));
 
     window.url_list_view.delete_all_rows();
@@ -260,7 +260,7 @@ TEST_F(VisitingTest, StoppingKeepsTheCursorAndAnEmptyListEndsAtTheFirstTick) {
 
 TEST_F(VisitingTest, EventsArmOneCaptureASecondAfterTheFirst) {
     load(server.base_url() + "/upper.html\r\n");
-    window.shown_row = 1;
+    window.visiting.show_row(0);
     DWORD armed = GetTickCount();
     window.visiting.arm_capture();
     test::pump_for(700);
@@ -288,7 +288,7 @@ TEST_F(VisitingTest, ADoubleClickedRowIsCapturedAndAPressOnTheTitleOpensIt) {
     for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
         PostMessageW(list, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, at);
     ASSERT_TRUE(test::pump_until([&] { return !cell(2, kTimeColumn).empty(); }, 10000));
-    EXPECT_EQ(window.shown_row, 3);
+    EXPECT_EQ(window.visiting.shown_row(), 3);
     EXPECT_EQ(cell(2, kTitleColumn), gbk(L"中文标题"));
     EXPECT_TRUE(cell(0, kTimeColumn).empty() && cell(1, kTimeColumn).empty());
     auto requests = server.requests();
