@@ -8,6 +8,9 @@
 #include <windows.h>
 
 #include <iowin32.h>
+#include <zlib.h>
+
+#include <optional>
 
 namespace quarnel {
 
@@ -15,6 +18,8 @@ namespace {
 
 // Name and type of the package resource (resources/runtime_package.rc).
 constexpr wchar_t kPackageResourceName[] = L"RUNTIME_PACKAGE";
+// The host program on disk is read in pieces of this size for its CRC.
+constexpr size_t kCrcChunkBytes = 256 * 1024;
 
 bool is_directory(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
@@ -134,6 +139,38 @@ private:
     win::UniqueFile file_;
 };
 
+// CRC-32 of the whole file at `path`, or nothing when it cannot be read.
+std::optional<uint32_t> file_crc32(const std::wstring& path) {
+    win::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file)
+        return std::nullopt;
+    std::vector<unsigned char> buffer(kCrcChunkBytes);
+    uLong crc = crc32(0, nullptr, 0);
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
+            return std::nullopt;
+        if (got == 0)
+            return static_cast<uint32_t>(crc);
+        crc = crc32(crc, buffer.data(), got);
+    }
+}
+
+// Whether the host program found on disk is the one the package carries, by the CRC-32 and size
+// its central directory records for it. A package without that entry (or none at all) has
+// nothing to compare with, so the host counts as matching. The size is compared first: a host
+// of another size is never read.
+bool host_matches_package(const std::wstring& host, const WIN32_FIND_DATAW& found, std::string_view package) {
+    MemoryZipSource source(package);
+    std::optional<ZipEntryStamp> stamp =
+        find_zip_entry_stamp(source.io(), source.name(), win::wide_to_ansi(kHostProgramName));
+    if (!stamp)
+        return true;
+    const uint64_t size = uint64_t{found.nFileSizeHigh} << 32 | found.nFileSizeLow;
+    return size == stamp->size && file_crc32(host) == stamp->crc;
+}
+
 }  // namespace
 
 int ZipUnpacker::unpack_archive(const std::wstring& archive_path, const std::wstring& dest_dir) {
@@ -177,13 +214,15 @@ int deploy_runtime_package(const std::wstring& app_dir,
                            std::string_view package,
                            const ZipUnpacker::ProgressHandler& on_progress) {
     const std::wstring runtime_dir = app_dir + L"\\" + kRuntimeDirName + L"\\";
-    // Only the host program's presence is tested (a folder of that name counts): a damaged or
-    // incomplete runtime beside it is left as it is.
+    const std::wstring host = runtime_dir + kHostProgramName;
+    // Only the host program is looked at: a damaged or incomplete runtime beside a host that
+    // matches the package is left as it is, and so is a folder of the host's name.
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((runtime_dir + kHostProgramName).c_str(), &found);
+    HANDLE search = FindFirstFileW(host.c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         FindClose(search);
-        return kRuntimeAlreadyDeployed;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || host_matches_package(host, found, package))
+            return kRuntimeAlreadyDeployed;
     }
     // When the write fails the unpacker finds no archive, or a damaged one, and says so.
     const std::wstring temp_archive = app_dir + L"\\" + kTempArchiveName;

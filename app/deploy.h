@@ -2,7 +2,7 @@
 
 // Deployment of the browser runtime: the package embedded in the program is written out as
 // a temporary archive and unpacked into the runtime folder beside the program, unless the
-// browser host program is already there.
+// browser host program there already is the one the package carries.
 
 #include "core/zip_archive.h"
 
@@ -50,10 +50,14 @@ public:
 inline constexpr int kRuntimeAlreadyDeployed = 2;
 
 // Deploys the embedded runtime package into app_dir\ziroz unless
-// app_dir\ziroz\cefview(e_pair).exe exists (file or folder; nothing else is checked). The
-// package is written to app_dir\cxtemp.zip, which is left for the caller to delete, and
-// unpacked from there. `app_dir` has no trailing backslash. Returns kRuntimeAlreadyDeployed,
-// or the unpacker's result.
+// app_dir\ziroz\cefview(e_pair).exe is already there as the package carries it: a file of the
+// CRC-32 and size the package's directory records for that entry, or a folder of that name
+// (nothing else is checked). A host that differs (the program was replaced by another version)
+// is unpacked over like a first start; one that cannot be replaced because a running host holds
+// it makes the unpacking fail and stays for this start. The package is written to
+// app_dir\cxtemp.zip, which is left for the caller to delete, and unpacked from there.
+// `app_dir` has no trailing backslash. Returns kRuntimeAlreadyDeployed, or the unpacker's
+// result.
 int deploy_browser_runtime(const std::wstring& app_dir, const ZipUnpacker::ProgressHandler& on_progress = {});
 
 // The same with the package bytes given by the caller.

@@ -425,6 +425,27 @@ int unpack_zip(zlib_filefunc64_def* io, const void* archive, ZipEntrySink& sink)
     return err == UNZ_END_OF_LIST_OF_FILE ? 1 : 0;
 }
 
+std::optional<ZipEntryStamp> find_zip_entry_stamp(zlib_filefunc64_def* io,
+                                                  const void* archive,
+                                                  const std::string& name) {
+    // minizip compares names as C strings; a name holding a NUL names no stored entry. A name
+    // ending in "/" is a folder's.
+    if (name.empty() || name.back() == '/' || name.find('\0') != std::string::npos)
+        return std::nullopt;
+    BufferedIo buffered(io);
+    ZipFile zip{unzOpen2_64(archive, buffered.io())};
+    if (!zip.file)
+        return std::nullopt;
+    // Case-sensitive lookup: the walk reads the central directory's headers only.
+    if (unzLocateFile(zip.file, name.c_str(), 1) != UNZ_OK)
+        return std::nullopt;
+    unz_file_info64 info{};
+    if (unzGetCurrentFileInfo64(zip.file, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK ||
+        (info.external_fa & kDirectoryAttribute) != 0)
+        return std::nullopt;
+    return ZipEntryStamp{static_cast<uint32_t>(info.crc), info.uncompressed_size};
+}
+
 namespace {
 
 struct MemoryCursor {

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -92,6 +93,21 @@ public:
 // an entry could not be unpacked (an unsafe name, a read, inflate, size or CRC failure, or the
 // sink refused). Entries finished before a failure stay where the sink put them.
 int unpack_zip(zlib_filefunc64_def* io, const void* archive, ZipEntrySink& sink);
+
+// What the central directory records of one file entry: enough to tell whether a file on disk
+// already holds the entry's data without unpacking it.
+struct ZipEntryStamp {
+    uint32_t crc = 0;   // CRC-32 of the unpacked data
+    uint64_t size = 0;  // unpacked size
+};
+
+// The stamp of the entry named exactly `name` (case counts) in the archive that `io` opens under
+// `archive`. Only the archive's end record and central directory are read, never an entry's
+// data, so the values are the directory's as stored. Nothing when the archive cannot be opened
+// or holds no file of that name.
+std::optional<ZipEntryStamp> find_zip_entry_stamp(zlib_filefunc64_def* io,
+                                                  const void* archive,
+                                                  const std::string& name);
 
 // An archive held in memory, readable through minizip. The bytes must outlive every use of
 // io(); open it by passing name() as the archive.

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quarnel {
@@ -312,6 +314,38 @@ TEST(UnpackZip, SinkRefusalStopsTheLoop) {
     sink.refuse_open = "D:\\out\\one.txt";
     EXPECT_EQ(unpack(archive, sink), 0);
     EXPECT_EQ(sink.calls, std::vector<std::string>{"open D:\\out\\one.txt"});
+}
+
+TEST(FindZipEntryStamp, ReportsTheDirectoryRecordOfAFileEntryByExactName) {
+    // "Host.exe" declares a CRC and size its data does not have: the directory's values come back
+    // as stored, the data is never read.
+    std::string archive = ZipBuilder()
+                              .file("a.txt", "hello")
+                              .add(ZipBuilderEntry("Host.exe", "data").stored().with_crc(7).with_declared_size(3))
+                              .directory("dir/")
+                              .build();
+    struct Case {
+        std::string name;
+        std::optional<std::pair<uint32_t, uint64_t>> stamp;
+    } cases[] = {
+        {"a.txt", std::pair<uint32_t, uint64_t>{0x3610A686u, 5}},
+        {"Host.exe", std::pair<uint32_t, uint64_t>{7, 3}},
+        {"host.exe", std::nullopt},
+        {"dir/", std::nullopt},
+        {"missing", std::nullopt},
+        {std::string("a.txt\0x", 7), std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryZipSource source(archive);
+        std::optional<ZipEntryStamp> stamp = find_zip_entry_stamp(source.io(), source.name(), c.name);
+        ASSERT_EQ(stamp.has_value(), c.stamp.has_value());
+        if (stamp)
+            EXPECT_EQ(std::make_pair(stamp->crc, stamp->size), *c.stamp);
+    }
+    MemoryZipSource not_an_archive(std::string_view("PK\3\4 and nothing more"));
+    EXPECT_FALSE(find_zip_entry_stamp(not_an_archive.io(), not_an_archive.name(), "a.txt"));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "tests/common/zip_builder.h"
 #include "win_test_util.h"
 #include "winbase/files.h"
+#include "winbase/handles.h"
 #include "winbase/text.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <set>
 
 namespace quarnel {
@@ -44,6 +46,14 @@ void make_file(const std::wstring& path, const std::string& bytes) {
 
 void make_folder(const std::wstring& path) {
     ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << win::wide_to_utf8(path);
+}
+
+// The last write time of a file or folder, 0 when it cannot be read.
+uint64_t last_write_time(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32 | data.ftLastWriteTime.dwLowDateTime;
 }
 
 // Every file and folder under `root`, as UTF-8 paths relative to it (folders end in "\").
@@ -114,19 +124,40 @@ TEST(RuntimePackage, ProgramCarriesThePackageMadeFromTheHost) {
     EXPECT_TRUE(read_file(temp.path() + L"\\cxtemp.zip") == package);
 }
 
-TEST_F(DeployTest, PresentHostProgramMeansNothingIsUnpacked) {
-    for (bool as_folder : {false, true}) {
+// The host program in the runtime folder, by what is there before deployment: one that matches
+// the package is not touched (its write time stays), one that differs is unpacked over.
+TEST_F(DeployTest, HostProgramIsUnpackedOverOnlyWhenItDiffersFromThePackage) {
+    const std::string host = "host program";
+    const std::string package = ZipBuilder().file("cefview(e_pair).exe", host).directory("locales/").build();
+    struct Case {
+        const char* what;
+        std::optional<std::string> on_disk;  // a folder when unset
+        int result;
+    } cases[] = {
+        {"the same bytes", host, kRuntimeAlreadyDeployed},
+        {"a folder of that name", std::nullopt, kRuntimeAlreadyDeployed},
+        {"bytes appended", host + " and more", 1},
+        {"the same size, one byte changed", "Host program", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         renew();
         make_folder(runtime_dir());
-        std::wstring marker = runtime_dir() + L"\\cefview(e_pair).exe";
-        if (as_folder)
-            make_folder(marker);
+        const std::wstring marker = runtime_dir() + L"\\cefview(e_pair).exe";
+        if (c.on_disk)
+            make_file(marker, *c.on_disk);
         else
-            make_file(marker, "");
-        EXPECT_EQ(deploy_runtime_package(app_dir(), ZipBuilder().file("cefview(e_pair).exe", "new").build()),
-                  kRuntimeAlreadyDeployed);
+            make_folder(marker);
+        const uint64_t written_before = last_write_time(marker);
+        EXPECT_EQ(deploy_runtime_package(app_dir(), package), c.result);
+        if (c.result == 1) {
+            EXPECT_EQ(read_file(marker), host);
+            EXPECT_TRUE(exists(runtime_dir() + L"\\locales"));
+            continue;
+        }
         EXPECT_EQ(tree(runtime_dir()),
-                  std::set<std::string>{as_folder ? "cefview(e_pair).exe\\" : "cefview(e_pair).exe"});
+                  std::set<std::string>{c.on_disk ? "cefview(e_pair).exe" : "cefview(e_pair).exe\\"});
+        EXPECT_EQ(last_write_time(marker), written_before);
         EXPECT_FALSE(exists(app_dir() + L"\\cxtemp.zip"));
     }
 }
@@ -177,6 +208,25 @@ TEST_F(DeployTest, FolderThatCannotBeWrittenGivesMinusOneQuietly) {
         EXPECT_EQ(thread_window_count(), windows_before);
     }
     EXPECT_FALSE(exists(sandbox() + L"\\missing"));
+}
+
+TEST_F(DeployTest, HostHeldByARunningCopyStaysQuietlyUntilTheNextStart) {
+    const std::string package = ZipBuilder().file("cefview(e_pair).exe", "new host").build();
+    make_folder(runtime_dir());
+    const std::wstring marker = runtime_dir() + L"\\cefview(e_pair).exe";
+    make_file(marker, "old host");
+    // A running host keeps its program file open, refusing writers and deletion.
+    win::UniqueFile held(
+        CreateFileW(marker.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    int windows_before = thread_window_count();
+    EXPECT_EQ(deploy_runtime_package(app_dir(), package), 0);
+    EXPECT_EQ(thread_window_count(), windows_before);
+    held.reset();
+    EXPECT_EQ(read_file(marker), "old host");
+
+    EXPECT_EQ(deploy_runtime_package(app_dir(), package), 1);
+    EXPECT_EQ(read_file(marker), "new host");
 }
 
 TEST_F(DeployTest, FileTimesComeFromTheEntryAndAttributesEndNormal) {
