@@ -193,10 +193,6 @@ int ZipUnpacker::unpack_archive(const std::wstring& archive_path, const std::wst
     return unpack_zip(&io, archive_path.c_str(), sink);
 }
 
-int ZipUnpacker::unpack_archive(const std::string& archive_path, const std::string& dest_dir) {
-    return unpack_archive(win::ansi_to_wide(archive_path), win::ansi_to_wide(dest_dir));
-}
-
 std::string_view embedded_runtime_package(HMODULE module) {
     if (!module)
         module = GetModuleHandleW(nullptr);

@@ -42,8 +42,6 @@ public:
     // path is empty or no file exists at `archive_path`. Files finished before a failure stay.
     // Existing files are replaced, read-only ones included; other files in the folder stay.
     int unpack_archive(const std::wstring& archive_path, const std::wstring& dest_dir);
-    // The same with paths in the ANSI code page.
-    int unpack_archive(const std::string& archive_path, const std::string& dest_dir);
 };
 
 // Result of deploy_browser_runtime when the host program was found and nothing was done.

@@ -13,7 +13,7 @@ namespace quarnel {
 void Lifecycle::start_up() {
     MainWindow& w = window_;
     // Each step that fails leaves the program running with less: no message, no stop.
-    deploy_browser_runtime(w.app_dir, w.zip_unpacker.on_progress);
+    deploy_browser_runtime(w.app_dir);
     w.address_file.load_url_text();
 
     // The start address is used verbatim, line breaks and all; an empty one gives way to the

@@ -91,7 +91,6 @@ public:
     ui::Timer visit_timer;
     ui::Timer capture_timer;
     ui::BalloonTip balloon_tip;
-    ZipUnpacker zip_unpacker;
     ui::PopupMenu list_menu;
     ui::PopupMenu tray_menu;
     ui::TrayIcon tray_icon;

@@ -4,6 +4,7 @@
 //     unpack_bench <archive.zip> <destination folder>
 
 #include "app/deploy.h"
+#include "winbase/text.h"
 
 #include <windows.h>
 // After windows.h, which it needs.
@@ -26,7 +27,7 @@ int main(int argc, char** argv) {
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
-    int result = unpacker.unpack_archive(argv[1], argv[2]);
+    int result = unpacker.unpack_archive(quarnel::win::ansi_to_wide(argv[1]), quarnel::win::ansi_to_wide(argv[2]));
     QueryPerformanceCounter(&end);
 
     PROCESS_MEMORY_COUNTERS after{};
