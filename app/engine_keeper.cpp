@@ -54,6 +54,15 @@ void EngineKeeper::host_ended() {
         on_given_up();
 }
 
+void EngineKeeper::navigate(const std::string& url) {
+    if (view_)
+        view_->navigate(view_id_, url);
+}
+
+std::string EngineKeeper::page_source() {
+    return view_ ? view_->get_page_source(view_id_, "", false) : std::string();
+}
+
 bool EngineKeeper::showing() const {
     int id = view_id_;
     return view_ && !restarting_ && IsWindow(view_->host_window()) && id != 0 &&

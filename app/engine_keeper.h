@@ -38,6 +38,12 @@ public:
     void view_created(int view_id);
     void page_loaded(int view_id);
 
+    // Window thread: opens `url` (8-bit ANSI) in the child view; nothing without one.
+    void navigate(const std::string& url);
+    // Window thread: the child view's page source (ANSI), empty without a view or an answer.
+    // Dispatches messages while it waits.
+    std::string page_source();
+
     // The child view pages are shown in, 0 while there is none.
     int view_id() const { return view_id_; }
     // Whether a page can be shown now: a live host with its child view.

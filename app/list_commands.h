@@ -3,13 +3,26 @@
 // The list's commands: selecting, copying addresses or titles to the clipboard with a balloon
 // notice, and opening an address in the browser view or the default browser.
 
-namespace quarnel {
+#include "app/outside_effects.h"
+#include "app/visiting.h"
+#include "controls/balloon_tip.h"
+#include "controls/list_view.h"
 
-class MainWindow;
+#include <string>
+
+namespace quarnel {
 
 class ListCommands {
 public:
-    explicit ListCommands(MainWindow& window) : window_(window) {}
+    // What the commands work with; none is owned.
+    struct Parts {
+        ui::ListView& list;
+        ui::BalloonTip& balloon_tip;
+        Visiting& visiting;
+        OutsideEffects& effects;
+        const std::string& home_page;
+    };
+    explicit ListCommands(Parts parts) : p_(parts) {}
 
     void select_all_rows();
     void invert_selection();
@@ -23,7 +36,7 @@ public:
 private:
     void copy_column(int column);
 
-    MainWindow& window_;
+    Parts p_;
 };
 
 }  // namespace quarnel

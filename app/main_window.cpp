@@ -62,8 +62,20 @@ MainWindow::MainWindow(std::wstring app_dir, std::unique_ptr<OutsideEffects> eff
       address_file(url_text_box, url_file()),
       address_list(*this, url_text_box, url_list_view, list_menu, *effects_),
       lifecycle(*this),
-      visiting(*this),
-      list_commands(*this),
+      visiting({.start_button = start_button,
+                .interval_box = interval_box,
+                .visit_timer = visit_timer,
+                .capture_timer = capture_timer,
+                .list = url_list_view,
+                .title_label = title_label,
+                .favicon_picture = favicon_picture,
+                .engine = engine,
+                .effects = *effects_}),
+      list_commands({.list = url_list_view,
+                     .balloon_tip = balloon_tip,
+                     .visiting = visiting,
+                     .effects = *effects_,
+                     .home_page = servers.home_page}),
       list_export(*this, url_list_view, this->app_dir, effects_) {}
 
 MainWindow::~MainWindow() {

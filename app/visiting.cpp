@@ -16,80 +16,76 @@ constexpr int kCaptureDelayMs = 1000;
 }  // namespace
 
 void Visiting::toggle_auto_visit() {
-    MainWindow& w = window_;
     // The caption is the pass's on/off flag: exactly "启动" means stopped.
-    if (w.start_button.caption() == kStartCaption) {
-        w.visit_timer.set_interval(interval_milliseconds(w.interval_box.text()));
-        w.start_button.set_caption(kStopCaption);
+    if (p_.start_button.caption() == kStartCaption) {
+        p_.visit_timer.set_interval(interval_milliseconds(p_.interval_box.text()));
+        p_.start_button.set_caption(kStopCaption);
     } else {
         stop_pass();
     }
 }
 
 void Visiting::stop_pass() {
-    window_.start_button.set_caption(kStartCaption);
-    window_.visit_timer.set_interval(0);
+    p_.start_button.set_caption(kStartCaption);
+    p_.visit_timer.set_interval(0);
 }
 
 void Visiting::visit_next_row() {
-    MainWindow& w = window_;
     // A list of n rows takes n + 1 ticks: the one after the last row ends the pass.
-    if (visit_cursor >= w.url_list_view.row_count()) {
+    if (visit_cursor >= p_.list.row_count()) {
         visit_cursor = 0;
         stop_pass();
         return;
     }
     // The next row waits for a host that is being started again, rather than going to nowhere.
-    if (w.engine.recovering())
+    if (p_.engine.recovering())
         return;
     ++visit_cursor;
     show_row(visit_cursor - 1);
 }
 
 void Visiting::show_row(int row) {
-    MainWindow& w = window_;
-    std::string url = w.url_list_view.cell_text(row, kUrlColumn);
+    std::string url = p_.list.cell_text(row, kUrlColumn);
     if (url.empty()) {
         shown_row_ = 0;
         return;
     }
     shown_row_ = row + 1;
-    w.browser_view->navigate(w.engine.view_id(), url);
+    p_.engine.navigate(url);
 }
 
 std::string Visiting::shown_url() const {
-    return shown_row_ > 0 ? window_.url_list_view.cell_text(shown_row_ - 1, kUrlColumn) : std::string();
+    return shown_row_ > 0 ? p_.list.cell_text(shown_row_ - 1, kUrlColumn) : std::string();
 }
 
 void Visiting::arm_capture() {
     // An unchanged interval does nothing: further events while armed neither restart nor delay
     // the capture.
-    window_.capture_timer.set_interval(kCaptureDelayMs);
+    p_.capture_timer.set_interval(kCaptureDelayMs);
 }
 
 void Visiting::capture_title() {
-    MainWindow& w = window_;
-    w.capture_timer.set_interval(0);
+    p_.capture_timer.set_interval(0);
     if (shown_row_ <= 0)
         return;
     // The wait for the page source keeps messages flowing, so a visit tick may move shown_row:
     // it is read again at each write.
-    std::string source = w.browser_view->get_page_source(w.engine.view_id(), "", false);
+    std::string source = p_.engine.page_source();
     // No answer because the host is gone (or was replaced during the wait) is not a page without
     // a title: nothing was shown, so nothing is written.
-    if (source.empty() && !w.engine.showing())
+    if (source.empty() && !p_.engine.showing())
         return;
     std::string title = text_between(source, "<title>", "</title>", 0, true);
     if (title.empty())
         title = text_between(source, "title\":\"", "\"", 0, true);
     std::string clean = clean_title(title);
     if (shown_row_ > 0)
-        w.url_list_view.set_cell_text(shown_row_ - 1, kTitleColumn, title.empty() ? win::wide_to_ansi(L"无标题") : clean);
-    w.title_label.set_caption(win::ansi_to_wide(clean));
+        p_.list.set_cell_text(shown_row_ - 1, kTitleColumn, title.empty() ? win::wide_to_ansi(L"无标题") : clean);
+    p_.title_label.set_caption(win::ansi_to_wide(clean));
     SYSTEMTIME now{};
     GetLocalTime(&now);
     if (shown_row_ > 0) {
-        w.url_list_view.set_cell_text(shown_row_ - 1, kTimeColumn,
+        p_.list.set_cell_text(shown_row_ - 1, kTimeColumn,
                                       format_timestamp({now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
                                                         now.wSecond}));
     }
@@ -97,9 +93,9 @@ void Visiting::capture_title() {
     if (!icon)
         return;
     if (icon->empty())
-        w.favicon_picture.set_picture(default_page_icon());
+        p_.favicon_picture.set_picture(default_page_icon());
     else
-        w.favicon_picture.set_picture(w.effects().fetch(*icon, kIconFetchLimit));
+        p_.favicon_picture.set_picture(p_.effects.fetch(*icon, kIconFetchLimit));
 }
 
 }  // namespace quarnel

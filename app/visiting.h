@@ -7,15 +7,31 @@
 // and a capture writes nothing: no row is given a visit that did not happen.
 
 
+#include "app/engine_keeper.h"
+#include "app/outside_effects.h"
+#include "controls/controls.h"
+#include "controls/list_view.h"
+#include "controls/timer.h"
+
 #include <string>
 
 namespace quarnel {
 
-class MainWindow;
-
 class Visiting {
 public:
-    explicit Visiting(MainWindow& window) : window_(window) {}
+    // What the pass and the capture work with; none is owned.
+    struct Parts {
+        ui::Button& start_button;  // its caption is the pass's on/off flag
+        ui::EditBox& interval_box;
+        ui::Timer& visit_timer;
+        ui::Timer& capture_timer;
+        ui::ListView& list;
+        ui::Label& title_label;
+        ui::PictureBox& favicon_picture;
+        EngineKeeper& engine;
+        OutsideEffects& effects;
+    };
+    explicit Visiting(Parts parts) : p_(parts) {}
 
     // Window thread: the start button's click, the visit timer's tick, the capture timer's tick.
     void toggle_auto_visit();
@@ -36,7 +52,7 @@ public:
     int visit_cursor = 0;
 
 private:
-    MainWindow& window_;
+    Parts p_;
     int shown_row_ = 0;
 };
 
