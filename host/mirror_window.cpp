@@ -99,20 +99,20 @@ void MirrorWindow::follow_view() {
     HWND root = GetAncestor(view_, GA_ROOT);
     bool root_topmost = GetWindowLongPtrW(root, GWL_EXSTYLE) & WS_EX_TOPMOST;
     bool topmost = GetWindowLongPtrW(hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST;
-    if (shown_ && GetForegroundWindow() == root) {
-        if (topmost != root_topmost || !above(root)) {
-            // A main window kept on top takes its mirror along.
-            SetWindowPos(hwnd(),
-                         root_topmost ? HWND_TOPMOST
-                         : topmost    ? HWND_NOTOPMOST
-                                      : HWND_TOP,
-                         0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-            invalidate();
-        } else if (hidden_on_screen()) {
-            SetWindowPos(hwnd(), root, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-            SetWindowPos(hwnd(), root_topmost ? HWND_TOPMOST : HWND_TOP, 0, 0, 0, 0,
-                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        }
+    if (shown_ && GetForegroundWindow() == root && (topmost != root_topmost || !above(root))) {
+        // A main window kept on top takes its mirror along.
+        SetWindowPos(hwnd(),
+                     root_topmost ? HWND_TOPMOST
+                     : topmost    ? HWND_NOTOPMOST
+                                  : HWND_TOP,
+                     0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        invalidate();
+    } else if (shown_ && above(root) && hidden_on_screen()) {
+        // Whichever window is active: nothing above the mirror in Wine's order covers it when the
+        // screen is found not to show it.
+        SetWindowPos(hwnd(), root, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        SetWindowPos(hwnd(), root_topmost ? HWND_TOPMOST : HWND_TOP, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
     RECT r{};
     GetWindowRect(view_, &r);
