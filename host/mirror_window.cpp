@@ -1,13 +1,54 @@
 #include "host/mirror_window.h"
 
+#include <vector>
+
 namespace quarnel::host {
 
 namespace {
 
 constexpr UINT_PTR kFollowTimer = 1;
 constexpr UINT kFollowPeriodMs = 100;
-// How many periods after the mirror appears it is restacked over its main window (2 s).
-constexpr int kRestackTicks = 20;
+
+// The rows of the mirror's client area whose pixels are compared with the screen's: evenly
+// spread, so that a mostly blank page has some of its text in them.
+constexpr int kSampledRows = 15;
+
+// The pixels of `rows` (of `width` pixels from x = 0, in `source`'s coordinates less `origin`)
+// one row after another, as 0x00RRGGBB.
+std::vector<uint32_t> read_rows(HDC source, POINT origin, int width, const std::vector<int>& rows) {
+    std::vector<uint32_t> pixels;
+    HDC memory = CreateCompatibleDC(source);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -static_cast<LONG>(rows.size()), 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP bitmap = memory ? CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
+    if (bitmap) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        bool read = true;
+        for (size_t i = 0; i < rows.size() && read; ++i)
+            read = BitBlt(memory, 0, static_cast<int>(i), width, 1, source, origin.x, origin.y + rows[i], SRCCOPY);
+        GdiFlush();
+        if (read) {
+            const auto* begin = static_cast<const uint32_t*>(bits);
+            pixels.assign(begin, begin + static_cast<size_t>(width) * rows.size());
+        }
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+    }
+    if (memory)
+        DeleteDC(memory);
+    return pixels;
+}
+
+bool same_colour(uint32_t a, uint32_t b) {
+    // A screen of fewer bits per colour rounds the mirror's colours.
+    for (int shift = 0; shift < 24; shift += 8) {
+        int difference = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+        if (difference > 8 || difference < -8)
+            return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -44,21 +85,31 @@ void MirrorWindow::invalidate() {
 // top-level window while that is the active one. The mirror has no owner: Wine restacks an
 // owned window with its owner only within the owner's process, so a click that raised the main
 // window would bury it. Topmost windows (menus, balloons) stay above it.
+//
+// Wine's own order of windows is not always the screen's. Its X11 driver raises a window on the
+// screen only when the window comes first in Wine's order, and it also raises a window it gives
+// the keyboard focus to, without a change in Wine's order: every click that moves the focus
+// within the main window (a button, the list, the address box), the window shown again and made
+// active from the tray, and the window coming up after its mirror put the main window over the
+// mirror on the screen while Wine's order still has the mirror on top. Such a raise comes from
+// another process, whose messages this one cannot see, and reaches the X server whenever that
+// process sends it. So the mirror checks the screen itself: when the screen does not show what
+// the mirror drew, it is put under the window and back on top, which raises it on the screen too.
 void MirrorWindow::follow_view() {
     HWND root = GetAncestor(view_, GA_ROOT);
     bool root_topmost = GetWindowLongPtrW(root, GWL_EXSTYLE) & WS_EX_TOPMOST;
     bool topmost = GetWindowLongPtrW(hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST;
     if (shown_ && GetForegroundWindow() == root && (topmost != root_topmost || !above(root))) {
         // A main window kept on top takes its mirror along.
-        SetWindowPos(hwnd(), root_topmost ? HWND_TOPMOST : topmost ? HWND_NOTOPMOST : HWND_TOP, 0, 0, 0, 0,
-                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        SetWindowPos(hwnd(),
+                     root_topmost ? HWND_TOPMOST
+                     : topmost    ? HWND_NOTOPMOST
+                                  : HWND_TOP,
+                     0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         invalidate();
-    }
-    if (shown_ && restacks_left_ > 0 && GetForegroundWindow() == root) {
-        // For a moment after it appears with its main window, the mirror may stand above the
-        // window in Wine's own order and below it on the screen (the window was mapped or raised
-        // last): put under the window and back on top, it is restacked on the screen too.
-        --restacks_left_;
+    } else if (shown_ && above(root) && hidden_on_screen()) {
+        // Whichever window is active: nothing above the mirror in Wine's order covers it when the
+        // screen is found not to show it.
         SetWindowPos(hwnd(), root, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         SetWindowPos(hwnd(), root_topmost ? HWND_TOPMOST : HWND_TOP, 0, 0, 0, 0,
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -68,13 +119,52 @@ void MirrorWindow::follow_view() {
     bool shown = IsWindowVisible(view_) && !IsIconic(root);
     if (EqualRect(&r, &rect_) && shown == shown_)
         return;
-    bool was_shown = shown_;
     rect_ = r;
     shown_ = shown;
+    drawn_before_.clear();
     SetWindowPos(hwnd(), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
                  SWP_NOACTIVATE | SWP_NOZORDER | (shown ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
-    if (shown && !was_shown)
-        restacks_left_ = kRestackTicks;
+}
+
+// Whether the screen shows something else than the mirror's drawing where the mirror lies, while
+// no window above it in Wine's order covers it. Some rows across it are compared. The screen may
+// still show the drawing of the last check (a picture drawn since may not be on the screen yet):
+// a pixel that is neither the drawing of now nor of the last check is another window's.
+bool MirrorWindow::hidden_on_screen() {
+    RECT mirror{};
+    GetWindowRect(hwnd(), &mirror);
+    for (HWND over = GetWindow(hwnd(), GW_HWNDPREV); over; over = GetWindow(over, GW_HWNDPREV)) {
+        RECT r{}, both{};
+        if (IsWindowVisible(over) && GetWindowRect(over, &r) && IntersectRect(&both, &r, &mirror)) {
+            drawn_before_.clear();
+            return false;
+        }
+    }
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    POINT origin{0, 0};
+    ClientToScreen(hwnd(), &origin);
+    int width = client.right;
+    std::vector<int> rows;
+    for (int row = 1; row <= kSampledRows; ++row)
+        rows.push_back(client.bottom * row / (kSampledRows + 1));
+    if (width <= 0 || client.bottom <= 0)
+        return false;
+    HDC own = GetDC(hwnd());
+    std::vector<uint32_t> drawn = read_rows(own, POINT{0, 0}, width, rows);
+    ReleaseDC(hwnd(), own);
+    HDC screen = GetDC(nullptr);
+    std::vector<uint32_t> seen = read_rows(screen, origin, width, rows);
+    ReleaseDC(nullptr, screen);
+    if (drawn.empty() || seen.size() != drawn.size())
+        return false;
+    const std::vector<uint32_t>& before = drawn_before_.size() == drawn.size() ? drawn_before_ : drawn;
+    size_t other = 0;
+    for (size_t i = 0; i < seen.size(); ++i)
+        other += !same_colour(seen[i], drawn[i]) && !same_colour(seen[i], before[i]);
+    drawn_before_ = std::move(drawn);
+    // A few pixels may be rounded otherwise; a page's few lines of text on white are enough.
+    return other > 2 && other * 200 > seen.size();
 }
 
 // Whether the mirror lies above `window` in the order of top-level windows.

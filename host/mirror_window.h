@@ -9,7 +9,9 @@
 
 #include "controls/window.h"
 
+#include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace quarnel::host {
 
@@ -37,13 +39,14 @@ private:
     LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
     void follow_view();
     bool above(HWND window) const;
+    bool hidden_on_screen();
 
     HWND view_;  // not owned: the view this mirrors
     std::function<void(HWND)> paint_;
     bool scroll_bar_;
     RECT rect_{};
     bool shown_ = false;
-    int restacks_left_ = 0;
+    std::vector<uint32_t> drawn_before_;  // the rows the last check read from the mirror
 };
 
 }  // namespace quarnel::host

@@ -2,7 +2,8 @@
 # Builds and runs the benchmarks at their full sizes and prints their figures: reading and
 # showing large address lists (url_list_benchmark_test), the browser view's page-source round
 # trips and notification bursts (browser_view_bench_test), and the time from the program's start
-# to its window shown (program_test's BenchmarkTimeToWindowShown), exporting 65,535 rows
+# to its window shown (program_test's BenchmarkTimeToWindowShown), the page on screen over 10
+# starts of the program with each engine (page_on_screen_test), exporting 65,535 rows
 # (export_test's ExportBenchmark), and decoding and drawing site icons (scripts/bench-picture.sh).
 # None fails on speed. The test command runs the same cases at their smallest sizes only, to show
 # that they still work.
@@ -35,7 +36,7 @@ export QUARNEL_WIN_ARCH="$win_arch"
 cmake -S . -B "$win_build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$win_toolchain" \
     -DCMAKE_BUILD_TYPE=Release -DQUARNEL_WERROR=ON >/dev/null
 cmake --build "$win_build" --target win_url_list_benchmark_test win_browser_view_bench_test win_program_test \
-    win_visiting_test win_export_test win_host_browser_view_test
+    win_visiting_test win_export_test win_host_browser_view_test win_page_on_screen_test
 
 stop_wine() { WINEPREFIX="$root/$win_build/wineprefix" wineserver -k 2>/dev/null || true; }
 trap stop_wine EXIT
@@ -49,6 +50,7 @@ run win_url_list_benchmark_test
 run win_browser_view_bench_test
 run win_program_test --gtest_filter='*.Benchmark*'
 run win_visiting_test --gtest_filter='*.Benchmark*'
+run win_page_on_screen_test
 run win_export_test --gtest_filter='ExportBenchmark.*'
 echo "== browser engine (start, loads, memory; pictures, click latency, CPU), and its anchor: a bare DevTools client"
 run win_host_browser_view_test --gtest_filter='ChromiumHostTest.Benchmark*:ChromiumScreenTest.Benchmark*'
