@@ -7,7 +7,10 @@
 
 namespace quarnel {
 
-AddressList::AddressList(ui::Window& window, ui::EditBox& text_box, ui::ListView& list, ui::PopupMenu& menu,
+AddressList::AddressList(ui::Window& window,
+                         ui::EditBox& text_box,
+                         ui::ListView& list,
+                         ui::PopupMenu& menu,
                          OutsideEffects& effects)
     : text_drop_target(new ui::FileDropTarget([this](const std::wstring& paths) { drop_on_text_box(paths); })),
       list_drop_target(new ui::FileDropTarget([this](const std::wstring& paths) { drop_on_list(paths); })),

@@ -17,7 +17,10 @@ namespace quarnel {
 
 class AddressList {
 public:
-    AddressList(ui::Window& window, ui::EditBox& text_box, ui::ListView& list, ui::PopupMenu& menu,
+    AddressList(ui::Window& window,
+                ui::EditBox& text_box,
+                ui::ListView& list,
+                ui::PopupMenu& menu,
                 OutsideEffects& effects);
 
     void read_urls();

@@ -128,13 +128,14 @@ std::string http_fetch(const std::string& url, size_t max_bytes) {
     if (!s.open())
         return body;
     win::UniqueInternet connection(InternetConnectA(s.handle, cracked.host.data(), cracked.port, cracked.user.data(),
-                                               cracked.password.data(), INTERNET_SERVICE_HTTP, flags, 0));
+                                                    cracked.password.data(), INTERNET_SERVICE_HTTP, flags, 0));
     if (!connection)
         return body;
     s.apply_proxy(connection.get());
     // A server that accepts and never answers would hold the caller, the window thread, for
     // the system's default time-outs: minutes.
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+    for (DWORD option :
+         {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
         DWORD ms = kTimeoutMs;
         InternetSetOptionA(connection.get(), option, &ms, sizeof(ms));
     }

@@ -43,7 +43,8 @@ void ListCommands::copy_column(int column) {
     std::wstring notice = L"所选择的" + std::to_wstring(rows.size()) +
                           (column == kTitleColumn ? L"个记录已经复制好标题了！" : L"个记录已经复制好网址了！") +
                           L"\r\n\r\n请在需要处粘贴即可。";
-    POINT at{static_cast<LONG>(GetSystemMetrics(SM_CXSCREEN) / 2.0 - 50), static_cast<LONG>(GetSystemMetrics(SM_CYSCREEN) / 2.0)};
+    POINT at{static_cast<LONG>(GetSystemMetrics(SM_CXSCREEN) / 2.0 - 50),
+             static_cast<LONG>(GetSystemMetrics(SM_CYSCREEN) / 2.0)};
     p_.effects.show_balloon(p_.balloon_tip, at, notice);
 }
 

@@ -106,8 +106,8 @@ bool MainWindow::create() {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP_ICON));
     POINT at = ui::centred_in(ui::work_area_for(nullptr), kDesignWidth, kDesignHeight);
-    if (!create_window(wc, 0, kAppTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, at.x, at.y, kDesignWidth,
-                       kDesignHeight, nullptr, nullptr)) {
+    if (!create_window(wc, 0, kAppTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, at.x, at.y, kDesignWidth, kDesignHeight,
+                       nullptr, nullptr)) {
         return false;
     }
     visit_timer.set_owner(this);
@@ -122,14 +122,12 @@ bool MainWindow::create() {
 bool MainWindow::create_controls() {
     HWND parent = hwnd();
     favicon_picture.create({.frame = {.parent = parent, .x = 5, .y = 12, .width = 16, .height = 16}});
-    title_label.create({.frame = {.parent = parent,
-                                  .text = L"欢迎使用 Quarnel网址管理器",
-                                  .x = 32,
-                                  .y = 9,
-                                  .width = 536,
-                                  .height = 24},
-                        .transparent = true});
-    auto_open_check.create({.frame = {.parent = parent, .text = L"每隔：", .x = 586, .y = 8, .width = 64, .height = 24}});
+    title_label.create(
+        {.frame =
+             {.parent = parent, .text = L"欢迎使用 Quarnel网址管理器", .x = 32, .y = 9, .width = 536, .height = 24},
+         .transparent = true});
+    auto_open_check.create(
+        {.frame = {.parent = parent, .text = L"每隔：", .x = 586, .y = 8, .width = 64, .height = 24}});
     interval_box.create(
         {.frame = {.parent = parent, .text = L"10", .x = 641, .y = 8, .width = 60, .height = 24, .enabled = false},
          .centred = true});
@@ -138,13 +136,10 @@ bool MainWindow::create_controls() {
         {.frame = {.parent = parent, .text = L"秒钟自动打开网址。", .x = 722, .y = 8, .width = 120, .height = 24}});
     start_button.create(
         {.frame = {.parent = parent, .text = L"启动", .x = 835, .y = 8, .width = 40, .height = 24, .visible = false}});
-    url_text_caption.create({.frame = {.parent = parent,
-                                       .text = L"网址列表：（每行一个网址）",
-                                       .x = 885,
-                                       .y = 8,
-                                       .width = 171,
-                                       .height = 24},
-                             .transparent = true});
+    url_text_caption.create(
+        {.frame =
+             {.parent = parent, .text = L"网址列表：（每行一个网址）", .x = 885, .y = 8, .width = 171, .height = 24},
+         .transparent = true});
     keep_on_top_check.create(
         {.frame = {.parent = parent, .text = L"窗口置顶", .x = 1121, .y = 8, .width = 83, .height = 24}});
     clear_icon_.reset(static_cast<HICON>(
@@ -164,12 +159,15 @@ bool MainWindow::create_controls() {
                                    .height = kUrlTextPlace.height},
                          .multi_line = true});
     show_url_check.create(
-        {.frame = {.parent = parent, .text = L"显示网址", .x = 888, .y = 228, .width = 88, .height = 24}, .checked = true});
+        {.frame = {.parent = parent, .text = L"显示网址", .x = 888, .y = 228, .width = 88, .height = 24},
+         .checked = true});
     show_title_check.create(
-        {.frame = {.parent = parent, .text = L"显示标题", .x = 980, .y = 228, .width = 88, .height = 24}, .checked = true});
+        {.frame = {.parent = parent, .text = L"显示标题", .x = 980, .y = 228, .width = 88, .height = 24},
+         .checked = true});
     show_time_check.create(
         {.frame = {.parent = parent, .text = L"显示时间", .x = 1072, .y = 228, .width = 88, .height = 24}});
-    load_button.create({.frame = {.parent = parent, .text = L"读入网址", .x = 1248, .y = 228, .width = 136, .height = 24}});
+    load_button.create(
+        {.frame = {.parent = parent, .text = L"读入网址", .x = 1248, .y = 228, .width = 136, .height = 24}});
     url_list_view.create({.frame = {.parent = parent,
                                     .x = kListPlace.x,
                                     .y = kListPlace.y,
@@ -239,7 +237,8 @@ void MainWindow::create_menus() {
     list_menu.add_item(kCmdCopyUrls, L"复制网址", [this] { list_commands.copy_urls(); });
     list_menu.add_item(kCmdCopyTitles, L"复制标题", [this] { list_commands.copy_titles(); });
     list_menu.add_separator();
-    list_menu.add_item(kCmdOpenInDefaultBrowser, L"从默认浏览器打开", [this] { list_commands.open_in_default_browser(); });
+    list_menu.add_item(kCmdOpenInDefaultBrowser, L"从默认浏览器打开",
+                       [this] { list_commands.open_in_default_browser(); });
     list_menu.add_separator();
     list_menu.add_item(kCmdExportList, L"导出表格", [this] { list_export.export_list(); });
     list_menu.add_separator();

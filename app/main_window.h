@@ -148,7 +148,7 @@ private:
     win::UniqueFont ui_font_;
     win::UniqueFont url_text_font_;
     win::UniqueIcon clear_icon_;
-    HWND focus_child_ = nullptr;  // the control that gets the focus when the window does
+    HWND focus_child_ = nullptr;                           // the control that gets the focus when the window does
     HBRUSH background_ = GetSysColorBrush(COLOR_BTNFACE);  // a system brush: not owned
 };
 

@@ -86,8 +86,7 @@ void Visiting::capture_title() {
     GetLocalTime(&now);
     if (shown_row_ > 0) {
         p_.list.set_cell_text(shown_row_ - 1, kTimeColumn,
-                                      format_timestamp({now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
-                                                        now.wSecond}));
+                              format_timestamp({now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond}));
     }
     std::optional<std::string> icon = icon_address(source);
     if (!icon)

@@ -6,7 +6,6 @@
 // the view. While the browser host is gone and being started again, the pass holds its next row
 // and a capture writes nothing: no row is given a visit that did not happen.
 
-
 #include "app/engine_keeper.h"
 #include "app/outside_effects.h"
 #include "controls/controls.h"

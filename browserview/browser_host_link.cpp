@@ -299,7 +299,9 @@ LRESULT BrowserHostLink::on_copydata(const COPYDATASTRUCT& cds) {
         case hp::kStatusTextChanged:
         case hp::kConsoleMessage:
             if (auto p = hp::decode_view_text(data)) {
-                queue({.kind = text_event_kind(code), .view_id = static_cast<int>(p->view_id), .text = std::move(p->text)});
+                queue({.kind = text_event_kind(code),
+                       .view_id = static_cast<int>(p->view_id),
+                       .text = std::move(p->text)});
             }
             return 0;
         case hp::kLoadFinished:

@@ -116,7 +116,6 @@ protected:
     virtual int on_host_event(const BrowserEvent& /*event*/) { return 0; }
 
 private:
-
     enum class WaitEnd { signalled, host_gone, timed_out, quit };
     WaitEnd wait_dispatching(DWORD timeout_ms, bool watch_host_window);
 

@@ -23,8 +23,8 @@ void PopupMenu::show(HWND owner, POINT screen_point) const {
     // The owner must be the foreground window, or the menu would not close when the user
     // clicks elsewhere.
     SetForegroundWindow(owner);
-    TrackPopupMenuEx(menu_.get(), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, screen_point.x, screen_point.y,
-                     owner, nullptr);
+    TrackPopupMenuEx(menu_.get(), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, screen_point.x, screen_point.y, owner,
+                     nullptr);
     PostMessageW(owner, WM_NULL, 0, 0);
 }
 

@@ -30,8 +30,16 @@ Window::~Window() {
     }
 }
 
-HWND Window::create_window(WNDCLASSEXW wc, DWORD ex_style, const wchar_t* title, DWORD style, int x, int y, int width,
-                           int height, HWND parent, HMENU menu_or_id) {
+HWND Window::create_window(WNDCLASSEXW wc,
+                           DWORD ex_style,
+                           const wchar_t* title,
+                           DWORD style,
+                           int x,
+                           int y,
+                           int width,
+                           int height,
+                           HWND parent,
+                           HMENU menu_or_id) {
     wc.cbSize = sizeof(wc);
     wc.lpfnWndProc = &Window::window_proc;
     if (!wc.hInstance)
@@ -117,8 +125,16 @@ Control::~Control() {
         registry().controls.erase(found);
 }
 
-HWND Control::create_child(const wchar_t* class_name, const wchar_t* text, DWORD style, DWORD ex_style, int x, int y,
-                           int width, int height, HWND parent, int id) {
+HWND Control::create_child(const wchar_t* class_name,
+                           const wchar_t* text,
+                           DWORD style,
+                           DWORD ex_style,
+                           int x,
+                           int y,
+                           int width,
+                           int height,
+                           HWND parent,
+                           int id) {
     HWND hwnd = CreateWindowExW(ex_style, class_name, text, style | WS_CHILD, x, y, width, height, parent,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
     if (hwnd)

@@ -42,8 +42,16 @@ public:
 protected:
     // Registers the class on first use (class name, cursor and background taken from `wc`;
     // the window procedure is set here) and creates the window.
-    HWND create_window(WNDCLASSEXW wc, DWORD ex_style, const wchar_t* title, DWORD style, int x, int y,
-                       int width, int height, HWND parent, HMENU menu_or_id);
+    HWND create_window(WNDCLASSEXW wc,
+                       DWORD ex_style,
+                       const wchar_t* title,
+                       DWORD style,
+                       int x,
+                       int y,
+                       int width,
+                       int height,
+                       HWND parent,
+                       HMENU menu_or_id);
 
     // Handles one message; the default reflects control notifications and calls DefWindowProc.
     virtual LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp);
@@ -96,8 +104,16 @@ public:
 
 protected:
     // Creates a window of a system class as a child of `parent` and binds it to this object.
-    HWND create_child(const wchar_t* class_name, const wchar_t* text, DWORD style, DWORD ex_style, int x, int y,
-                      int width, int height, HWND parent, int id = 0);
+    HWND create_child(const wchar_t* class_name,
+                      const wchar_t* text,
+                      DWORD style,
+                      DWORD ex_style,
+                      int x,
+                      int y,
+                      int width,
+                      int height,
+                      HWND parent,
+                      int id = 0);
     // The same, placed and shown as `frame` says, with `style` added to WS_CHILD.
     HWND create_framed(const wchar_t* class_name, const Frame& frame, DWORD style, DWORD ex_style = 0);
     void attach(HWND hwnd);

@@ -23,7 +23,6 @@ void put_text(Bytes& out, std::u16string_view text) {
     out.push_back(0);
 }
 
-
 // Reads a text from `data` starting at `at`: up to its NUL or the end of the data (an odd last
 // byte is no character). `at` moves past the NUL, or to the end.
 std::u16string get_text(ByteSpan data, std::size_t& at) {

@@ -35,7 +35,8 @@ bool read_entry(std::string_view file, size_t at, Entry& e) {
             auto be32 = [&](size_t p) {
                 return uint32_t{static_cast<unsigned char>(e.data[p])} << 24 |
                        uint32_t{static_cast<unsigned char>(e.data[p + 1])} << 16 |
-                       uint32_t{static_cast<unsigned char>(e.data[p + 2])} << 8 | static_cast<unsigned char>(e.data[p + 3]);
+                       uint32_t{static_cast<unsigned char>(e.data[p + 2])} << 8 |
+                       static_cast<unsigned char>(e.data[p + 3]);
             };
             e.width = be32(16);
             e.height = be32(20);

@@ -67,7 +67,10 @@ std::string_view trim_spaces(std::string_view t) {
 
 }  // namespace
 
-std::string text_between(std::string_view source, std::string_view left, std::string_view right, long long start,
+std::string text_between(std::string_view source,
+                         std::string_view left,
+                         std::string_view right,
+                         long long start,
                          bool ignore_case) {
     size_t from = start < 1 ? 0 : static_cast<size_t>(start - 1);
     if (from >= source.size())
@@ -82,8 +85,7 @@ std::string text_between(std::string_view source, std::string_view left, std::st
     return std::string(source.substr(content, q - content));
 }
 
-std::string text_before_last(std::string_view source, std::string_view left, std::string_view right,
-                             bool ignore_case) {
+std::string text_before_last(std::string_view source, std::string_view left, std::string_view right, bool ignore_case) {
     size_t p = find_last_ending_by(source, left, source.size(), ignore_case);
     if (p == std::string_view::npos)
         return {};

@@ -15,13 +15,15 @@ namespace quarnel {
 
 // The text between the first `left` at or after position `start` (below 1 counts as 1) and the
 // first `right` after it; "" when either is missing or the start lies beyond the end.
-std::string text_between(std::string_view source, std::string_view left, std::string_view right, long long start,
+std::string text_between(std::string_view source,
+                         std::string_view left,
+                         std::string_view right,
+                         long long start,
                          bool ignore_case);
 
 // The text between the last `right` that lies wholly before the last `left`, and that `left`;
 // "" when either is missing.
-std::string text_before_last(std::string_view source, std::string_view left, std::string_view right,
-                             bool ignore_case);
+std::string text_before_last(std::string_view source, std::string_view left, std::string_view right, bool ignore_case);
 
 // The text with TAB, CR and LF removed and ASCII and full-width spaces trimmed from both ends.
 std::string clean_title(std::string_view text);

@@ -62,7 +62,8 @@ std::optional<Image> decode_pcx(std::string_view b) {
     // The window's corners are inclusive.
     int64_t width = int64_t{read_u16(b, 8)} - read_u16(b, 4) + 1;
     int64_t height = int64_t{read_u16(b, 10)} - read_u16(b, 6) + 1;
-    if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide || width * height > kMaxImagePixels)
+    if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide ||
+        width * height > kMaxImagePixels)
         return std::nullopt;
     // Each plane of a scan line has this many bytes, padding after the pixels included.
     size_t bytes_per_line = read_u16(b, 66);

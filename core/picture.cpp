@@ -225,7 +225,7 @@ std::optional<Image> decode_dib(std::string_view b, size_t header_at, size_t pix
                 colour = value < palette.size() ? palette[value] : 0xFF000000u;
             } else {
                 size_t at = row + static_cast<size_t>(x) * (bits / 8);
-                uint32_t value = bits == 16 ? read_u16(b, at)
+                uint32_t value = bits == 16   ? read_u16(b, at)
                                  : bits == 24 ? byte_at(b, at) | byte_at(b, at + 1) << 8 | byte_at(b, at + 2) << 16
                                               : read_u32(b, at);
                 uint32_t a = alpha.mask ? alpha.get(value) : 0xFF;

@@ -177,7 +177,8 @@ std::optional<Image> decode_jpeg(std::string_view bytes) {
     r.created = true;
     r.progress.progress_monitor = limit_scans;
     r.info.progress = &r.progress;
-    jpeg_mem_src(&r.info, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
+    jpeg_mem_src(&r.info, reinterpret_cast<const unsigned char*>(bytes.data()),
+                 static_cast<unsigned long>(bytes.size()));
     if (jpeg_read_header(&r.info, TRUE) != JPEG_HEADER_OK)
         return std::nullopt;
     if (!plausible_size(r.info.image_width, r.info.image_height, bytes.size(), kJpegPixelsPerByte))

@@ -57,7 +57,8 @@ std::vector<std::string_view> extract_urls(std::string_view text) {
     size_t start = 0;
     while (start < text.size()) {
         size_t end = find_in_dbcs(text, "\r\n", start);
-        std::string_view line = text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        std::string_view line =
+            text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
         std::string_view url = url_of_line(line);
         if (!url.empty())
             urls.push_back(url);

@@ -122,7 +122,9 @@ bool BrowserProcess::start(const std::wstring& browser,
     return true;
 }
 
-bool BrowserProcess::launch(const std::wstring& browser, const std::vector<std::wstring>& arguments, bool linux_program) {
+bool BrowserProcess::launch(const std::wstring& browser,
+                            const std::vector<std::wstring>& arguments,
+                            bool linux_program) {
     if (linux_program) {
         // The browser runs while this file exists (see end()).
         marker_ = profile_ + L".running";

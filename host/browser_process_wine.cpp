@@ -13,8 +13,8 @@ namespace {
 // This process's number on the Linux side, read from Linux's own account of it.
 std::optional<int> linux_process_id() {
     // Read as a stream: Linux gives such files no size.
-    win::UniqueFile file(CreateFileW(L"Z:\\proc\\self\\stat", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                     nullptr, OPEN_EXISTING, 0, nullptr));
+    win::UniqueFile file(CreateFileW(L"Z:\\proc\\self\\stat", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
     char text[32] = {};
     DWORD read = 0;
     if (!file || !ReadFile(file.get(), text, sizeof(text) - 1, &read, nullptr))
@@ -45,8 +45,8 @@ std::optional<std::wstring> watched_command_line(const std::wstring& program, co
     // loop waits for each sleep, so the shell reaps a browser that was killed and sees it gone.
     // Once the browser has ended, the shell removes its profile (the marker's name without
     // ".running") and the marker, which tells the host that the browser ended, and the profile
-    // again a moment later: the browser's helper processes may still make its folder as they end. The browser's chatter goes nowhere: it must not hold the output of
-    // whoever started the program.
+    // again a moment later: the browser's helper processes may still make its folder as they end. The browser's chatter
+    // goes nowhere: it must not hold the output of whoever started the program.
     std::optional<int> host = linux_process_id();
     if (!unix_program || !unix_marker || !host)
         return std::nullopt;

@@ -56,7 +56,8 @@ public:
             return false;
         loader_ = std::make_unique<PageLoader>(user_agent, Window::hwnd(), kPageLoadedMessage);
         if (needs_mirror(settings.parent)) {
-            mirror_ = std::make_unique<MirrorWindow>(hwnd(), [this](HWND target) { paint_window(target); }, true);
+            mirror_ = std::make_unique<MirrorWindow>(
+                hwnd(), [this](HWND target) { paint_window(target); }, true);
             if (!mirror_->create())
                 mirror_.reset();
         }

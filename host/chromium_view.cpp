@@ -33,12 +33,14 @@ bool ChromiumView::create(const ViewSettings& settings) {
                        area.left, area.top, area.right - area.left, area.bottom - area.top, settings.parent, nullptr))
         return false;
     if (needs_mirror(settings.parent)) {
-        mirror_ = std::make_unique<MirrorWindow>(hwnd(), [this](HWND target) { picture_->paint(target); }, false);
+        mirror_ = std::make_unique<MirrorWindow>(
+            hwnd(), [this](HWND target) { picture_->paint(target); }, false);
         if (!mirror_->create())
             mirror_.reset();
     }
-    picture_.emplace(hwnd(), static_cast<PageChannel&>(*this), [this] { show_later(); },
-                     [this](const std::wstring& line) { engine_.log_frames(line); });
+    picture_.emplace(
+        hwnd(), static_cast<PageChannel&>(*this), [this] { show_later(); },
+        [this](const std::wstring& line) { engine_.log_frames(line); });
     input_.emplace(hwnd(), static_cast<PageChannel&>(*this), events_);
     dialogs_.emplace(hwnd(), static_cast<PageChannel&>(*this));
     // A page that leaves its source unanswered is replaced; a navigation under way goes on there.
@@ -82,42 +84,44 @@ void ChromiumView::open_page() {
     opening_ = true;
     ++page_number_;
     link->send("Target.createBrowserContext", Params(), {}, opening_step([this](const Message* reply) {
-        context_ = reply ? string_at(*reply, "/browserContextId").value_or("") : "";
-        // Whatever the page answers with a file is not saved anywhere.
-        Params deny, target;
-        deny.text("behavior", "deny").flag("eventsEnabled", true);
-        // A window of its own: a page that shares a window is a background tab, which the
-        // browser neither draws nor passes input to.
-        target.text("url", "about:blank").flag("newWindow", true);
-        if (!context_.empty()) {
-            deny.text("browserContextId", context_);
-            target.text("browserContextId", context_);
-        }
-        engine_.link()->send("Browser.setDownloadBehavior", deny);
-        engine_.link()->send("Target.createTarget", target, {}, opening_step([this](const Message* created) {
-            std::optional<std::string> id = created ? string_at(*created, "/targetId") : std::nullopt;
-            if (!id) {
-                opening_ = false;
-                return;
-            }
-            engine_.link()->send("Target.attachToTarget", Params().text("targetId", *id).flag("flatten", true), {},
-                                 opening_step([this, id = *id](const Message* reply) {
-                                     std::optional<std::string> session =
-                                         reply ? string_at(*reply, "/sessionId") : std::nullopt;
-                                     if (session)
-                                         attached(id, *session);
-                                     else
-                                         opening_ = false;
-                                 }));
-        }));
-    }));
+                   context_ = reply ? string_at(*reply, "/browserContextId").value_or("") : "";
+                   // Whatever the page answers with a file is not saved anywhere.
+                   Params deny, target;
+                   deny.text("behavior", "deny").flag("eventsEnabled", true);
+                   // A window of its own: a page that shares a window is a background tab, which the
+                   // browser neither draws nor passes input to.
+                   target.text("url", "about:blank").flag("newWindow", true);
+                   if (!context_.empty()) {
+                       deny.text("browserContextId", context_);
+                       target.text("browserContextId", context_);
+                   }
+                   engine_.link()->send("Browser.setDownloadBehavior", deny);
+                   engine_.link()->send(
+                       "Target.createTarget", target, {}, opening_step([this](const Message* created) {
+                           std::optional<std::string> id = created ? string_at(*created, "/targetId") : std::nullopt;
+                           if (!id) {
+                               opening_ = false;
+                               return;
+                           }
+                           engine_.link()->send("Target.attachToTarget",
+                                                Params().text("targetId", *id).flag("flatten", true), {},
+                                                opening_step([this, id = *id](const Message* reply) {
+                                                    std::optional<std::string> session =
+                                                        reply ? string_at(*reply, "/sessionId") : std::nullopt;
+                                                    if (session)
+                                                        attached(id, *session);
+                                                    else
+                                                        opening_ = false;
+                                                }));
+                       }));
+               }));
 }
 
 // A reply of the browser while a page opens: `step` runs only while this view still opens that
 // page and the browser is there.
 DevToolsLink::Reply ChromiumView::opening_step(std::function<void(const Message*)> step) {
-    return [this, alive = std::weak_ptr<bool>(alive_), number = page_number_, step = std::move(step)](
-               const Message* reply) {
+    return [this, alive = std::weak_ptr<bool>(alive_), number = page_number_,
+            step = std::move(step)](const Message* reply) {
         if (!alive.expired() && number == page_number_ && opening_ && engine_.link())
             step(reply);
     };
@@ -135,7 +139,8 @@ void ChromiumView::attached(std::string target, std::string session) {
     command("Runtime.enable");
     command("Page.setLifecycleEventsEnabled", Params().flag("enabled", true));
     command("Runtime.addBinding", Params().text("name", kStatusBinding));
-    command("Page.addScriptToEvaluateOnNewDocument", Params().text("source", devtools::status_text_script(kStatusBinding)));
+    command("Page.addScriptToEvaluateOnNewDocument",
+            Params().text("source", devtools::status_text_script(kStatusBinding)));
     command("Runtime.addBinding", Params().text("name", kTitleBinding));
     command("Page.addScriptToEvaluateOnNewDocument", Params().text("source", devtools::title_script(kTitleBinding)));
     command("Runtime.addBinding", Params().text("name", kCursorBinding));
@@ -315,11 +320,11 @@ void ChromiumView::on_event(const Message& event) {
         }
     }
     // The page took the document: its main frame committed, or its renderer runs the document.
-    bool committed = (method == "Page.frameNavigated" && !string_at(event, "/frame/parentId")) ||
-                     (method == "Page.lifecycleEvent" && main_frame) ||
-                     (method == "Runtime.executionContextCreated" &&
-                      string_at(event, "/context/auxData/frameId") == target_) ||
-                     method == "Page.domContentEventFired" || method == "Page.loadEventFired";
+    bool committed =
+        (method == "Page.frameNavigated" && !string_at(event, "/frame/parentId")) ||
+        (method == "Page.lifecycleEvent" && main_frame) ||
+        (method == "Runtime.executionContextCreated" && string_at(event, "/context/auxData/frameId") == target_) ||
+        method == "Page.domContentEventFired" || method == "Page.loadEventFired";
     if (committed && (watch_ == Watch::kResponse || watch_ == Watch::kCommit)) {
         watch(Watch::kNone);
         retried_ = false;

@@ -37,7 +37,9 @@ public:
     bool connect(int port, const std::string& path, unsigned timeout_ms);
 
     // Sends a command; `reply` (may be empty) is called exactly once, on the window thread.
-    void send(const std::string& method, const Params& params = Params(), const std::string& session = {},
+    void send(const std::string& method,
+              const Params& params = Params(),
+              const std::string& session = {},
               Reply reply = {});
 
     // The hidden window the link's messages go to.
@@ -72,7 +74,7 @@ private:
     std::mutex send_lock_;
     std::mutex incoming_lock_;
     std::deque<std::string> incoming_;  // texts the reader took, waiting for the window thread
-    bool reader_ended_ = false;          // under incoming_lock_
+    bool reader_ended_ = false;         // under incoming_lock_
     bool closed_ = false;
     devtools::CommandTable commands_;
     std::map<int, Pending> pending_;  // by command id: what waits for each reply

@@ -95,7 +95,8 @@ std::unique_ptr<PageEngine> choose_engine(const EngineOptions& options) {
     // A browser that is missing leaves the built-in engine, forced or not: the program must go
     // on showing pages.
     write_engine_log(options.cache_path, std::wstring(L"engine: built-in") +
-                                             (forced.empty() ? L"" : L" (QUARNEL_HOST_ENGINE=" + forced + L")") + L"\r\n");
+                                             (forced.empty() ? L"" : L" (QUARNEL_HOST_ENGINE=" + forced + L")") +
+                                             L"\r\n");
     return make_builtin_engine(options.user_agent);
 }
 

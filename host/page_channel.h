@@ -22,7 +22,9 @@ public:
     // Whether a page is attached; commands sent without one are dropped (their reply gets
     // nothing).
     virtual bool has_page() const = 0;
-    virtual void command(const std::string& method, const Params& params = Params(), DevToolsLink::Reply reply = {}) = 0;
+    virtual void command(const std::string& method,
+                         const Params& params = Params(),
+                         DevToolsLink::Reply reply = {}) = 0;
 
 protected:
     ~PageChannel() = default;

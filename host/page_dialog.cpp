@@ -101,7 +101,8 @@ INT_PTR CALLBACK box_proc(HWND box, UINT msg, WPARAM wp, LPARAM lp) {
                 if (state->kind == DialogKind::kPrompt && state->answer.accept) {
                     HWND edit = GetDlgItem(box, kEditId);
                     std::wstring typed(static_cast<size_t>(GetWindowTextLengthW(edit)) + 1, L'\0');
-                    typed.resize(static_cast<size_t>(GetWindowTextW(edit, typed.data(), static_cast<int>(typed.size()))));
+                    typed.resize(
+                        static_cast<size_t>(GetWindowTextW(edit, typed.data(), static_cast<int>(typed.size()))));
                     state->answer.text = std::move(typed);
                 }
                 EndDialog(box, LOWORD(wp));
@@ -126,9 +127,14 @@ DialogKind dialog_kind(const std::string& type) {
 
 // Shows the box centred over `view` and returns the user's answer. Runs a message loop of its
 // own meanwhile, so the host goes on serving. `open_box` holds the box's window while it is open.
-DialogAnswer show_page_dialog(HWND view, DialogKind kind, const std::wstring& title, const std::wstring& shown,
-                              const std::wstring& default_text, std::shared_ptr<HWND> open_box) {
-    int lines = 1 + static_cast<int>(std::count(shown.begin(), shown.end(), L'\n')) + static_cast<int>(shown.size() / 60);
+DialogAnswer show_page_dialog(HWND view,
+                              DialogKind kind,
+                              const std::wstring& title,
+                              const std::wstring& shown,
+                              const std::wstring& default_text,
+                              std::shared_ptr<HWND> open_box) {
+    int lines =
+        1 + static_cast<int>(std::count(shown.begin(), shown.end(), L'\n')) + static_cast<int>(shown.size() / 60);
     short text_height = static_cast<short>(std::min(lines, kMaxTextLines) * 9);
     bool prompt = kind == DialogKind::kPrompt;
     bool cancel = kind != DialogKind::kAlert;
@@ -144,7 +150,7 @@ DialogAnswer show_page_dialog(HWND view, DialogKind kind, const std::wstring& ti
     t.item(SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL, 8, 8, kWidthDlu - 16, text_height, kTextId, kStatic, shown);
     if (prompt)
         t.item(ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 8, edit_y, kWidthDlu - 16, 14, kEditId, kEdit, L"");
-    
+
     short right = kWidthDlu - 8 - 50;
     if (cancel) {
         t.item(BS_PUSHBUTTON | WS_TABSTOP, right, y, 50, 14, IDCANCEL, kButton, L"取消");
@@ -207,8 +213,8 @@ void PageDialogs::show() {
     Dialog dialog = *dialog_;
     std::weak_ptr<bool> alive = alive_;
     unsigned number = page_number_;
-    DialogAnswer given = show_page_dialog(view_, dialog_kind(dialog.kind), dialog.title, dialog.message,
-                                          dialog.default_text, box_);
+    DialogAnswer given =
+        show_page_dialog(view_, dialog_kind(dialog.kind), dialog.title, dialog.message, dialog.default_text, box_);
     // The view, or its page, may have gone while the box was open.
     if (alive.expired() || number != page_number_)
         return;

@@ -76,7 +76,8 @@ struct PageLoader::Channel {
         const wchar_t kHeaders[] =
             L"Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8\r\n"
             L"Accept-Language: zh-CN,zh;q=0.9,en;q=0.8\r\n";
-        win::UniqueInternet request(InternetOpenUrlW(session, url.c_str(), kHeaders, static_cast<DWORD>(-1), kFlags, 0));
+        win::UniqueInternet request(
+            InternetOpenUrlW(session, url.c_str(), kHeaders, static_cast<DWORD>(-1), kFlags, 0));
         if (!request.get()) {
             result.status = failure_status();
             return result;
@@ -112,7 +113,8 @@ struct PageLoader::Channel {
 
     // The worker's life: wait for a request, fetch it, hand the result over, until stopped.
     void run() {
-        win::UniqueInternet session(InternetOpenW(user_agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        win::UniqueInternet session(
+            InternetOpenW(user_agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
         if (session.get()) {
             DWORD connect = kConnectTimeoutMs, receive = kReceiveTimeoutMs;
             InternetSetOptionW(session.get(), INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof(connect));

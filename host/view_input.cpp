@@ -72,7 +72,8 @@ std::optional<std::pair<MouseButton, bool>> button_of(UINT msg, WPARAM wp) {
         case WM_XBUTTONDOWN:
         case WM_XBUTTONDBLCLK:
         case WM_XBUTTONUP: {
-            MouseButton button = GET_XBUTTON_WPARAM(wp) == XBUTTON1 ? MouseButton{"back", 8} : MouseButton{"forward", 16};
+            MouseButton button =
+                GET_XBUTTON_WPARAM(wp) == XBUTTON1 ? MouseButton{"back", 8} : MouseButton{"forward", 16};
             return std::pair{button, msg != WM_XBUTTONUP};
         }
     }
@@ -146,19 +147,19 @@ void ViewInput::send_pending_move() {
     POINT at = *std::exchange(pending_move_, std::nullopt);
     move_in_flight_ = true;
     page_.command("Input.dispatchMouseEvent",
-            Params()
-                .text("type", "mouseMoved")
-                .integer("x", at.x)
-                .integer("y", at.y)
-                .integer("modifiers", page_modifiers())
-                .text("button", held_button(buttons_))
-                .integer("buttons", buttons_),
-            [this, alive = std::weak_ptr<bool>(alive_)](const Message*) {
-                if (alive.expired())
-                    return;
-                move_in_flight_ = false;
-                send_pending_move();
-            });
+                  Params()
+                      .text("type", "mouseMoved")
+                      .integer("x", at.x)
+                      .integer("y", at.y)
+                      .integer("modifiers", page_modifiers())
+                      .text("button", held_button(buttons_))
+                      .integer("buttons", buttons_),
+                  [this, alive = std::weak_ptr<bool>(alive_)](const Message*) {
+                      if (alive.expired())
+                          return;
+                      move_in_flight_ = false;
+                      send_pending_move();
+                  });
 }
 
 // A character typed, once it is whole: a character beyond the first 65,536 comes in two
@@ -185,13 +186,13 @@ void ViewInput::on_key(UINT msg, WPARAM wp, LPARAM lp) {
             return;
         std::string utf8 = win::wide_to_utf8(*text);
         page_.command("Input.dispatchKeyEvent", Params()
-                                              .text("type", "char")
-                                              .integer("modifiers", page_modifiers())
-                                              .text("text", utf8)
-                                              .text("unmodifiedText", utf8)
-                                              .text("key", utf8)
-                                              .integer("windowsVirtualKeyCode", c)
-                                              .flag("isSystemKey", msg == WM_SYSCHAR));
+                                                    .text("type", "char")
+                                                    .integer("modifiers", page_modifiers())
+                                                    .text("text", utf8)
+                                                    .text("unmodifiedText", utf8)
+                                                    .text("key", utf8)
+                                                    .integer("windowsVirtualKeyCode", c)
+                                                    .flag("isSystemKey", msg == WM_SYSCHAR));
         events_.key_event(view, 3, key_state_bits(), c);
         return;
     }
@@ -206,7 +207,8 @@ void ViewInput::on_key(UINT msg, WPARAM wp, LPARAM lp) {
         // it holds (it is already queued); failing that, the key's unshifted character.
         MSG next;
         if (down && PeekMessageW(&next, view, WM_CHAR, WM_SYSDEADCHAR, PM_NOREMOVE) &&
-            (next.message == WM_CHAR || next.message == WM_SYSCHAR) && !IS_HIGH_SURROGATE(static_cast<wchar_t>(next.wParam)))
+            (next.message == WM_CHAR || next.message == WM_SYSCHAR) &&
+            !IS_HIGH_SURROGATE(static_cast<wchar_t>(next.wParam)))
             key = win::wide_to_utf8(std::wstring(1, static_cast<wchar_t>(next.wParam)));
         else if (UINT c = MapVirtualKeyW(virtual_key, MAPVK_VK_TO_CHAR) & 0x7FFF; c >= 0x20)
             key = win::wide_to_utf8(std::wstring(1, static_cast<wchar_t>(GetKeyState(VK_SHIFT) < 0 ? c : towlower(c))));
@@ -214,15 +216,15 @@ void ViewInput::on_key(UINT msg, WPARAM wp, LPARAM lp) {
             key = "Unidentified";
     }
     page_.command("Input.dispatchKeyEvent", Params()
-                                          .text("type", down ? "rawKeyDown" : "keyUp")
-                                          .integer("modifiers", page_modifiers())
-                                          .integer("windowsVirtualKeyCode", virtual_key)
-                                          .integer("nativeVirtualKeyCode", virtual_key)
-                                          .text("code", code)
-                                          .text("key", key)
-                                          .flag("autoRepeat", down && ((lp >> 30) & 1))
-                                          .flag("isKeypad", code.starts_with("Numpad"))
-                                          .flag("isSystemKey", msg == WM_SYSKEYDOWN || msg == WM_SYSKEYUP));
+                                                .text("type", down ? "rawKeyDown" : "keyUp")
+                                                .integer("modifiers", page_modifiers())
+                                                .integer("windowsVirtualKeyCode", virtual_key)
+                                                .integer("nativeVirtualKeyCode", virtual_key)
+                                                .text("code", code)
+                                                .text("key", key)
+                                                .flag("autoRepeat", down && ((lp >> 30) & 1))
+                                                .flag("isKeypad", code.starts_with("Numpad"))
+                                                .flag("isSystemKey", msg == WM_SYSKEYDOWN || msg == WM_SYSKEYUP));
     events_.key_event(view, down ? 0 : 2, key_state_bits(), static_cast<int>(virtual_key));
 }
 
@@ -267,9 +269,9 @@ bool ViewInput::on_ime(UINT msg, WPARAM wp, LPARAM lp) {
                 cursor = std::clamp<LONG>(cursor, 0, static_cast<LONG>(text.size()));
                 if (!text.empty() || composing_)
                     page_.command("Input.imeSetComposition", Params()
-                                                           .text("text", win::wide_to_utf8(text))
-                                                           .integer("selectionStart", cursor)
-                                                           .integer("selectionEnd", cursor));
+                                                                 .text("text", win::wide_to_utf8(text))
+                                                                 .integer("selectionStart", cursor)
+                                                                 .integer("selectionEnd", cursor));
                 composing_ = !text.empty();
             }
             ImmReleaseContext(view, context);
@@ -279,7 +281,7 @@ bool ViewInput::on_ime(UINT msg, WPARAM wp, LPARAM lp) {
             // Ended without committing (the user pressed Escape): the page drops what it showed.
             if (composing_)
                 page_.command("Input.imeSetComposition",
-                        Params().text("text", "").integer("selectionStart", 0).integer("selectionEnd", 0));
+                              Params().text("text", "").integer("selectionStart", 0).integer("selectionEnd", 0));
             composing_ = false;
             return false;
         case WM_IME_CHAR: {
@@ -296,20 +298,48 @@ void ViewInput::set_cursor(std::string_view css) {
     using devtools::CursorShape;
     const wchar_t* shape = IDC_ARROW;
     switch (devtools::cursor_shape(css)) {
-        case CursorShape::kArrow: shape = IDC_ARROW; break;
-        case CursorShape::kHand: shape = IDC_HAND; break;
-        case CursorShape::kIBeam: shape = IDC_IBEAM; break;
-        case CursorShape::kWait: shape = IDC_WAIT; break;
-        case CursorShape::kProgress: shape = IDC_APPSTARTING; break;
-        case CursorShape::kCross: shape = IDC_CROSS; break;
-        case CursorShape::kMove: shape = IDC_SIZEALL; break;
-        case CursorShape::kSizeWE: shape = IDC_SIZEWE; break;
-        case CursorShape::kSizeNS: shape = IDC_SIZENS; break;
-        case CursorShape::kSizeNESW: shape = IDC_SIZENESW; break;
-        case CursorShape::kSizeNWSE: shape = IDC_SIZENWSE; break;
-        case CursorShape::kNotAllowed: shape = IDC_NO; break;
-        case CursorShape::kHelp: shape = IDC_HELP; break;
-        case CursorShape::kNone: shape = nullptr; break;
+        case CursorShape::kArrow:
+            shape = IDC_ARROW;
+            break;
+        case CursorShape::kHand:
+            shape = IDC_HAND;
+            break;
+        case CursorShape::kIBeam:
+            shape = IDC_IBEAM;
+            break;
+        case CursorShape::kWait:
+            shape = IDC_WAIT;
+            break;
+        case CursorShape::kProgress:
+            shape = IDC_APPSTARTING;
+            break;
+        case CursorShape::kCross:
+            shape = IDC_CROSS;
+            break;
+        case CursorShape::kMove:
+            shape = IDC_SIZEALL;
+            break;
+        case CursorShape::kSizeWE:
+            shape = IDC_SIZEWE;
+            break;
+        case CursorShape::kSizeNS:
+            shape = IDC_SIZENS;
+            break;
+        case CursorShape::kSizeNESW:
+            shape = IDC_SIZENESW;
+            break;
+        case CursorShape::kSizeNWSE:
+            shape = IDC_SIZENWSE;
+            break;
+        case CursorShape::kNotAllowed:
+            shape = IDC_NO;
+            break;
+        case CursorShape::kHelp:
+            shape = IDC_HELP;
+            break;
+        case CursorShape::kNone:
+            shape = nullptr;
+            break;
     }
     cursor_ = shape ? LoadCursorW(nullptr, shape) : nullptr;
     POINT pointer{};
@@ -317,7 +347,6 @@ void ViewInput::set_cursor(std::string_view css) {
     if (WindowFromPoint(pointer) == view_)
         SetCursor(cursor_);
 }
-
 
 bool ViewInput::user_acted_lately() const {
     return last_input_at_ != 0 && GetTickCount() - last_input_at_ < kUserActionMs;

@@ -42,8 +42,8 @@ private:
     HWND view_;  // not owned
     PageChannel& page_;
     EngineEvents& events_;
-    devtools::ClickCounter clicks_{{GetDoubleClickTime(), GetSystemMetrics(SM_CXDOUBLECLK),
-                                    GetSystemMetrics(SM_CYDOUBLECLK)}};
+    devtools::ClickCounter clicks_{
+        {GetDoubleClickTime(), GetSystemMetrics(SM_CXDOUBLECLK), GetSystemMetrics(SM_CYDOUBLECLK)}};
     int buttons_ = 0;                    // the protocol's bits of the buttons held: 1 left, 2 right, 4 middle
     bool move_in_flight_ = false;        // a mouse move sent and not yet answered
     std::optional<POINT> pending_move_;  // the newest move to send once it is

@@ -114,8 +114,8 @@ void ViewPicture::paint(HWND target) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    SetDIBitsToDevice(paint.get(), 0, 0, frame_->width, frame_->height, 0, 0, 0, frame_->height,
-                      frame_->pixels.data(), &info, DIB_RGB_COLORS);
+    SetDIBitsToDevice(paint.get(), 0, 0, frame_->width, frame_->height, 0, 0, 0, frame_->height, frame_->pixels.data(),
+                      &info, DIB_RGB_COLORS);
     RECT right = {frame_->width, 0, client.right, client.bottom};
     RECT below = {0, frame_->height, std::min<LONG>(frame_->width, client.right), client.bottom};
     if (right.left < right.right)

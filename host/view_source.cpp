@@ -83,8 +83,8 @@ void ViewSource::find_frame(std::wstring_view frame, SourceAnswer answer) {
             while (!nodes.empty() && frame_id.empty()) {
                 std::string node = std::move(nodes.back());
                 nodes.pop_back();
-                if (node != "/frameTree" &&
-                    (string_at(*tree, node + "/frame/name") == wanted || string_at(*tree, node + "/frame/url") == wanted))
+                if (node != "/frameTree" && (string_at(*tree, node + "/frame/name") == wanted ||
+                                             string_at(*tree, node + "/frame/url") == wanted))
                     frame_id = string_at(*tree, node + "/frame/id").value_or("");
                 size_t children = size_at(*tree, node + "/childFrames").value_or(0);
                 for (size_t i = 0; i < children; ++i)
@@ -94,16 +94,15 @@ void ViewSource::find_frame(std::wstring_view frame, SourceAnswer answer) {
                 answer(std::nullopt);
                 return;
             }
-            page_.command("Page.createIsolatedWorld",
-                          Params().text("frameId", frame_id).text("worldName", "quarnel-source"),
-                          [this, alive, answer = std::move(answer)](const Message* world) mutable {
-                              std::optional<long long> context =
-                                  world ? integer_at(*world, "/executionContextId") : std::nullopt;
-                              if (alive.expired() || !context)
-                                  answer(std::nullopt);
-                              else
-                                  evaluate(context, std::move(answer));
-                          });
+            page_.command(
+                "Page.createIsolatedWorld", Params().text("frameId", frame_id).text("worldName", "quarnel-source"),
+                [this, alive, answer = std::move(answer)](const Message* world) mutable {
+                    std::optional<long long> context = world ? integer_at(*world, "/executionContextId") : std::nullopt;
+                    if (alive.expired() || !context)
+                        answer(std::nullopt);
+                    else
+                        evaluate(context, std::move(answer));
+                });
         });
 }
 

@@ -20,8 +20,8 @@ int wmain(int argc, wchar_t** argv) {
     wc.lpfnWndProc = DefWindowProcW;
     wc.lpszClassName = L"PictureBenchParent";
     RegisterClassExW(&wc);
-    HWND parent = CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 200,
-                                  nullptr, nullptr, nullptr, nullptr);
+    HWND parent = CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 200, nullptr,
+                                  nullptr, nullptr, nullptr);
     box.create({.frame = {.parent = parent, .x = 5, .y = 12, .width = 16, .height = 16}});
     const int runs = 2000;
     for (int i = 1; i < argc; ++i) {
@@ -41,10 +41,11 @@ int wmain(int argc, wchar_t** argv) {
         for (int r = 0; r < runs; ++r)
             RedrawWindow(box.hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
         double paint_us = std::chrono::duration<double, std::micro>(Clock::now() - start).count() / runs;
-        std::printf("%-14s %6zu bytes: decode %6.1f us; set_picture (decode, scale, blend, bitmap) %6.1f us; "
-                    "paint %6.1f us%s\n",
-                    quarnel::win::wide_to_utf8(argv[i]).c_str(), bytes->size(), decode_us, set_us, paint_us,
-                    shown ? "" : " (not a picture)");
+        std::printf(
+            "%-14s %6zu bytes: decode %6.1f us; set_picture (decode, scale, blend, bitmap) %6.1f us; "
+            "paint %6.1f us%s\n",
+            quarnel::win::wide_to_utf8(argv[i]).c_str(), bytes->size(), decode_us, set_us, paint_us,
+            shown ? "" : " (not a picture)");
     }
     return 0;
 }

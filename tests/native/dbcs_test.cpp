@@ -27,7 +27,12 @@ TEST(DoubleByteStepping, TheTwoReadingsDifferOnlyWhereTheBytesAreNotAValidPair) 
         {"a valid pair whose trail is a backslash", "\xD6\x5C/", {0, 2}, {0, 2}},
         {"a lead before an invalid trail", "\x81\x30/", {0, 2}, {0, 1, 2}},
         {"a lead before 0x7F", "\x81\x7F", {0}, {0, 1}},
-        {"0x80 and 0xFF lead nothing in code page 936", "\x80" "a\xFF" "b", {0, 2}, {0, 1, 2, 3}},
+        {"0x80 and 0xFF lead nothing in code page 936",
+         "\x80"
+         "a\xFF"
+         "b",
+         {0, 2},
+         {0, 1, 2, 3}},
         {"a lead as the last byte", "a\xD6", {0, 1}, {0, 1}},
     };
     for (const Case& c : cases) {

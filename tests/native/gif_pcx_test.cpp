@@ -113,8 +113,14 @@ struct Gif {
 };
 
 constexpr uint32_t R = 0xFFFF0000, G = 0xFF00FF00, B = 0xFF0000FF, W = 0xFFFFFFFF, K = 0xFF000000, T = 0;
-const std::string kRgbw = "\xFF\0\0" "\0\xFF\0" "\0\0\xFF" "\xFF\xFF\xFF"s;
-const std::string kBlackWhite = "\0\0\0" "\xFF\xFF\xFF"s;
+const std::string kRgbw =
+    "\xFF\0\0"
+    "\0\xFF\0"
+    "\0\0\xFF"
+    "\xFF\xFF\xFF"s;
+const std::string kBlackWhite =
+    "\0\0\0"
+    "\xFF\xFF\xFF"s;
 
 TEST(DecodeGif, DrawsTheFirstFrameOnTheScreen) {
     std::string transparent_1 = "\x21\xF9\x04\x01\0\0\x01\0"s;
@@ -145,7 +151,18 @@ TEST(DecodeGif, DrawsTheFirstFrameOnTheScreen) {
 TEST(DecodeGif, EveryCodeSizeAndAFullTable) {
     for (int min_bits = 2; min_bits <= 8; ++min_bits) {
         for (bool clear_when_full : {false, true}) {
-            Gif gif{128, 96, ramp_palette().substr(0, 3u << min_bits), "", 0, 0, 128, 96, "", false, {}, min_bits,
+            Gif gif{128,
+                    96,
+                    ramp_palette().substr(0, 3u << min_bits),
+                    "",
+                    0,
+                    0,
+                    128,
+                    96,
+                    "",
+                    false,
+                    {},
+                    min_bits,
                     clear_when_full};
             Pixels expected;
             for (uint32_t i = 0, seed = 1; i < 128 * 96; ++i) {
@@ -178,8 +195,14 @@ std::string run_length(const std::string& raw) {
 
 // A PCX file of the window (1, 2)-(1 + width - 1, 2 + height - 1), `lines` being the scan lines
 // unencoded, and a 256-colour palette after them when one is given.
-std::string pcx(int version, int bits, int planes, int width, int height, int bytes_per_line,
-                const std::string& lines, const std::string& palette = "") {
+std::string pcx(int version,
+                int bits,
+                int planes,
+                int width,
+                int height,
+                int bytes_per_line,
+                const std::string& lines,
+                const std::string& palette = "") {
     std::string header = "\x0A"s + char(version) + '\1' + char(bits) + u16(1) + u16(2) + u16(unsigned(width)) +
                          u16(unsigned(height + 1)) + std::string(53, '\0') + char(planes) +
                          u16(unsigned(bytes_per_line));
@@ -195,14 +218,30 @@ TEST(DecodePcx, EachKindItReads) {
         Pixels expected;
     } cases[] = {
         // 3 x 2 indices, each line padded to 4 bytes; 200 needs a run of one, being above 0xC0.
-        {"256 colours", pcx(5, 8, 1, 3, 2, 4, "\1\2\xC8\0" "\7\7\7\0"s, ramp_palette()), 3,
+        {"256 colours",
+         pcx(5, 8, 1, 3, 2, 4,
+             "\1\2\xC8\0"
+             "\7\7\7\0"s,
+             ramp_palette()),
+         3,
          {ramp(1), ramp(2), ramp(200), ramp(7), ramp(7), ramp(7)}},
         // 2 x 2 in red, green and blue planes of 3 bytes each per line.
         {"true colour",
-         pcx(5, 8, 3, 2, 2, 3, "\xFF\0\0" "\0\xFF\0" "\x10\x20\0" "\0\0\0" "\0\0\0" "\xFF\x80\0"s), 2,
+         pcx(5, 8, 3, 2, 2, 3,
+             "\xFF\0\0"
+             "\0\xFF\0"
+             "\x10\x20\0"
+             "\0\0\0"
+             "\0\0\0"
+             "\xFF\x80\0"s),
+         2,
          {0xFFFF0010, 0xFF00FF20, 0xFF0000FF, 0xFF000080}},
         // 10 x 2 bits, most significant first, in lines of 2 bytes.
-        {"black and white", pcx(3, 1, 1, 10, 2, 2, "\xA5\x40" "\xFF\xC0"s), 10,
+        {"black and white",
+         pcx(3, 1, 1, 10, 2, 2,
+             "\xA5\x40"
+             "\xFF\xC0"s),
+         10,
          {W, K, W, K, K, W, K, W, K, W, W, W, W, W, W, W, W, W, W, W}},
     };
     for (const Case& c : cases) {

@@ -56,12 +56,12 @@ TEST(PageInput, PressesCountAsOneClickOnlyWithinTheTimeTheSpotAndTheButton) {
     for (const Press& p : std::vector<Press>{
              {0, 10, 10, 1000, 1},
              {0, 11, 9, 1400, 2},
-             {0, 13, 9, 1800, 3},   // 2 pixels from the last press: still within the rectangle
-             {0, 16, 9, 2000, 1},   // 3 pixels away
-             {0, 16, 9, 2501, 1},   // too late
-             {1, 16, 9, 2600, 1},   // another button
+             {0, 13, 9, 1800, 3},  // 2 pixels from the last press: still within the rectangle
+             {0, 16, 9, 2000, 1},  // 3 pixels away
+             {0, 16, 9, 2501, 1},  // too late
+             {1, 16, 9, 2600, 1},  // another button
              {0, 16, 9, 2700, 1},
-             {0, 16, 9, 3200, 2},   // exactly the double-click time
+             {0, 16, 9, 3200, 2},  // exactly the double-click time
          })
         EXPECT_EQ(counter.press(p.button, p.x, p.y, p.time), p.count) << p.time;
 

@@ -15,7 +15,8 @@ TEST(PageText, TextBetweenAndBeforeLastStepOverDoubleByteCharacters) {
         const char* what;
         std::string got, expected;
     } cases[] = {
-        {"upper-case markers, ignoring case", text_between("<TITLE>Foo</TITLE>", "<title>", "</title>", 0, true), "Foo"},
+        {"upper-case markers, ignoring case", text_between("<TITLE>Foo</TITLE>", "<title>", "</title>", 0, true),
+         "Foo"},
         {"case kept", text_between("<TITLE>Foo</TITLE>", "<title>", "</title>", 0, false), ""},
         {"JSON title", text_between(R"({"title":"Bar","x":1})", "title\":\"", "\"", 0, true), "Bar"},
         {"no right marker", text_between("<title>Foo", "<title>", "</title>", 0, true), ""},
@@ -45,8 +46,11 @@ TEST(PageText, IntervalTextReadsTheLeadingNumberOfSeconds) {
         std::string text;
         int ms;
     } cases[] = {
-        {"10", 10000}, {"2.5", 2500}, {"\xA3\xB1\xA3\xB0", 10000}, {" +3e1", 30000}, {"abc", 0}, {"", 0},
-        {"-5", -5000}, {"0.0001", 0}, {"7s", 7000}, {"1e", 1000}, {"0x10", 0}, {"inf", 0}, {"1e300", INT_MAX},
+        {"10", 10000},      {"2.5", 2500}, {"\xA3\xB1\xA3\xB0", 10000},
+        {" +3e1", 30000},   {"abc", 0},    {"", 0},
+        {"-5", -5000},      {"0.0001", 0}, {"7s", 7000},
+        {"1e", 1000},       {"0x10", 0},   {"inf", 0},
+        {"1e300", INT_MAX},
     };
     for (const Case& c : cases)
         EXPECT_EQ(interval_milliseconds(c.text), c.ms) << c.text;
@@ -73,9 +77,9 @@ TEST(PageText, CopiedCellsAreJoinedByLineBreaksAndDoubleBreaksCollapseOnce) {
         std::string text;
     } cases[] = {
         {{"a"}, "a"},
-        {{"a", "", "c"}, "a\r\nc"},                    // an empty cell's two breaks become one
-        {{"a", "", "", "d"}, "a\r\n\r\nd"},            // three in a row become two
-        {{"a", "", "", "", "e"}, "a\r\n\r\ne"},        // four become two
+        {{"a", "", "c"}, "a\r\nc"},              // an empty cell's two breaks become one
+        {{"a", "", "", "d"}, "a\r\n\r\nd"},      // three in a row become two
+        {{"a", "", "", "", "e"}, "a\r\n\r\ne"},  // four become two
         {{" ", " "}, " \r\n "},
         {{"x\r\n", "y"}, "x\r\ny"},
         {{}, ""},

@@ -20,8 +20,13 @@ namespace {
 using namespace std::string_literals;
 
 // A PNG of `width` x `height` from 16-bit samples, `channels` per pixel in the file's order.
-std::string write_png(int width, int height, int colour, int depth, bool interlaced,
-                      const std::vector<unsigned>& samples, const std::vector<png_color>& palette = {},
+std::string write_png(int width,
+                      int height,
+                      int colour,
+                      int depth,
+                      bool interlaced,
+                      const std::vector<unsigned>& samples,
+                      const std::vector<png_color>& palette = {},
                       const std::vector<png_byte>& trns = {}) {
     std::string out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -73,33 +78,68 @@ TEST(DecodePng, EveryColourTypeAndDepthGivesTheKnownPixels) {
         std::vector<uint32_t> pixels;
         std::vector<png_byte> trns;
     } cases[] = {
-        {"grey 1", PNG_COLOR_TYPE_GRAY, 1, {0, 1, 0, 1, 1, 0},
-         {0xFF000000, 0xFFFFFFFF, 0xFF000000, 0xFFFFFFFF, 0xFFFFFFFF, 0xFF000000}, {}},
-        {"grey 2", PNG_COLOR_TYPE_GRAY, 2, {0, 1, 2, 3, 0, 3},
-         {0xFF000000, 0xFF555555, 0xFFAAAAAA, 0xFFFFFFFF, 0xFF000000, 0xFFFFFFFF}, {}},
-        {"grey 4", PNG_COLOR_TYPE_GRAY, 4, {0, 1, 15, 8, 2, 3},
-         {0xFF000000, 0xFF111111, 0xFFFFFFFF, 0xFF888888, 0xFF222222, 0xFF333333}, {}},
-        {"grey 16", PNG_COLOR_TYPE_GRAY, 16, {0, 257 * 16, 65535, 257 * 128, 257, 257 * 3},
-         {0xFF000000, 0xFF101010, 0xFFFFFFFF, 0xFF808080, 0xFF010101, 0xFF030303}, {}},
-        {"grey and alpha 8", PNG_COLOR_TYPE_GRAY_ALPHA, 8, {10, 0, 20, 128, 30, 255, 40, 1, 50, 2, 60, 3},
-         {0x000A0A0A, 0x80141414, 0xFF1E1E1E, 0x01282828, 0x02323232, 0x033C3C3C}, {}},
-        {"RGB 8", PNG_COLOR_TYPE_RGB, 8, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18},
-         {0xFF010203, 0xFF040506, 0xFF070809, 0xFF0A0B0C, 0xFF0D0E0F, 0xFF101112}, {}},
-        {"RGBA 16", PNG_COLOR_TYPE_RGBA, 16,
-         {257, 514, 771, 65535, 0, 0, 0, 0, 65535, 0, 0, 257 * 64, 0, 65535, 0, 65535, 0, 0, 65535, 65535,
-          257 * 9, 257 * 8, 257 * 7, 257 * 6},
-         {0xFF010203, 0x00000000, 0x40FF0000, 0xFF00FF00, 0xFF0000FF, 0x06090807}, {}},
-        {"palette 2 with transparency", PNG_COLOR_TYPE_PALETTE, 2, {0, 1, 2, 3, 0, 1},
-         {0x80FF0000, 0x0000FF00, 0xFF0000FF, 0xFF090807, 0x80FF0000, 0x0000FF00}, {128, 0}},
-        {"palette 8", PNG_COLOR_TYPE_PALETTE, 8, {3, 2, 1, 0, 3, 3},
-         {0xFF090807, 0xFF0000FF, 0xFF00FF00, 0xFFFF0000, 0xFF090807, 0xFF090807}, {}},
+        {"grey 1",
+         PNG_COLOR_TYPE_GRAY,
+         1,
+         {0, 1, 0, 1, 1, 0},
+         {0xFF000000, 0xFFFFFFFF, 0xFF000000, 0xFFFFFFFF, 0xFFFFFFFF, 0xFF000000},
+         {}},
+        {"grey 2",
+         PNG_COLOR_TYPE_GRAY,
+         2,
+         {0, 1, 2, 3, 0, 3},
+         {0xFF000000, 0xFF555555, 0xFFAAAAAA, 0xFFFFFFFF, 0xFF000000, 0xFFFFFFFF},
+         {}},
+        {"grey 4",
+         PNG_COLOR_TYPE_GRAY,
+         4,
+         {0, 1, 15, 8, 2, 3},
+         {0xFF000000, 0xFF111111, 0xFFFFFFFF, 0xFF888888, 0xFF222222, 0xFF333333},
+         {}},
+        {"grey 16",
+         PNG_COLOR_TYPE_GRAY,
+         16,
+         {0, 257 * 16, 65535, 257 * 128, 257, 257 * 3},
+         {0xFF000000, 0xFF101010, 0xFFFFFFFF, 0xFF808080, 0xFF010101, 0xFF030303},
+         {}},
+        {"grey and alpha 8",
+         PNG_COLOR_TYPE_GRAY_ALPHA,
+         8,
+         {10, 0, 20, 128, 30, 255, 40, 1, 50, 2, 60, 3},
+         {0x000A0A0A, 0x80141414, 0xFF1E1E1E, 0x01282828, 0x02323232, 0x033C3C3C},
+         {}},
+        {"RGB 8",
+         PNG_COLOR_TYPE_RGB,
+         8,
+         {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18},
+         {0xFF010203, 0xFF040506, 0xFF070809, 0xFF0A0B0C, 0xFF0D0E0F, 0xFF101112},
+         {}},
+        {"RGBA 16",
+         PNG_COLOR_TYPE_RGBA,
+         16,
+         {257, 514,   771, 65535, 0, 0, 0,     0,     65535,   0,       0,       257 * 64,
+          0,   65535, 0,   65535, 0, 0, 65535, 65535, 257 * 9, 257 * 8, 257 * 7, 257 * 6},
+         {0xFF010203, 0x00000000, 0x40FF0000, 0xFF00FF00, 0xFF0000FF, 0x06090807},
+         {}},
+        {"palette 2 with transparency",
+         PNG_COLOR_TYPE_PALETTE,
+         2,
+         {0, 1, 2, 3, 0, 1},
+         {0x80FF0000, 0x0000FF00, 0xFF0000FF, 0xFF090807, 0x80FF0000, 0x0000FF00},
+         {128, 0}},
+        {"palette 8",
+         PNG_COLOR_TYPE_PALETTE,
+         8,
+         {3, 2, 1, 0, 3, 3},
+         {0xFF090807, 0xFF0000FF, 0xFF00FF00, 0xFFFF0000, 0xFF090807, 0xFF090807},
+         {}},
     };
     for (const Case& c : cases) {
         for (bool interlaced : {false, true}) {
             SCOPED_TRACE(std::string(c.what) + (interlaced ? ", interlaced" : ""));
-            std::string file = write_png(3, 2, c.colour, c.depth, interlaced, c.samples,
-                                         c.colour == PNG_COLOR_TYPE_PALETTE ? palette : std::vector<png_color>{},
-                                         c.trns);
+            std::string file =
+                write_png(3, 2, c.colour, c.depth, interlaced, c.samples,
+                          c.colour == PNG_COLOR_TYPE_PALETTE ? palette : std::vector<png_color>{}, c.trns);
             std::optional<Image> image = decode_picture(file);
             ASSERT_TRUE(image);
             EXPECT_EQ(image->width, 3);
@@ -110,7 +150,10 @@ TEST(DecodePng, EveryColourTypeAndDepthGivesTheKnownPixels) {
 }
 
 // A JPEG of one flat colour, so the lossy coding gives it back within a step or two.
-std::string write_jpeg(int width, int height, J_COLOR_SPACE space, const std::vector<unsigned char>& pixel,
+std::string write_jpeg(int width,
+                       int height,
+                       J_COLOR_SPACE space,
+                       const std::vector<unsigned char>& pixel,
                        bool progressive) {
     jpeg_compress_struct info{};
     jpeg_error_mgr errors{};
@@ -168,14 +211,18 @@ TEST(DecodeJpeg, GreyColourAndCmykProgressiveOrNot) {
     }
 }
 
-std::string le16(uint32_t v) { return {char(v), char(v >> 8)}; }
-std::string le32(uint32_t v) { return le16(v & 0xFFFF) + le16(v >> 16); }
+std::string le16(uint32_t v) {
+    return {char(v), char(v >> 8)};
+}
+std::string le32(uint32_t v) {
+    return le16(v & 0xFFFF) + le16(v >> 16);
+}
 
 // A bitmap icon entry: a 40-byte header of doubled height, `bits` per pixel, every pixel the
 // same colour row bytes, and an AND mask with the left column transparent.
 std::string icon_bitmap(int size, int bits, uint32_t colour, bool alpha_zero = false) {
-    std::string header = le32(40) + le32(size) + le32(size * 2) + le16(1) + le16(bits) + le32(0) + le32(0) +
-                         le32(0) + le32(0) + le32(0) + le32(0);
+    std::string header = le32(40) + le32(size) + le32(size * 2) + le16(1) + le16(bits) + le32(0) + le32(0) + le32(0) +
+                         le32(0) + le32(0) + le32(0);
     std::string palette = bits == 8 ? le32(colour & 0xFFFFFF) + std::string(255 * 4, '\0') : "";
     int row_bytes = ((size * bits + 31) / 32) * 4;
     std::string row(static_cast<size_t>(row_bytes), '\0');
@@ -201,9 +248,8 @@ std::string icon_file(const std::vector<std::pair<std::string, int>>& entries, i
     std::string data;
     size_t offset = 6 + 16 * entries.size();
     for (const auto& [bytes, size] : entries) {
-        directory += std::string{char(size == 256 ? 0 : size), char(size == 256 ? 0 : size), 0, 0} + le16(1) +
-                     le16(0) + le32(static_cast<uint32_t>(bytes.size())) +
-                     le32(static_cast<uint32_t>(offset + data.size()));
+        directory += std::string{char(size == 256 ? 0 : size), char(size == 256 ? 0 : size), 0, 0} + le16(1) + le16(0) +
+                     le32(static_cast<uint32_t>(bytes.size())) + le32(static_cast<uint32_t>(offset + data.size()));
         data += bytes;
     }
     return directory + data;
@@ -218,22 +264,25 @@ TEST(DecodeIcon, PicksTheEntryClosestToSixteenAtTheDeepestColourAndAppliesTheMas
         uint32_t left, right;  // pixels (0, 0) and (1, 0)
     } cases[] = {
         {"exact 16 wins over 32 and 48",
-         icon_file({{icon_bitmap(32, 24, 0x111111), 32}, {icon_bitmap(16, 24, 0x222222), 16},
+         icon_file({{icon_bitmap(32, 24, 0x111111), 32},
+                    {icon_bitmap(16, 24, 0x222222), 16},
                     {icon_bitmap(48, 24, 0x333333), 48}}),
          16, 0x00222222, 0xFF222222},
         {"the deepest colour among 16 x 16 entries",
-         icon_file({{icon_bitmap(16, 8, 0x444444), 16}, {icon_bitmap(16, 32, 0x80555555), 16},
+         icon_file({{icon_bitmap(16, 8, 0x444444), 16},
+                    {icon_bitmap(16, 32, 0x80555555), 16},
                     {icon_bitmap(16, 24, 0x666666), 16}}),
          16, 0x80555555, 0x80555555},
         {"the smallest larger one without a 16",
-         icon_file({{icon_bitmap(48, 24, 0x111111), 48}, {icon_bitmap(8, 24, 0x222222), 8},
+         icon_file({{icon_bitmap(48, 24, 0x111111), 48},
+                    {icon_bitmap(8, 24, 0x222222), 8},
                     {icon_bitmap(32, 24, 0x333333), 32}}),
          32, 0x00333333, 0xFF333333},
         {"the largest when all are smaller",
          icon_file({{icon_bitmap(8, 24, 0x111111), 8}, {icon_bitmap(12, 24, 0x222222), 12}}), 12, 0x00222222,
          0xFF222222},
-        {"an all-zero alpha uses the mask", icon_file({{icon_bitmap(16, 32, 0x777777, true), 16}}), 16,
-         0x00777777, 0xFF777777},
+        {"an all-zero alpha uses the mask", icon_file({{icon_bitmap(16, 32, 0x777777, true), 16}}), 16, 0x00777777,
+         0xFF777777},
         {"a PNG entry", icon_file({{icon_bitmap(32, 24, 0x111111), 32}, {png16, 16}}), 16, 0x4D4D4D4D, 0x4D4D4D4D},
         {"a cursor", icon_file({{icon_bitmap(16, 24, 0x888888), 16}}, 2), 16, 0x00888888, 0xFF888888},
         {"a broken best entry gives way to the next",
@@ -253,8 +302,8 @@ TEST(DecodeIcon, PicksTheEntryClosestToSixteenAtTheDeepestColourAndAppliesTheMas
 TEST(DecodeBmp, RunLengthEncodedEightAndFourBit) {
     std::string palette = le32(0x000000) + le32(0xFF0000) + le32(0x00FF00) + le32(0x0000FF);
     auto rle_bmp = [&](int bits, const std::string& data) {
-        std::string info = le32(40) + le32(4) + le32(2) + le16(1) + le16(bits) + le32(bits == 8 ? 1 : 2) +
-                           le32(0) + le32(0) + le32(0) + le32(4) + le32(0);
+        std::string info = le32(40) + le32(4) + le32(2) + le16(1) + le16(bits) + le32(bits == 8 ? 1 : 2) + le32(0) +
+                           le32(0) + le32(0) + le32(4) + le32(0);
         uint32_t offset = static_cast<uint32_t>(14 + info.size() + palette.size());
         return "BM"s + le32(offset + static_cast<uint32_t>(data.size())) + le32(0) + le32(offset) + info + palette +
                data;
@@ -268,11 +317,22 @@ TEST(DecodeBmp, RunLengthEncodedEightAndFourBit) {
         // Bottom row: a run of one red, a literal red, green, blue (padded); then the top row: a
         // delta right by two, one blue; the end.
         {"8-bit runs, literals and a delta",
-         rle_bmp(8, "\x01\x01" "\x00\x03\x01\x02\x03\x00" "\x00\x00" "\x00\x02\x02\x00" "\x01\x03" "\x00\x01"s),
+         rle_bmp(8,
+                 "\x01\x01"
+                 "\x00\x03\x01\x02\x03\x00"
+                 "\x00\x00"
+                 "\x00\x02\x02\x00"
+                 "\x01\x03"
+                 "\x00\x01"s),
          {0, 0, b, 0, r, r, g, b}},
         // Bottom row: four pixels alternating red and green; top row: a literal of blue, black,
         // red; the end of the data without an end marker.
-        {"4-bit runs and literals", rle_bmp(4, "\x04\x12" "\x00\x00" "\x00\x03\x30\x10"s), {b, k, r, 0, r, g, r, g}},
+        {"4-bit runs and literals",
+         rle_bmp(4,
+                 "\x04\x12"
+                 "\x00\x00"
+                 "\x00\x03\x30\x10"s),
+         {b, k, r, 0, r, g, r, g}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -39,20 +39,29 @@ TEST(PictureKind, IsToldFromTheFirstBytesOnly) {
 
 // A bitmap file with a 40-byte header: `bits` per pixel, `rows` given bottom row first unless
 // `height` is negative, each row already padded, `extra` between header and pixels.
-std::string bmp(int width, int height, int bits, const std::string& extra, const std::string& rows,
+std::string bmp(int width,
+                int height,
+                int bits,
+                const std::string& extra,
+                const std::string& rows,
                 uint32_t compression = 0) {
     auto u16 = [](uint32_t v) { return std::string{char(v), char(v >> 8)}; };
     auto u32 = [&](uint32_t v) { return u16(v & 0xFFFF) + u16(v >> 16); };
     std::string info = u32(40) + u32(static_cast<uint32_t>(width)) + u32(static_cast<uint32_t>(height)) + u16(1) +
-                       u16(static_cast<uint32_t>(bits)) + u32(compression) + u32(0) + u32(0) + u32(0) + u32(0) +
-                       u32(0);
+                       u16(static_cast<uint32_t>(bits)) + u32(compression) + u32(0) + u32(0) + u32(0) + u32(0) + u32(0);
     uint32_t offset = static_cast<uint32_t>(14 + info.size() + extra.size());
     return "BM"s + u32(offset + static_cast<uint32_t>(rows.size())) + u32(0) + u32(offset) + info + extra + rows;
 }
 
 TEST(DecodeBmp, TwentyFourBitBottomUpAndTopDown) {
     // 2 x 2: bottom row blue, green; top row red, white. Rows padded to 8 bytes.
-    std::string rows = "\xFF\0\0" "\0\xFF\0" "\0\0"s + "\0\0\xFF" "\xFF\xFF\xFF" "\0\0"s;
+    std::string rows =
+        "\xFF\0\0"
+        "\0\xFF\0"
+        "\0\0"s +
+        "\0\0\xFF"
+        "\xFF\xFF\xFF"
+        "\0\0"s;
     auto image = decode_bmp(bmp(2, 2, 24, "", rows));
     ASSERT_TRUE(image);
     EXPECT_EQ(image->pixels, (std::vector<uint32_t>{0xFFFF0000, 0xFFFFFFFF, 0xFF0000FF, 0xFF00FF00}));
@@ -62,12 +71,18 @@ TEST(DecodeBmp, TwentyFourBitBottomUpAndTopDown) {
 }
 
 TEST(DecodeBmp, PalettedAndBitFieldsWithAlpha) {
-    std::string palette = "\0\0\0\0" "\0\0\xFF\0"s;  // black, red
+    std::string palette =
+        "\0\0\0\0"
+        "\0\0\xFF\0"s;  // black, red
     auto one_bit = decode_bmp(bmp(3, 1, 1, palette, "\xA0\0\0\0"s));
     ASSERT_TRUE(one_bit);
     EXPECT_EQ(one_bit->pixels, (std::vector<uint32_t>{0xFFFF0000, 0xFF000000, 0xFFFF0000}));
 
-    std::string masks = "\0\0\xFF\0" "\0\xFF\0\0" "\xFF\0\0\0" "\0\0\0\xFF"s;  // R, G, B, A
+    std::string masks =
+        "\0\0\xFF\0"
+        "\0\xFF\0\0"
+        "\xFF\0\0\0"
+        "\0\0\0\xFF"s;  // R, G, B, A
     auto alpha = decode_bmp(bmp(1, 1, 32, masks, "\x10\x20\x30\x80"s, 6));
     ASSERT_TRUE(alpha);
     EXPECT_EQ(alpha->pixels, std::vector<uint32_t>{0x80302010});
@@ -82,7 +97,7 @@ TEST(DecodeBmp, RefusesDataItCannotReadWhole) {
     ASSERT_TRUE(decode_bmp(good));
     for (size_t cut = 0; cut < good.size(); ++cut)
         EXPECT_FALSE(decode_bmp(good.substr(0, cut))) << cut;
-    EXPECT_FALSE(decode_bmp(bmp(100000, 100000, 24, "", "")));   // claims far more than it holds
+    EXPECT_FALSE(decode_bmp(bmp(100000, 100000, 24, "", "")));  // claims far more than it holds
     EXPECT_FALSE(decode_bmp(bmp(0, 1, 24, "", "\0\0\0\0"s)));
     EXPECT_FALSE(decode_bmp(bmp(1, 1, 7, "", "\0\0\0\0"s)));
     EXPECT_FALSE(decode_bmp(bmp(1, 1, 8, "", "\0\0\0\0"s, 1)));  // run-length compressed

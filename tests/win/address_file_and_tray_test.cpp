@@ -43,7 +43,8 @@ TEST_F(AddressFileAndTrayTest, AddressFileTheUserDidNotEditIsNeverRewritten) {
         std::string bytes;
         std::string shown;
     } cases[] = {
-        {"a NUL in the middle", std::string("http://a/\r\nhttp://\xD6\xD0/\0http://hidden/", 30), "http://a/\r\nhttp://\xD6\xD0/"},
+        {"a NUL in the middle", std::string("http://a/\r\nhttp://\xD6\xD0/\0http://hidden/", 30),
+         "http://a/\r\nhttp://\xD6\xD0/"},
         {"UTF-16 with its byte-order mark", utf16, ""},
         {"sequences that are not GBK", "http://a/\x81\x30/\x81\x7F/\r\nhttp://b/\x81", ""},
     };

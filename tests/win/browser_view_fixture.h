@@ -131,7 +131,7 @@ public:
     // What make_view starts from: a test may shorten the control's waits here.
     BrowserView::CreateArgs view_args_;
     HWND parent_ = nullptr;
-    BrowserView* view_ = nullptr;  // not owned: lives with its window
+    BrowserView* view_ = nullptr;                 // not owned: lives with its window
     std::vector<win::UniqueKernelHandle> hosts_;  // the processes that start() started
     test::TempFolder temp_;
     std::string folder_;

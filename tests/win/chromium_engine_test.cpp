@@ -37,7 +37,8 @@ TEST(ChromiumEngineInProcessTest, TheViewDrawsThePageItselfWhenItsParentIsInItsP
     if (GetFileAttributesW(kBrowser) == INVALID_FILE_ATTRIBUTES)
         GTEST_SKIP() << "no chromium";
     TestHttpServer server;
-    server.route("/red", HttpResponse{200, "text/html", "", "<style>html,body{margin:0;height:100%;background:#e01010}</style>"});
+    server.route("/red", HttpResponse{200, "text/html", "",
+                                      "<style>html,body{margin:0;height:100%;background:#e01010}</style>"});
     ASSERT_TRUE(server.start());
     HWND parent = CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 100, 100, 400,
                                   300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);

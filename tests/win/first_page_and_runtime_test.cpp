@@ -20,8 +20,8 @@ using testing::LoopbackHttpServer;
 // Answers every request with `body` and status 200.
 LoopbackHttpServer::Responder serve_body(std::string body) {
     return [body](SOCKET s, const std::string&) {
-        LoopbackHttpServer::send_all(s, "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
-                                            "\r\n\r\n" + body);
+        LoopbackHttpServer::send_all(
+            s, "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
     };
 }
 
@@ -46,9 +46,7 @@ protected:
         EXPECT_TRUE(test::pump_until_ended(std::span(&host, 1)));
     }
 
-    std::string host_log() {
-        return win::read_file_bytes(folder.path() + L"\\ziroz\\host.log").value_or("");
-    }
+    std::string host_log() { return win::read_file_bytes(folder.path() + L"\\ziroz\\host.log").value_or(""); }
     // The log line of the start address as the host received it, with the payload's size.
     static std::string child_url_line(const std::string& url) {
         return "8818 " + url + " size " + std::to_string(2 * url.size() + 2);

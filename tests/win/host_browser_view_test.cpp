@@ -256,7 +256,6 @@ TEST_F(HostBrowserViewTest, TheHostEndsSoonAfterTheBrowserViewIsDestroyed) {
     std::printf("[ figures  ] host ended %lu ms after the browser view\n", elapsed);
 }
 
-
 // The same control and host with the browser engine: Debian's chromium under Wine, driven over
 // the DevTools protocol, with its profile in a folder of this test's own.
 class ChromiumHostTest : public HostBrowserViewTest {
@@ -265,12 +264,16 @@ protected:
         if (GetFileAttributesW(L"Z:\\usr\\bin\\chromium") == INVALID_FILE_ATTRIBUTES)
             GTEST_SKIP() << "no chromium";
         SetEnvironmentVariableW(L"QUARNEL_HOST_ENGINE", L"chromium");
-        server_.route("/scripted", HttpResponse{200, "text/html; charset=utf-8", "",
-                                                "<title>Before</title><script>addEventListener('load', () => "
-                                                "setTimeout(() => { document.title = '脚本标题'; }, 0));"
-                                                "setTimeout(() => { document.title = '后来的标题'; }, 1500);</script>"});
-        server_.route("/popup", HttpResponse{200, "text/html", "",
-                                             "<title>Opener</title><script>addEventListener('load', () => window.open('/second'));</script>"});
+        server_.route("/scripted",
+                      HttpResponse{200, "text/html; charset=utf-8", "",
+                                   "<title>Before</title><script>addEventListener('load', () => "
+                                   "setTimeout(() => { document.title = '脚本标题'; }, 0));"
+                                   "setTimeout(() => { document.title = '后来的标题'; }, 1500);</script>"});
+        server_.route(
+            "/popup",
+            HttpResponse{
+                200, "text/html", "",
+                "<title>Opener</title><script>addEventListener('load', () => window.open('/second'));</script>"});
         server_.route("/busy", HttpResponse{200, "text/html", "",
                                             "<title>Busy</title><script>addEventListener('load', () => "
                                             "setTimeout(() => { for (;;) {} }, 0));</script>"});
@@ -323,8 +326,10 @@ protected:
     // The memory (PSS, MB) of the processes whose command lines match `pattern`, summed.
     double pss_mb(const std::string& pattern) {
         std::wstring pss_file = cache_.path() + L"\\pss.txt";
-        run_unix("for p in $(pgrep -f -- '" + pattern + "'); do grep '^Pss:' /proc/$p/smaps_rollup; done | "
-                 "awk '{s += $2} END {print s + 0}' > '" + win::wide_to_utf8(unix_path(pss_file)) + "'");
+        run_unix("for p in $(pgrep -f -- '" + pattern +
+                 "'); do grep '^Pss:' /proc/$p/smaps_rollup; done | "
+                 "awk '{s += $2} END {print s + 0}' > '" +
+                 win::wide_to_utf8(unix_path(pss_file)) + "'");
         return atof(win::read_file_bytes(pss_file).value_or("0").c_str()) / 1024;
     }
     // The host's processes: found by the cache folder on its command line.
@@ -363,9 +368,8 @@ TEST_F(ChromiumHostTest, APopupOpensInTheSameView) {
     int view = open("/popup");
     ASSERT_NE(view, 0);
     EXPECT_TRUE(pump_until([&] { return server_.hits("/second") > 0; }));
-    EXPECT_TRUE(pump_until([&] {
-        return view_->get_page_source(view, "", false).find("<title>Second</title>") != std::string::npos;
-    }));
+    EXPECT_TRUE(pump_until(
+        [&] { return view_->get_page_source(view, "", false).find("<title>Second</title>") != std::string::npos; }));
 }
 
 TEST_F(ChromiumHostTest, ABrowserKilledDuringARequestGivesAnAnswerAndNoBrowserIsLeft) {
@@ -412,11 +416,14 @@ TEST_F(ChromiumHostTest, APageThatMisbehavesCostsOnlyItsOwnLoad) {
         {"/alert", {200, "text/html", "", "<title>Alert</title><script>alert('hello')</script>"}},
         {"/questions", {200, "text/html", "", "<title>Q</title><script>confirm('sure?'); prompt('name?')</script>"}},
         {"/busy", {}},
-        {"/file", {200, "application/octet-stream", "Content-Disposition: attachment; filename=\"quarnel-attachment.bin\"\r\n",
-                   std::string(3000000, 'x')}},
+        {"/file",
+         {200, "application/octet-stream", "Content-Disposition: attachment; filename=\"quarnel-attachment.bin\"\r\n",
+          std::string(3000000, 'x')}},
         {"/huge", {200, "text/html", "", huge}},
-        {"/storm", {200, "text/html", "", "<title>Storm</title><script>for (let i = 0; i < 50; ++i) "
-                                          "window.open('/second?' + i);</script>"}},
+        {"/storm",
+         {200, "text/html", "",
+          "<title>Storm</title><script>for (let i = 0; i < 50; ++i) "
+          "window.open('/second?' + i);</script>"}},
     };
     for (const Bad& misbehaving : bad) {
         if (misbehaving.path != std::string("/busy"))
@@ -432,9 +439,9 @@ TEST_F(ChromiumHostTest, APageThatMisbehavesCostsOnlyItsOwnLoad) {
         EXPECT_LT(GetTickCount() - asked, 5000u) << misbehaving.path;
         // The first load to finish may still be the misbehaving page's (a window it opened).
         load(view, "/utf8");
-        EXPECT_TRUE(pump_until([&] {
-            return view_->get_page_source(view, "", false) == page(kGbkTitle, kGbkBody);
-        }, 10000)) << "after " << misbehaving.path;
+        EXPECT_TRUE(
+            pump_until([&] { return view_->get_page_source(view, "", false) == page(kGbkTitle, kGbkBody); }, 10000))
+            << "after " << misbehaving.path;
     }
     // No file in the profile, nor in the Downloads folders of Wine's user and of Linux's.
     EXPECT_NE(run_unix("find \"$HOME/Downloads\" '" + win::wide_to_utf8(unix_path(cache_.path())) +
@@ -464,9 +471,9 @@ TEST_F(ChromiumHostTest, ABrowserThatKeepsDyingGivesWayToTheBuiltInEngine) {
     // The first browser and 3 restarts are killed as soon as each runs.
     for (int launch = 1; launch <= 4; ++launch)
         ASSERT_TRUE(pump_until([&] { return kill_browser(launch) == 0; }, 20000)) << launch;
-    EXPECT_TRUE(pump_until([&] {
-        return win::read_file_bytes(log).value_or("").find("engine: built-in") != std::string::npos;
-    }, 20000)) << win::read_file_bytes(log).value_or("");
+    EXPECT_TRUE(pump_until(
+        [&] { return win::read_file_bytes(log).value_or("").find("engine: built-in") != std::string::npos; }, 20000))
+        << win::read_file_bytes(log).value_or("");
     EXPECT_TRUE(pump_until([&] { return load(view, "/second") == 200; }, 20000));
     EXPECT_EQ(view_->get_page_source(view, "", false), "<title>Second</title><p>second</p>");
 }
@@ -504,9 +511,10 @@ TEST_F(ChromiumHostTest, BenchmarkStartNavigateAndMemory) {
     win::UniqueKernelHandle query(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, host_id));
     K32GetProcessMemoryInfo(query.get(), &memory, sizeof(memory));
     double browser_mb = pss_mb(browser_pattern());
-    std::printf("[ figures  ] host start to ready with the browser %lu ms; navigate to load finished median %lu ms "
-                "(%d loads); host working set %.1f MB, browser memory (PSS) %.0f MB\n",
-                ready_ms, times[times.size() / 2], loads, memory.WorkingSetSize / 1048576.0, browser_mb);
+    std::printf(
+        "[ figures  ] host start to ready with the browser %lu ms; navigate to load finished median %lu ms "
+        "(%d loads); host working set %.1f MB, browser memory (PSS) %.0f MB\n",
+        ready_ms, times[times.size() / 2], loads, memory.WorkingSetSize / 1048576.0, browser_mb);
 }
 
 // Benchmark (printed, never asserted): from a browser killed to the next page loaded in the
@@ -542,9 +550,10 @@ TEST_F(ChromiumHostTest, BenchmarkRecoveryAndMemoryOverAPass) {
         if (i % step == 0)
             measure();
     }
-    std::printf("[ figures  ] browser killed to next page loaded %lu ms; page that never yields (source asked) to "
-                "next page loaded %lu ms\n",
-                after_kill, after_hang);
+    std::printf(
+        "[ figures  ] browser killed to next page loaded %lu ms; page that never yields (source asked) to "
+        "next page loaded %lu ms\n",
+        after_kill, after_hang);
     for (size_t i = 0; i < host_mb.size(); ++i)
         std::printf("[ figures  ] after %d pages: host %.1f MB, browser %.1f MB (PSS)\n", static_cast<int>(i) * step,
                     host_mb[i], browser_mb[i]);
@@ -619,10 +628,12 @@ protected:
     bool title_becomes(int view, const std::wstring& title) {
         std::string wanted = "<title>" + win::wide_to_ansi(title) + "</title>";
         std::string source;
-        bool seen = pump_until([&] {
-            source = view_->get_page_source(view, "", false);
-            return source.find(wanted) != std::string::npos;
-        }, 10000);
+        bool seen = pump_until(
+            [&] {
+                source = view_->get_page_source(view, "", false);
+                return source.find(wanted) != std::string::npos;
+            },
+            10000);
         EXPECT_TRUE(seen) << source;
         return seen;
     }
@@ -825,12 +836,12 @@ TEST_F(ChromiumScreenTest, BenchmarkPicturesClickLatencyAndHostCpu) {
         if (log.find('\n', at) == std::string::npos)
             break;
     }
-    std::printf("[ figures  ] animating page: %.1f pictures/s from the browser, %.1f drawn/s, %lu dropped (%.1f s); "
-                "click to the page's handler median %.1f ms, to its console message in the view %.1f ms (%d "
-                "clicks); host CPU %.1f %% animating, %.2f %% still (%lu s each)\n",
-                span > 0 ? sent / span : 0, span > 0 ? drawn / span : 0, dropped, span, to_handler[to_handler.size() / 2],
-                to_event[to_event.size() / 2], clicks, animated_cpu / (seconds * 10.0), still_cpu / (seconds * 10.0),
-                seconds);
+    std::printf(
+        "[ figures  ] animating page: %.1f pictures/s from the browser, %.1f drawn/s, %lu dropped (%.1f s); "
+        "click to the page's handler median %.1f ms, to its console message in the view %.1f ms (%d "
+        "clicks); host CPU %.1f %% animating, %.2f %% still (%lu s each)\n",
+        span > 0 ? sent / span : 0, span > 0 ? drawn / span : 0, dropped, span, to_handler[to_handler.size() / 2],
+        to_event[to_event.size() / 2], clicks, animated_cpu / (seconds * 10.0), still_cpu / (seconds * 10.0), seconds);
 }
 
 }  // namespace

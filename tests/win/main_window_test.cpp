@@ -42,9 +42,7 @@ protected:
     void resize(int width, int height) {
         SetWindowPos(window.hwnd(), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    void click(HWND button) {
-        SendMessageW(button, BM_CLICK, 0, 0);
-    }
+    void click(HWND button) { SendMessageW(button, BM_CLICK, 0, 0); }
 
     test::TempFolder folder;
     MainWindow window{folder.path()};
@@ -134,7 +132,8 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrder) {
         }
         return all;
     };
-    EXPECT_EQ(items(window.list_menu.handle()), L"复制网址|复制标题|-|从默认浏览器打开|-|导出表格|-|全选记录|反选记录|");
+    EXPECT_EQ(items(window.list_menu.handle()),
+              L"复制网址|复制标题|-|从默认浏览器打开|-|导出表格|-|全选记录|反选记录|");
     EXPECT_EQ(items(window.tray_menu.handle()), L"打开官网|-|退出软件|");
 }
 
@@ -282,7 +281,8 @@ TEST_F(MainWindowTest, CtrlASelectsAllButOtherCombinationsDoNot) {
 
     // Other combinations go on to the box unchanged and select nothing themselves (what the
     // system's own edit box then does with them is its business).
-    for (unsigned modifiers : {unsigned(ui::kCtrl | ui::kShift), unsigned(ui::kAlt), unsigned(ui::kCtrl | ui::kAlt), 0u}) {
+    for (unsigned modifiers :
+         {unsigned(ui::kCtrl | ui::kShift), unsigned(ui::kAlt), unsigned(ui::kCtrl | ui::kAlt), 0u}) {
         SendMessageW(box, EM_SETSEL, 0, 0);
         EXPECT_TRUE(window.select_all_on_ctrl_a('A', modifiers)) << modifiers;
         EXPECT_EQ(selection(), std::make_pair(0, 0)) << modifiers;

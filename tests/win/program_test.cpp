@@ -150,7 +150,8 @@ protected:
 
     static std::wstring text_of(HWND hwnd) {
         std::wstring text(static_cast<size_t>(SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
-        text.resize(static_cast<size_t>(SendMessageW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
+        text.resize(
+            static_cast<size_t>(SendMessageW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
         return text;
     }
 
@@ -189,8 +190,8 @@ TEST_F(ProgramTest, SecondStartUnpacksNothingAndDeletesALeftoverArchive) {
     // A time long past on the host program: a rewrite would give it the archive's time or now.
     FILETIME old{0x12345678, 0x01C00000};
     {
-        win::UniqueFile host(CreateFileW(path(L"ziroz\\cefview(e_pair).exe").c_str(), FILE_WRITE_ATTRIBUTES, 0,
-                                        nullptr, OPEN_EXISTING, 0, nullptr));
+        win::UniqueFile host(CreateFileW(path(L"ziroz\\cefview(e_pair).exe").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(host);
         ASSERT_TRUE(SetFileTime(host.get(), nullptr, nullptr, &old));
     }
@@ -262,7 +263,10 @@ BOOL CALLBACK match_child(HWND child, LPARAM data) {
 
 // The first child of `parent` of the class and, when given, the caption, with the style bits
 // `with` and none of `without`.
-HWND find_child(HWND parent, const wchar_t* class_name, const wchar_t* caption = nullptr, DWORD with = 0,
+HWND find_child(HWND parent,
+                const wchar_t* class_name,
+                const wchar_t* caption = nullptr,
+                DWORD with = 0,
                 DWORD without = 0) {
     WantedChild wanted{class_name, caption, with, without, nullptr};
     EnumChildWindows(parent, &match_child, reinterpret_cast<LPARAM>(&wanted));

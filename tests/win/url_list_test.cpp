@@ -48,7 +48,8 @@ using Strings = std::vector<std::string>;
 
 TEST_F(UrlListTest, ReadUrlsRebuildsNumberedRowsFromTheAddressText) {
     // GBK text in the path survives the trip through the Unicode edit box.
-    window.url_text_box.set_text("www.skip.com\r\nhttp://a/\xD6\xD0\xCE\xC4\r\n\r\nhttps://b/?u=http://c/\r\nhttp://a/\xD6\xD0\xCE\xC4\r\n");
+    window.url_text_box.set_text(
+        "www.skip.com\r\nhttp://a/\xD6\xD0\xCE\xC4\r\n\r\nhttps://b/?u=http://c/\r\nhttp://a/\xD6\xD0\xCE\xC4\r\n");
     window.address_list.read_urls();
     EXPECT_EQ(column(0), (Strings{"1", "2", "3"}));
     EXPECT_EQ(column(1), (Strings{"http://a/\xD6\xD0\xCE\xC4", "https://b/?u=", "http://a/\xD6\xD0\xCE\xC4"}));
@@ -110,7 +111,8 @@ TEST_F(UrlListTest, FileDroppedOnTheTextBoxReplacesItsTextOnly) {
     window.url_text_box.set_text("http://old/");
     window.address_list.read_urls();
     std::wstring file = folder.write_file(L"\x7F51\x5740.txt", "http://new/\r\n\xD6\xD0\0tail");
-    EXPECT_EQ(drop(window.address_list.text_drop_target.get(), test::make_file_data_object({file})), DWORD(DROPEFFECT_COPY));
+    EXPECT_EQ(drop(window.address_list.text_drop_target.get(), test::make_file_data_object({file})),
+              DWORD(DROPEFFECT_COPY));
     EXPECT_EQ(window.url_text_box.text(), "http://new/\r\n\xD6\xD0");
     EXPECT_EQ(column(1), Strings{"http://old/"});
 }

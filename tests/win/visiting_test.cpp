@@ -41,9 +41,10 @@ LoopbackHttpServer::Responder serve_pages(std::map<std::string, std::string> pag
         std::string path = request.substr(4, request.find(' ', 4) - 4);
         auto found = pages.find(path);
         std::string body = found == pages.end() ? "<html>missing</html>" : found->second;
-        LoopbackHttpServer::send_all(s, std::string(found == pages.end() ? "HTTP/1.0 404 Not Found" : "HTTP/1.0 200 OK") +
-                                            "\r\nContent-Type: text/html; charset=gbk\r\nContent-Length: " +
-                                            std::to_string(body.size()) + "\r\n\r\n" + body);
+        LoopbackHttpServer::send_all(
+            s, std::string(found == pages.end() ? "HTTP/1.0 404 Not Found" : "HTTP/1.0 200 OK") +
+                   "\r\nContent-Type: text/html; charset=gbk\r\nContent-Length: " + std::to_string(body.size()) +
+                   "\r\n\r\n" + body);
     };
 }
 
@@ -81,8 +82,8 @@ protected:
     void SetUp() override {
         std::wstring runtime = folder.path() + L"\\ziroz";
         CreateDirectoryW(runtime.c_str(), nullptr);
-        ASSERT_TRUE(CopyFileW(test::wine_path(QUARNEL_HOST_EXE).c_str(), (runtime + L"\\cefview(e_pair).exe").c_str(),
-                              FALSE));
+        ASSERT_TRUE(
+            CopyFileW(test::wine_path(QUARNEL_HOST_EXE).c_str(), (runtime + L"\\cefview(e_pair).exe").c_str(), FALSE));
         ASSERT_TRUE(window.create());
         window.servers.start_address_url = "";
         window.servers.default_start_page = server.base_url() + "/start.html";
@@ -164,7 +165,7 @@ protected:
         auto loaded_view = std::make_shared<std::atomic<int>>(0);
         BrowserViewEvents events = window.browser_view->events();
         events.load_finished = [loaded_view, original = events.load_finished](int id, std::wstring_view frame,
-                                                                             int status) {
+                                                                              int status) {
             *loaded_view = id;
             original(id, frame, status);
         };
@@ -191,15 +192,20 @@ protected:
 
     LoopbackHttpServer server{serve_pages({
         {"/start.html", "<html><head><title>start</title></head></html>"},
-        {"/upper.html", "<HTML><HEAD><TITLE>Foo</TITLE><link rel=\"icon\" href=\"//127.0.0.1/i/favicon.ico\"></HEAD></HTML>"},
+        {"/upper.html",
+         "<HTML><HEAD><TITLE>Foo</TITLE><link rel=\"icon\" href=\"//127.0.0.1/i/favicon.ico\"></HEAD></HTML>"},
         {"/json.html", "<html><body>{\"title\":\"Bar\"}</body></html>"},
         {"/blank.html", "<html><head><title> \r\n  </title></head></html>"},
         {"/none.html", "<html><body>no title</body></html>"},
         {"/gbk.html", "<html><head><title>" + gbk(L"中文标题") + "</title></head></html>"},
-        {"/p1.html", "<title>Page 1</title>"}, {"/p2.html", "<title>Page 2</title>"},
-        {"/p3.html", "<title>Page 3</title>"}, {"/p4.html", "<title>Page 4</title>"},
-        {"/p5.html", "<title>Page 5</title>"}, {"/p6.html", "<title>Page 6</title>"},
-        {"/p7.html", "<title>Page 7</title>"}, {"/p8.html", "<title>Page 8</title>"},
+        {"/p1.html", "<title>Page 1</title>"},
+        {"/p2.html", "<title>Page 2</title>"},
+        {"/p3.html", "<title>Page 3</title>"},
+        {"/p4.html", "<title>Page 4</title>"},
+        {"/p5.html", "<title>Page 5</title>"},
+        {"/p6.html", "<title>Page 6</title>"},
+        {"/p7.html", "<title>Page 7</title>"},
+        {"/p8.html", "<title>Page 8</title>"},
     })};
     test::TempFolder folder;
     test::TestEffects* effects = new test::TestEffects;
@@ -433,12 +439,13 @@ TEST_F(VisitingTest, BenchmarkOneCaptureFromTheTickToTheIconDrawn) {
         window.visiting.capture_title();
         UpdateWindow(window.favicon_picture.hwnd());
         QueryPerformanceCounter(&end);
-        ms.push_back(1000.0 * static_cast<double>(end.QuadPart - begin.QuadPart) / static_cast<double>(frequency.QuadPart));
+        ms.push_back(1000.0 * static_cast<double>(end.QuadPart - begin.QuadPart) /
+                     static_cast<double>(frequency.QuadPart));
     }
     std::sort(ms.begin(), ms.end());
     EXPECT_EQ(cell(0, kTitleColumn), "Benchmark page");
-    printf("one capture, page source of %zu KB: median %.1f ms, slowest %.1f ms (5 runs)\n", page.size() / 1024,
-           ms[2], ms[4]);
+    printf("one capture, page source of %zu KB: median %.1f ms, slowest %.1f ms (5 runs)\n", page.size() / 1024, ms[2],
+           ms[4]);
 }
 
 // Benchmark: the longest time the window leaves a message unanswered during a pass of 100 local

@@ -169,8 +169,14 @@ void set_modifier_keys(bool ctrl, bool shift, bool alt) {
 
 std::string solid_icon(COLORREF colour) {
     std::string ico;
-    auto put16 = [&](unsigned v) { ico += char(v & 0xFF); ico += char(v >> 8 & 0xFF); };
-    auto put32 = [&](unsigned v) { put16(v & 0xFFFF); put16(v >> 16); };
+    auto put16 = [&](unsigned v) {
+        ico += char(v & 0xFF);
+        ico += char(v >> 8 & 0xFF);
+    };
+    auto put32 = [&](unsigned v) {
+        put16(v & 0xFFFF);
+        put16(v >> 16);
+    };
     put16(0), put16(1), put16(1);
     const unsigned image_size = 40 + 16 * 16 * 4 + 16 * 4;
     ico += char(16), ico += char(16), ico += char(0), ico += char(0);
