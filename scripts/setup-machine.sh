@@ -13,7 +13,7 @@ packages=(
     # names to UTF-8 names on Linux
     wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick fonts-wqy-microhei locales
     # Native build of the window-free code, with sanitizers and libFuzzer
-    clang libclang-rt-14-dev googletest zlib1g-dev libminizip-dev libpng-dev libjpeg-dev
+    clang clang-format libclang-rt-14-dev googletest zlib1g-dev libminizip-dev libpng-dev libjpeg-dev
     # JSON for the DevTools messages (header-only, used by both builds)
     nlohmann-json3-dev
     # Reference unzip for the unpacking benchmark; Python for the test servers
@@ -60,7 +60,7 @@ check_tools() {
         x86_64-w64-mingw32-gcc-posix x86_64-w64-mingw32-ar x86_64-w64-mingw32-objdump \
         x86_64-w64-mingw32-windres cmake ninja pkg-config apt-get dpkg-source \
         patch make xz wine wineserver wineboot xvfb-run Xvfb xauth xdpyinfo xwininfo import clang \
-        clang++ unzip python3 flock sha256sum localedef soffice chromium pgrep pkill; do
+        clang++ clang-format unzip python3 flock sha256sum localedef soffice chromium pgrep pkill; do
         command -v "$tool" >/dev/null || { echo "setup-machine: $tool is still missing" >&2; bad=1; }
     done
     [ -x /usr/lib/wine/wine64 ] || command -v wine64 >/dev/null || { echo "setup-machine: wine64 is still missing" >&2; bad=1; }

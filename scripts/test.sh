@@ -7,6 +7,8 @@ cd "$(dirname "$0")/.."
 root="$PWD"
 
 bash scripts/setup-machine.sh
+# Every tracked C++ file as clang-format writes it.
+bash scripts/check-format.sh
 
 # Native: clang for libFuzzer; sanitizers on everything.
 CC=clang CXX=clang++ cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUARNEL_WERROR=ON >/dev/null
