@@ -66,7 +66,7 @@ std::string EngineKeeper::page_source() {
 bool EngineKeeper::showing() const {
     int id = view_id_;
     return view_ && !restarting_ && IsWindow(view_->host_window()) && id != 0 &&
-           IsWindow(reinterpret_cast<HWND>(static_cast<INT_PTR>(id)));
+           IsWindow(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(static_cast<std::uint32_t>(id))));
 }
 
 bool EngineKeeper::recovering() const {
