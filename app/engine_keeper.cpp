@@ -7,7 +7,7 @@ namespace quarnel {
 
 void EngineKeeper::view_created(int view_id) {
     first_page_loaded_ = false;
-    view_created_at_ = now();
+    waiting_since_ = now();
     view_id_ = view_id;
 }
 
@@ -18,6 +18,8 @@ void EngineKeeper::page_loaded(int view_id) {
 
 bool EngineKeeper::launch(const std::string& url) {
     view_id_ = 0;
+    first_page_loaded_ = false;
+    waiting_since_ = now();
     // The cache folder and user agent are the view's own properties: a new host gets the same.
     if (!view_ || !view_->start_engine(win::wide_to_ansi(runtime_dir_), ""))
         return false;
@@ -72,9 +74,13 @@ bool EngineKeeper::showing() const {
 bool EngineKeeper::recovering() const {
     if (!started_once_ || given_up_ || !view_)
         return false;
-    if (restarting_ || !IsWindow(view_->host_window()) || view_id_ == 0)
+    if (restarting_ || !IsWindow(view_->host_window()))
         return true;
-    return !first_page_loaded_ && now() - view_created_at_ < kFirstPageWaitMs;
+    if (view_id_ != 0 && first_page_loaded_)
+        return false;
+    // A host that never makes its view, or a view that never finishes a page, holds the pass no
+    // longer than this.
+    return now() - waiting_since_ < kFirstPageWaitMs;
 }
 
 }  // namespace quarnel

@@ -50,7 +50,8 @@ public:
     bool showing() const;
     // Whether the host is gone or starting and is expected back soon: pages are held until then.
     // A new view counts as started once it finished loading its first page (a browser behind it
-    // may still be starting), or after kFirstPageWaitMs.
+    // may still be starting); a host that makes no view or a view that loads nothing holds pages
+    // for kFirstPageWaitMs at most.
     bool recovering() const;
 
     static constexpr std::uint32_t kFirstPageWaitMs = 15000;
@@ -64,7 +65,7 @@ private:
     std::function<std::uint32_t()> clock_;
     BrowserView* view_ = nullptr;
     std::atomic<int> view_id_{0};
-    std::atomic<std::uint32_t> view_created_at_{0};
+    std::atomic<std::uint32_t> waiting_since_{0};  // the launch, then the view's creation
     std::atomic<bool> first_page_loaded_{false};
     bool started_once_ = false;
     bool restarting_ = false;
