@@ -28,7 +28,9 @@ bool EngineKeeper::launch(const std::string& url) {
     return true;
 }
 
-bool EngineKeeper::start(const std::string& url) {
+bool EngineKeeper::start(const std::string& cache_dir, const std::string& url) {
+    if (view_)
+        view_->set_cache(cache_dir);
     started_once_ = launch(url);
     return started_once_;
 }

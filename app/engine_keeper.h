@@ -29,9 +29,10 @@ public:
     // The view the engine runs in; set once the control exists. Not owned.
     void attach(BrowserView* view) { view_ = view; }
 
-    // Window thread: starts the host and asks it for a child view showing `url`. False when the
-    // host could not be started; the view then stays blank.
-    bool start(const std::string& url);
+    // Window thread: starts the host with `cache_dir` (8-bit ANSI) as its cache folder, kept for
+    // every restart, and asks it for a child view showing `url`. False when the host could not
+    // be started; the view then stays blank.
+    bool start(const std::string& cache_dir, const std::string& url);
     // Window thread: the host's window disappeared.
     void host_ended();
     // Any thread: the host announced the child view, and a view finished loading a page.

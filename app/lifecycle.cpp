@@ -11,41 +11,40 @@
 namespace quarnel {
 
 void Lifecycle::start_up() {
-    MainWindow& w = window_;
     // Each step that fails leaves the program running with less: no message, no stop.
-    deploy_browser_runtime(w.app_dir);
-    w.address_file.load_url_text();
+    deploy_browser_runtime(p_.app_dir);
+    p_.address_file.load_url_text();
 
     // The start address is used verbatim, line breaks and all; an empty one gives way to the
     // default page.
-    std::string fetched = w.effects().fetch(w.servers.start_address_url, kStartAddressFetchLimit);
-    w.start_url = std::string(text_before_nul(fetched));
-    if (w.start_url.empty())
-        w.start_url = w.servers.default_start_page;
+    std::string fetched = p_.effects.fetch(p_.servers.start_address_url, kStartAddressFetchLimit);
+    start_url_ = std::string(text_before_nul(fetched));
+    if (start_url_.empty())
+        start_url_ = p_.servers.default_start_page;
 
     install_tray_icon();
 
-    w.browser_view->set_cache(win::wide_to_ansi(w.app_dir + L"\\User Data"));
-    w.engine.start(w.start_url);
+    p_.engine.start(win::wide_to_ansi(p_.app_dir + L"\\User Data"), start_url_);
 
-    w.give_focus_to(w.url_text_box.hwnd());
-    w.favicon_picture.set_picture(default_page_icon());
-    w.address_list.register_drop_targets();
-    DeleteFileW((w.app_dir + L"\\" + kTempArchiveName).c_str());
+    if (p_.focus_address_box)
+        p_.focus_address_box();
+    p_.favicon_picture.set_picture(default_page_icon());
+    p_.address_list.register_drop_targets();
+    DeleteFileW((p_.app_dir + L"\\" + kTempArchiveName).c_str());
 }
 
 void Lifecycle::install_tray_icon() {
     app_icon_.reset(static_cast<HICON>(
         LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
-    window_.tray_icon.add(window_.hwnd(), kTrayIconId, kTrayMessage, app_icon_.get(), kAppTitle);
+    p_.tray_icon.add(p_.window.hwnd(), kTrayIconId, kTrayMessage, app_icon_.get(), kAppTitle);
 }
 
 void Lifecycle::on_tray_notify(int operation) {
-    HWND hwnd = window_.hwnd();
+    HWND hwnd = p_.window.hwnd();
     if (operation == kTrayMenu) {
         POINT at{};
         GetCursorPos(&at);
-        window_.effects().show_popup_menu(window_.tray_menu, hwnd, POINT{at.x + 3, at.y + 3});
+        p_.effects.show_popup_menu(p_.tray_menu, hwnd, POINT{at.x + 3, at.y + 3});
         return;
     }
     if (IsWindowVisible(hwnd)) {
@@ -63,16 +62,16 @@ void Lifecycle::on_tray_notify(int operation) {
 }
 
 bool Lifecycle::save_before_ending() {
-    if (window_.address_file.save_url_text_if_changed())
+    if (p_.address_file.save_url_text_if_changed())
         return true;
-    int answer = window_.effects().message_box(
+    int answer = p_.effects.message_box(
         L"网址列表无法保存到网址.txt（文件可能是只读的，或者磁盘已满）。\n\n是否返回窗口？\n"
         L"选择“是”返回窗口，网址仍在网址列表中；选择“否”直接退出，本次的修改将会丢失。",
         kNoticeTitle, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON1);
     if (answer == IDNO)
         return true;
     // The window may be hidden in the tray: the user goes back to a window they can see.
-    if (!IsWindowVisible(window_.hwnd()))
+    if (!IsWindowVisible(p_.window.hwnd()))
         on_tray_notify(kTrayLeftUp);
     return false;
 }
@@ -82,8 +81,8 @@ void Lifecycle::exit_program() {
     // it cannot be kept does the user get the choice to go back.
     if (!save_before_ending())
         return;
-    window_.tray_icon.remove();
-    window_.list_export.finish();
+    p_.tray_icon.remove();
+    p_.list_export.finish();
     ExitProcess(0);
 }
 

@@ -61,7 +61,18 @@ MainWindow::MainWindow(std::wstring app_dir, std::unique_ptr<OutsideEffects> eff
       engine(runtime_dir()),
       address_file(url_text_box, url_file()),
       address_list(*this, url_text_box, url_list_view, list_menu, *effects_),
-      lifecycle(*this),
+      lifecycle({.window = *this,
+                 .app_dir = this->app_dir,
+                 .servers = servers,
+                 .address_file = address_file,
+                 .address_list = address_list,
+                 .engine = engine,
+                 .favicon_picture = favicon_picture,
+                 .tray_icon = tray_icon,
+                 .tray_menu = tray_menu,
+                 .list_export = list_export,
+                 .effects = *effects_,
+                 .focus_address_box = [this] { give_focus_to(url_text_box.hwnd()); }}),
       visiting({.start_button = start_button,
                 .interval_box = interval_box,
                 .visit_timer = visit_timer,
@@ -214,7 +225,7 @@ bool MainWindow::create_controls() {
     engine.attach(browser_view);
     engine.page_to_show = [this] {
         std::string shown = visiting.shown_url();
-        return shown.empty() ? start_url : shown;
+        return shown.empty() ? lifecycle.start_url() : shown;
     };
     engine.on_given_up = [this] { visiting.stop_pass(); };
     return true;

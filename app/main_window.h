@@ -104,9 +104,6 @@ public:
     // The publisher's servers.
     Servers servers = configured_servers();
 
-    // The address the browser view opens first, set by start_up.
-    std::string start_url;
-
     // Window options.
     void layout_controls();
     void apply_column_visibility();

@@ -60,7 +60,7 @@ TEST_F(FirstPageAndRuntimeTest, StartAddressReachesTheBrowserViewVerbatimWithIts
     LoopbackHttpServer server(serve_body("http://127.0.0.1/first.html\r\n"));
     window.servers.start_address_url = server.base_url() + "/gotourl.txt";
     window.lifecycle.start_up();
-    EXPECT_EQ(window.start_url, "http://127.0.0.1/first.html\r\n");
+    EXPECT_EQ(window.lifecycle.start_url(), "http://127.0.0.1/first.html\r\n");
     EXPECT_NE(host_log().find(child_url_line("http://127.0.0.1/first.html\r\n")), std::string::npos) << host_log();
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(server.requests()[0].substr(0, 25), "GET /gotourl.txt HTTP/1.0");
@@ -83,7 +83,7 @@ TEST_F(FirstPageAndRuntimeTest, DefaultPageWhenTheStartAddressYieldsNothing) {
             c.reachable ? server.base_url() + "/gotourl.txt"
                         : "http://127.0.0.1:" + std::to_string(LoopbackHttpServer::unused_port()) + "/gotourl.txt";
         window.lifecycle.start_up();
-        EXPECT_EQ(window.start_url, "https://portal.test/s.html?q=123456");
+        EXPECT_EQ(window.lifecycle.start_url(), "https://portal.test/s.html?q=123456");
         // Each case starts the engine again; the log keeps growing.
         EXPECT_NE(host_log().find(child_url_line("https://portal.test/s.html?q=123456")), std::string::npos);
         DeleteFileW((folder.path() + L"\\ziroz\\host.log").c_str());
