@@ -69,21 +69,8 @@ protected:
     // Starts the program; its main window once shown, or null.
     HWND start() {
         SetEnvironmentVariableA("QUARNEL_START_ADDRESS_URL", server.url("/gotourl.txt").c_str());
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        std::wstring command_line = L"\"" + program() + L"\"";
-        if (!CreateProcessW(program().c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            folder.path().c_str(), &startup, &process))
-            return nullptr;
-        CloseHandle(process.hThread);
-        HWND window = nullptr;
-        test::pump_until(
-            [&] {
-                window = FindWindowW(L"QuarnelMainWindow", nullptr);
-                return window && IsWindowVisible(window);
-            },
-            60000);
-        return window && IsWindowVisible(window) ? window : nullptr;
+        return test::start_program(
+            program(), folder.path(), process, [] { return FindWindowW(L"QuarnelMainWindow", nullptr); }, 60000);
     }
 
     // Closes the program's window and waits for the program and its host to end.

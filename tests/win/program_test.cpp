@@ -60,21 +60,8 @@ protected:
     HWND start() {
         SetEnvironmentVariableA("QUARNEL_START_ADDRESS_URL", start_address.c_str());
         SetEnvironmentVariableA("QUARNEL_DEFAULT_START_PAGE", default_page.c_str());
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        std::wstring command_line = L"\"" + program() + L"\"";
-        if (!CreateProcessW(program().c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            folder.path().c_str(), &startup, &process))
-            return nullptr;
-        CloseHandle(process.hThread);
-        HWND window = nullptr;
-        test::pump_until(
-            [&] {
-                window = find_main_window();
-                return window && IsWindowVisible(window);
-            },
-            kStartTimeoutMs);
-        return window && IsWindowVisible(window) ? window : nullptr;
+        return test::start_program(
+            program(), folder.path(), process, [this] { return find_main_window(); }, kStartTimeoutMs);
     }
 
     // Closes the window if the program still runs; returns its exit code.

@@ -23,6 +23,28 @@ win::UniqueKernelHandle process_of_window(HWND hwnd) {
     return win::UniqueKernelHandle(OpenProcess(SYNCHRONIZE, FALSE, process_id));
 }
 
+HWND start_program(const std::wstring& program,
+                   const std::wstring& folder,
+                   PROCESS_INFORMATION& process,
+                   const std::function<HWND()>& find,
+                   DWORD timeout_ms) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    std::wstring command_line = L"\"" + program + L"\"";
+    if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                        &startup, &process))
+        return nullptr;
+    CloseHandle(process.hThread);
+    HWND window = nullptr;
+    pump_until(
+        [&] {
+            window = find();
+            return window && IsWindowVisible(window);
+        },
+        timeout_ms);
+    return window && IsWindowVisible(window) ? window : nullptr;
+}
+
 bool pump_until_ended(std::span<const win::UniqueKernelHandle> processes, DWORD timeout_ms) {
     return pump_until(
         [&] {

@@ -50,6 +50,15 @@ win::UniqueKernelHandle process_of_window(HWND hwnd);
 // passes; whether they all ended.
 bool pump_until_ended(std::span<const win::UniqueKernelHandle> processes, DWORD timeout_ms = 30000);
 
+// Starts `program` (no arguments) in `folder` and dispatches this thread's messages until `find`
+// gives a visible window or `timeout_ms` passes; that window, or null. `process` gets the
+// program's process handle and number; its thread handle is closed.
+HWND start_program(const std::wstring& program,
+                   const std::wstring& folder,
+                   PROCESS_INFORMATION& process,
+                   const std::function<HWND()>& find,
+                   DWORD timeout_ms);
+
 // Whether the benchmarks run at their full sizes (QUARNEL_BENCH_FULL=1, set by scripts/bench.sh);
 // otherwise they run their smallest sizes, only to show that they still work.
 bool full_benchmark();
