@@ -69,15 +69,14 @@ protected:
     // Starts the program; its main window once shown, or null.
     HWND start() {
         SetEnvironmentVariableA("QUARNEL_START_ADDRESS_URL", server.url("/gotourl.txt").c_str());
-        return test::start_program(
-            program(), folder.path(), process, [] { return FindWindowW(L"QuarnelMainWindow", nullptr); }, 60000);
+        return test::start_program(program(), folder.path(), process, 60000);
     }
 
     // Closes the program's window and waits for the program and its host to end.
     void stop() {
         if (!process.hProcess)
             return;
-        HWND window = FindWindowW(L"QuarnelMainWindow", nullptr);
+        HWND window = test::window_of_process(process.dwProcessId, L"QuarnelMainWindow");
         win::UniqueKernelHandle host = window ? test::process_of_window(host_view(window)) : win::UniqueKernelHandle();
         if (window)
             PostMessageW(window, WM_CLOSE, 0, 0);

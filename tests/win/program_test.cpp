@@ -25,11 +25,6 @@ using testing_support::TestHttpServer;
 
 constexpr DWORD kStartTimeoutMs = 60000;
 
-struct FoundWindow {
-    DWORD process_id;
-    HWND window = nullptr;
-};
-
 class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -60,8 +55,7 @@ protected:
     HWND start() {
         SetEnvironmentVariableA("QUARNEL_START_ADDRESS_URL", start_address.c_str());
         SetEnvironmentVariableA("QUARNEL_DEFAULT_START_PAGE", default_page.c_str());
-        return test::start_program(
-            program(), folder.path(), process, [this] { return find_main_window(); }, kStartTimeoutMs);
+        return test::start_program(program(), folder.path(), process, kStartTimeoutMs);
     }
 
     // Closes the window if the program still runs; returns its exit code.
@@ -114,23 +108,7 @@ protected:
         CloseHandle(snapshot);
     }
 
-    HWND find_main_window() {
-        FoundWindow found{process.dwProcessId};
-        EnumWindows(&match_main_window, reinterpret_cast<LPARAM>(&found));
-        return found.window;
-    }
-    static BOOL CALLBACK match_main_window(HWND hwnd, LPARAM data) {
-        auto* f = reinterpret_cast<FoundWindow*>(data);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(hwnd, &pid);
-        wchar_t name[64] = {};
-        GetClassNameW(hwnd, name, 64);
-        if (pid == f->process_id && std::wstring(name) == L"QuarnelMainWindow") {
-            f->window = hwnd;
-            return FALSE;
-        }
-        return TRUE;
-    }
+    HWND find_main_window() { return test::window_of_process(process.dwProcessId, L"QuarnelMainWindow"); }
 
     // The address box: the window's multi-line edit box.
     static HWND url_text_box(HWND main);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 
 namespace quarnel::test {
 
@@ -23,10 +24,31 @@ win::UniqueKernelHandle process_of_window(HWND hwnd) {
     return win::UniqueKernelHandle(OpenProcess(SYNCHRONIZE, FALSE, process_id));
 }
 
+HWND window_of_process(DWORD process_id, const wchar_t* class_name) {
+    struct Search {
+        DWORD process_id;
+        const wchar_t* class_name;
+        HWND window = nullptr;
+    } search{process_id, class_name};
+    EnumWindows(
+        [](HWND hwnd, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(hwnd, &pid);
+            wchar_t name[64] = {};
+            GetClassNameW(hwnd, name, 64);
+            if (pid != s->process_id || std::wcscmp(name, s->class_name) != 0)
+                return TRUE;
+            s->window = hwnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.window;
+}
+
 HWND start_program(const std::wstring& program,
                    const std::wstring& folder,
                    PROCESS_INFORMATION& process,
-                   const std::function<HWND()>& find,
                    DWORD timeout_ms) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
@@ -38,7 +60,7 @@ HWND start_program(const std::wstring& program,
     HWND window = nullptr;
     pump_until(
         [&] {
-            window = find();
+            window = window_of_process(process.dwProcessId, L"QuarnelMainWindow");
             return window && IsWindowVisible(window);
         },
         timeout_ms);

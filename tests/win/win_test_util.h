@@ -50,13 +50,16 @@ win::UniqueKernelHandle process_of_window(HWND hwnd);
 // passes; whether they all ended.
 bool pump_until_ended(std::span<const win::UniqueKernelHandle> processes, DWORD timeout_ms = 30000);
 
-// Starts `program` (no arguments) in `folder` and dispatches this thread's messages until `find`
-// gives a visible window or `timeout_ms` passes; that window, or null. `process` gets the
-// program's process handle and number; its thread handle is closed.
+// The top-level window of class `class_name` that process `process_id` made, or null. Tests run
+// beside each other, so another test's program may have a window of the same class.
+HWND window_of_process(DWORD process_id, const wchar_t* class_name);
+
+// Starts `program` (no arguments) in `folder` and dispatches this thread's messages until its
+// main window shows or `timeout_ms` passes; that window, or null. `process` gets the program's
+// process handle and number; its thread handle is closed.
 HWND start_program(const std::wstring& program,
                    const std::wstring& folder,
                    PROCESS_INFORMATION& process,
-                   const std::function<HWND()>& find,
                    DWORD timeout_ms);
 
 // Whether the benchmarks run at their full sizes (QUARNEL_BENCH_FULL=1, set by scripts/bench.sh);
