@@ -4,6 +4,7 @@
 // view, the pages are shown in; and a host that ends is started again with a new child view that
 // shows the page shown before, a few times a minute at most.
 
+#include "app/page_engine.h"
 #include "core/restart_budget.h"
 
 #include <atomic>
@@ -15,7 +16,7 @@ namespace quarnel {
 
 class BrowserView;
 
-class EngineKeeper {
+class EngineKeeper : public PageEngine {
 public:
     // The page a new view shows after a restart (8-bit ANSI).
     std::function<std::string()> page_to_show;
@@ -39,21 +40,19 @@ public:
     void view_created(int view_id);
     void page_loaded(int view_id);
 
-    // Window thread: opens `url` (8-bit ANSI) in the child view; nothing without one.
-    void navigate(const std::string& url);
-    // Window thread: the child view's page source (ANSI), empty without a view or an answer.
-    // Dispatches messages while it waits.
-    std::string page_source();
+    // The page engine, on the child view. page_source dispatches messages while it waits.
+    void navigate(const std::string& url) override;
+    std::string page_source() override;
 
     // The child view pages are shown in, 0 while there is none.
     int view_id() const { return view_id_; }
     // Whether a page can be shown now: a live host with its child view.
-    bool showing() const;
+    bool showing() const override;
     // Whether the host is gone or starting and is expected back soon: pages are held until then.
     // A new view counts as started once it finished loading its first page (a browser behind it
     // may still be starting); a host that makes no view or a view that loads nothing holds pages
     // for kFirstPageWaitMs at most.
-    bool recovering() const;
+    bool recovering() const override;
 
     static constexpr std::uint32_t kFirstPageWaitMs = 15000;
 

@@ -210,7 +210,11 @@ bool MainWindow::create_controls() {
     url_list_view.on_double_click = [this] { list_commands.show_row_in_browser_view(); };
     title_label.on_left_button_down = [this] { list_commands.open_shown_row_in_default_browser(); };
     visit_timer.on_tick = [this] { visiting.visit_next_row(); };
-    capture_timer.on_tick = [this] { visiting.capture_title(); };
+    capture_timer.on_tick = [this] {
+        SYSTEMTIME now{};
+        GetLocalTime(&now);
+        visiting.capture_title({now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
+    };
     // The browser view's events arrive on pool threads; these handlers are safe there.
     BrowserViewEvents events = browser_view->events();
     events.load_finished = [this](int view_id, std::wstring_view, int) {

@@ -2,7 +2,6 @@
 
 #include "app/http_fetch.h"
 #include "app/main_window.h"
-#include "core/page_text.h"
 #include "winbase/text.h"
 
 namespace quarnel {
@@ -64,7 +63,7 @@ void Visiting::arm_capture() {
     p_.capture_timer.set_interval(kCaptureDelayMs);
 }
 
-void Visiting::capture_title() {
+void Visiting::capture_title(const LocalTime& now) {
     p_.capture_timer.set_interval(0);
     if (shown_row_ <= 0)
         return;
@@ -82,12 +81,8 @@ void Visiting::capture_title() {
     if (shown_row_ > 0)
         p_.list.set_cell_text(shown_row_ - 1, kTitleColumn, title.empty() ? win::wide_to_ansi(L"无标题") : clean);
     p_.title_label.set_caption(win::ansi_to_wide(clean));
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    if (shown_row_ > 0) {
-        p_.list.set_cell_text(shown_row_ - 1, kTimeColumn,
-                              format_timestamp({now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond}));
-    }
+    if (shown_row_ > 0)
+        p_.list.set_cell_text(shown_row_ - 1, kTimeColumn, format_timestamp(now));
     std::optional<std::string> icon = icon_address(source);
     if (!icon)
         return;

@@ -6,11 +6,12 @@
 // the view. While the browser host is gone and being started again, the pass holds its next row
 // and a capture writes nothing: no row is given a visit that did not happen.
 
-#include "app/engine_keeper.h"
 #include "app/outside_effects.h"
+#include "app/page_engine.h"
 #include "controls/controls.h"
 #include "controls/list_view.h"
 #include "controls/timer.h"
+#include "core/page_text.h"
 
 #include <string>
 
@@ -22,20 +23,21 @@ public:
     struct Parts {
         ui::Button& start_button;  // its caption is the pass's on/off flag
         ui::EditBox& interval_box;
-        ui::Timer& visit_timer;
-        ui::Timer& capture_timer;
+        ui::Timer& visit_timer;    // ticks call visit_next_row
+        ui::Timer& capture_timer;  // ticks call capture_title
         ui::ListView& list;
         ui::Label& title_label;
         ui::PictureBox& favicon_picture;
-        EngineKeeper& engine;
+        PageEngine& engine;
         OutsideEffects& effects;
     };
     explicit Visiting(Parts parts) : p_(parts) {}
 
-    // Window thread: the start button's click, the visit timer's tick, the capture timer's tick.
+    // Window thread: the start button's click, the visit timer's tick, the capture timer's tick
+    // (`now` is the local time the row is given).
     void toggle_auto_visit();
     void visit_next_row();
-    void capture_title();
+    void capture_title(const LocalTime& now);
     // Window thread: ends a running pass where it is, as the stop button does.
     void stop_pass();
     // Window thread: opens the 0-based row's address in the browser view; a row without an
