@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quarnel::testing {
+namespace quarnel::test {
 
 struct SheetCell {
     int row = 0;
@@ -76,4 +76,4 @@ inline std::optional<std::vector<std::vector<std::string>>> sheet_rows(std::stri
     return rows;
 }
 
-}  // namespace quarnel::testing
+}  // namespace quarnel::test

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quarnel::testing {
+namespace quarnel::test {
 
 struct ZipBuilderEntry {
     explicit ZipBuilderEntry(std::string entry_name, std::string entry_data = {})
@@ -146,4 +146,4 @@ private:
     std::vector<ZipBuilderEntry> entries_;
 };
 
-}  // namespace quarnel::testing
+}  // namespace quarnel::test

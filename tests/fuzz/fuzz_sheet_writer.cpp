@@ -37,11 +37,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return true;
     });
 
-    auto cells = quarnel::testing::read_sheet(file);
+    auto cells = quarnel::test::read_sheet(file);
     if (!cells || cells->size() != static_cast<size_t>(sheet.row_count() * columns))
         abort();
     for (size_t i = 0; i < cells->size(); ++i) {
-        const quarnel::testing::SheetCell& cell = (*cells)[i];
+        const quarnel::test::SheetCell& cell = (*cells)[i];
         std::string full = i < texts.size() ? texts[i] : std::string();
         if (cell.row != static_cast<int>(i) / columns || cell.column != static_cast<int>(i) % columns ||
             cell.blank != full.empty() || full.compare(0, cell.text.size(), cell.text) != 0 ||

@@ -69,7 +69,7 @@ TEST(SheetWriter, RecordLengthsCountBytesNotCharacters) {
         std::vector<std::string> files = saved_files(sheet_of(c.rows));
         ASSERT_EQ(files.size(), 1u) << c.name;
         EXPECT_EQ(files[0].size(), c.file_size) << c.name;
-        EXPECT_EQ(testing::sheet_rows(files[0]), c.rows) << c.name;
+        EXPECT_EQ(test::sheet_rows(files[0]), c.rows) << c.name;
     }
 }
 
@@ -117,7 +117,7 @@ TEST(SheetWriter, LongGridsGoOnInFurtherFilesEachWithTheHeader) {
         ASSERT_EQ(files.size(), c.files) << c.data_rows;
         int next = 1;
         for (const std::string& file : files) {
-            std::optional<Rows> rows = testing::sheet_rows(file);
+            std::optional<Rows> rows = test::sheet_rows(file);
             ASSERT_TRUE(rows) << c.data_rows;
             ASSERT_LE(rows->size(), size_t{kSheetRowsPerFile} + 1);
             EXPECT_EQ((*rows)[0][0], "h");
@@ -147,7 +147,7 @@ TEST(CutAtCharacter, NeverEndsInsideADoubleByteCharacter) {
     // A cell beyond a record's reach is cut to fit and the file stays readable.
     std::string long_text(2 * 40000, '\xD6');
     std::vector<std::string> files = saved_files(sheet_of({{long_text}}));
-    std::optional<Rows> rows = testing::sheet_rows(files.at(0));
+    std::optional<Rows> rows = test::sheet_rows(files.at(0));
     ASSERT_TRUE(rows);
     EXPECT_EQ((*rows)[0][0], long_text.substr(0, kSheetTextLimit - 1));
 }

@@ -13,8 +13,8 @@
 namespace quarnel {
 namespace {
 
-using testing::ZipBuilder;
-using testing::ZipBuilderEntry;
+using test::ZipBuilder;
+using test::ZipBuilderEntry;
 
 // Keeps what an unpacking would have written under "D:\out\", and the order of the calls.
 class RecordingSink : public ZipEntrySink {

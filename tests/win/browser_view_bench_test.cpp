@@ -17,7 +17,7 @@
 namespace quarnel {
 namespace {
 
-using testing_support::BrowserViewTest;
+using test::BrowserViewTest;
 namespace hp = host_protocol;
 
 double millis_since(LARGE_INTEGER start) {
@@ -200,7 +200,7 @@ TEST_F(BrowserViewTest, BenchmarkBurstOfNotifications) {
         LARGE_INTEGER start;
         QueryPerformanceCounter(&start);
         script(scripted_host::kBurst, request);
-        EXPECT_TRUE(testing_support::pump_until([&] { return delivered == count; }, 120000));
+        EXPECT_TRUE(test::pump_until([&] { return delivered == count; }, 120000));
         double ms = millis_since(start);
         EXPECT_EQ(texts.size(), count);
         for (std::uint32_t i = 0; i < count && i < texts.size(); ++i) {
@@ -213,14 +213,14 @@ TEST_F(BrowserViewTest, BenchmarkBurstOfNotifications) {
     };
     // Warm up the thread pool and the heap before measuring.
     burst(100);
-    testing_support::pump_for(300);
+    test::pump_for(300);
     const std::uint32_t count = test::full_benchmark() ? 10000 : 1000;
     const int rounds = test::full_benchmark() ? 2 : 1;
     for (int round = 1; round <= rounds; ++round) {
         std::vector<std::string>().swap(texts);  // frees the capacity too
         size_t heap_before = heap_bytes_in_use(), committed_before = committed_bytes();
         double ms = burst(count);
-        testing_support::pump_for(500);
+        test::pump_for(500);
         std::vector<std::string>().swap(texts);  // frees the capacity too
         size_t heap_after = heap_bytes_in_use(), committed_after = committed_bytes();
         printf("  burst %d of %u status-text notifications: %.0f ms, %.0f per second\n", round, count, ms,

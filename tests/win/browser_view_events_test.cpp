@@ -12,8 +12,8 @@
 namespace quarnel {
 namespace {
 
-using testing_support::BrowserViewTest;
-using testing_support::pump_until;
+using test::BrowserViewTest;
+using test::pump_until;
 namespace hp = host_protocol;
 
 // Every event the handlers saw, as text, with whether it ran on the window thread.

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-namespace quarnel::testing_support {
+namespace quarnel::test {
 
 using test::pump_for;
 using test::pump_until;
@@ -138,4 +138,4 @@ public:
     std::string log_;
 };
 
-}  // namespace quarnel::testing_support
+}  // namespace quarnel::test

@@ -8,8 +8,8 @@
 namespace quarnel {
 namespace {
 
-using testing_support::BrowserViewTest;
-using testing_support::pump_until;
+using test::BrowserViewTest;
+using test::pump_until;
 namespace hp = host_protocol;
 
 std::string handle_text(HWND hwnd) {
@@ -71,7 +71,7 @@ TEST_F(BrowserViewTest, CommandLineHoldsBothPropertiesEvenWhenEmpty) {
         EXPECT_NE(line.find(c.expected_tail), std::string::npos) << line;
         auto cwd = logged("cwd ");
         ASSERT_EQ(cwd.size(), 1u);
-        EXPECT_EQ(_stricmp(cwd[0].substr(4).c_str(), testing_support::scripted_host_dir().c_str()), 0) << cwd[0];
+        EXPECT_EQ(_stricmp(cwd[0].substr(4).c_str(), test::scripted_host_dir().c_str()), 0) << cwd[0];
         view_->destroy();
     }
 }

@@ -13,7 +13,7 @@
 namespace quarnel {
 namespace {
 
-using namespace testing_support;
+using namespace test;
 
 class RecordedEvents final : public host::EngineEvents {
 public:

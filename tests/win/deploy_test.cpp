@@ -18,8 +18,8 @@
 namespace quarnel {
 namespace {
 
-using testing::ZipBuilder;
-using testing::ZipBuilderEntry;
+using test::ZipBuilder;
+using test::ZipBuilderEntry;
 
 // A folder name in Chinese: the paths of these tests are not plain ASCII.
 constexpr wchar_t kChineseFolder[] = L"测试";

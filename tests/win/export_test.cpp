@@ -55,7 +55,7 @@ std::vector<std::wstring> files_in(const std::wstring& folder) {
 
 std::optional<Rows> rows_of_file(const std::wstring& path) {
     std::optional<std::string> bytes = win::read_file_bytes(path);
-    return bytes ? testing::sheet_rows(*bytes) : std::nullopt;
+    return bytes ? test::sheet_rows(*bytes) : std::nullopt;
 }
 
 // Lines of typical addresses.

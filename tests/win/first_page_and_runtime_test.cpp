@@ -15,7 +15,7 @@
 namespace quarnel {
 namespace {
 
-using testing::LoopbackHttpServer;
+using test::LoopbackHttpServer;
 
 // Answers every request with `body` and status 200.
 LoopbackHttpServer::Responder serve_body(std::string body) {

@@ -23,12 +23,12 @@
 namespace quarnel {
 namespace {
 
-using namespace testing_support;  // the host tests' server, pages and pump
+using namespace test;  // the host tests' server, pages and pump
 
 constexpr DWORD kWaitMs = 30000;  // generous: Wine starts processes slowly
 
 std::string host_folder() {
-    std::wstring path = testing_support::host_program_path();
+    std::wstring path = test::host_program_path();
     return std::string(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(path.rfind(L'\\')));
 }
 

@@ -19,7 +19,7 @@ namespace quarnel {
 namespace {
 
 namespace hp = host_protocol;
-using namespace testing_support;  // the host tests' server, pages and pump
+using namespace test;  // the host tests' server, pages and pump
 
 constexpr int32_t kHandlerNumber = 4321;
 constexpr DWORD kWaitMs = 30000;  // Wine starts processes slowly; nothing here is timed
@@ -159,7 +159,7 @@ protected:
     // Starts the host as the browser view does: no program path in the command line, the
     // program's folder as working directory.
     bool launch(const std::wstring& command_line) {
-        std::wstring program = testing_support::host_program_path();
+        std::wstring program = test::host_program_path();
         std::wstring folder = program.substr(0, program.rfind(L'\\'));
         std::wstring line = command_line;
         STARTUPINFOW startup{};

@@ -1,17 +1,14 @@
 #pragma once
 
-// Helpers of the browser host's tests: the host program's path as Wine sees it, the pages they
-// serve, and (from the shared headers) the message pump and the small HTTP server on 127.0.0.1.
+// Helpers of the browser host's tests: the host program's path as Wine sees it and the pages they
+// serve; with them, the shared helpers and the small HTTP server on 127.0.0.1.
 
 #include "tests/win/loopback_http_server.h"
 #include "win_test_util.h"
 
 #include <string>
 
-namespace quarnel::testing_support {
-
-using test::pump_for;
-using test::pump_until;
+namespace quarnel::test {
 
 // The browser host program in the build tree, as Wine sees it.
 inline std::wstring host_program_path() {
@@ -24,4 +21,4 @@ constexpr char kUtf8Body[] = "\xE4\xBD\xA0\xE5\xA5\xBD";
 constexpr char kGbkTitle[] = "\xD6\xD0\xCE\xC4\xB1\xEA\xCC\xE2";
 constexpr char kGbkBody[] = "\xC4\xE3\xBA\xC3";
 
-}  // namespace quarnel::testing_support
+}  // namespace quarnel::test

@@ -14,7 +14,7 @@
 namespace quarnel {
 namespace {
 
-using testing::LoopbackHttpServer;
+using test::LoopbackHttpServer;
 
 std::string pattern(size_t size) {
     std::string s(size, '\0');

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-namespace quarnel::testing {
+namespace quarnel::test {
 
 class LoopbackHttpServer {
 public:
@@ -140,9 +140,9 @@ private:
     std::vector<std::string> requests_;
 };
 
-}  // namespace quarnel::testing
+}  // namespace quarnel::test
 
-namespace quarnel::testing_support {
+namespace quarnel::test {
 
 struct HttpRequest {
     std::string path;
@@ -171,7 +171,7 @@ public:
     }
 
     bool start() {
-        server_ = std::make_unique<testing::LoopbackHttpServer>(
+        server_ = std::make_unique<test::LoopbackHttpServer>(
             [this](SOCKET connection, const std::string& raw) { answer(connection, raw); });
         port_ = server_->port();
         return port_ != 0;
@@ -238,10 +238,10 @@ private:
         reply += response.extra_headers;
         reply += "Content-Length: " + std::to_string(response.body.size()) + "\r\nConnection: close\r\n\r\n";
         reply += response.body;
-        testing::LoopbackHttpServer::send_all(connection, reply);
+        test::LoopbackHttpServer::send_all(connection, reply);
     }
 
-    std::unique_ptr<testing::LoopbackHttpServer> server_;
+    std::unique_ptr<test::LoopbackHttpServer> server_;
     int port_ = 0;
     std::map<std::string, Route> routes_;
     std::mutex mutex_;
@@ -249,4 +249,4 @@ private:
     std::vector<HttpRequest> requests_;
 };
 
-}  // namespace quarnel::testing_support
+}  // namespace quarnel::test

@@ -22,8 +22,8 @@
 namespace quarnel {
 namespace {
 
-using testing_support::HttpResponse;
-using testing_support::TestHttpServer;
+using test::HttpResponse;
+using test::TestHttpServer;
 
 constexpr COLORREF kPageColour = RGB(0xe0, 0x10, 0x10);
 
@@ -42,7 +42,7 @@ protected:
             GetFileAttributesW(L"Z:\\usr\\bin\\chromium") == INVALID_FILE_ATTRIBUTES)
             GTEST_SKIP() << "no chromium";
         ASSERT_TRUE(CopyFileW(test::wine_path(QUARNEL_E2E_PROGRAM_EXE).c_str(), program().c_str(), FALSE));
-        server.route("/gotourl.txt", [this](const testing_support::HttpRequest&) {
+        server.route("/gotourl.txt", [this](const test::HttpRequest&) {
             return HttpResponse{200, "text/plain", "", server.url("/solid.html")};
         });
         server.route("/solid.html", HttpResponse{200, "text/html", "", solid_page()});

@@ -20,8 +20,8 @@
 namespace quarnel {
 namespace {
 
-using testing_support::HttpResponse;
-using testing_support::TestHttpServer;
+using test::HttpResponse;
+using test::TestHttpServer;
 
 constexpr DWORD kStartTimeoutMs = 60000;
 
@@ -31,7 +31,7 @@ protected:
         if (GetSystemMetrics(SM_CXSCREEN) < 1440 || GetSystemMetrics(SM_CYSCREEN) < 1000)
             GTEST_SKIP() << "the screen is smaller than the window";
         ASSERT_TRUE(CopyFileW(test::wine_path(QUARNEL_E2E_PROGRAM_EXE).c_str(), program().c_str(), FALSE));
-        server.route("/gotourl.txt", [this](const testing_support::HttpRequest&) {
+        server.route("/gotourl.txt", [this](const test::HttpRequest&) {
             return HttpResponse{200, "text/plain", "", server.url("/start.html")};
         });
         server.route("/start.html", HttpResponse{200, "text/html; charset=utf-8", "",
@@ -176,7 +176,7 @@ TEST_F(ProgramTest, AddressFileShowsOnlyTheTextBeforeANul) {
 }
 
 TEST_F(ProgramTest, UnreachableStartAddressServerGivesTheDefaultPage) {
-    start_address = "http://127.0.0.1:" + std::to_string(testing::LoopbackHttpServer::unused_port()) + "/gotourl.txt";
+    start_address = "http://127.0.0.1:" + std::to_string(test::LoopbackHttpServer::unused_port()) + "/gotourl.txt";
     ASSERT_TRUE(start());
     EXPECT_TRUE(test::pump_until([&] { return server.hits("/default.html") > 0; }, 20000));
     EXPECT_EQ(server.hits("/start.html"), 0);
@@ -294,7 +294,7 @@ TEST_F(ProgramTest, TimedPassOverTenPagesFillsEveryRow) {
         std::string n = std::to_string(page);
         std::string icon_path = "/icon" + n + "/favicon.ico";
         server.route(icon_path, HttpResponse{200, "image/x-icon", "", test::solid_icon(colour_of(page))});
-        server.route("/p" + n + ".html", [this, n, icon_path](const testing_support::HttpRequest&) {
+        server.route("/p" + n + ".html", [this, n, icon_path](const test::HttpRequest&) {
             std::string body = "<html><head><title>第" + n + "页 Page " + n + "</title><link rel=\"icon\" href=\"";
             body.append(server.url(icon_path)).append("\"></head><body>page ").append(n).append("</body></html>");
             return HttpResponse{200, "text/html; charset=utf-8", "", body};

@@ -26,7 +26,7 @@
 namespace quarnel {
 namespace {
 
-using testing::LoopbackHttpServer;
+using test::LoopbackHttpServer;
 
 // The GBK bytes of a wide text.
 std::string gbk(const std::wstring& text) {
