@@ -18,8 +18,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         quarnel::MainWindow window(quarnel::win::app_directory());
         window.on_destroyed_window = [] { PostQuitMessage(0); };
         if (window.create()) {
-            window.lifecycle.start_up();
-            window.layout_controls();
+            window.start_up();
             ShowWindow(window.hwnd(), SW_SHOWNORMAL);
             UpdateWindow(window.hwnd());
             MSG msg;

@@ -53,10 +53,10 @@ constexpr int kTimeColumnWidth = 180;
 }  // namespace
 
 MainWindow::MainWindow(std::wstring app_dir, std::unique_ptr<OutsideEffects> effects)
-    : url_list_view(kUrlColumnCount),
+    : app_dir(std::move(app_dir)),
+      url_list_view(kUrlColumnCount),
       visit_timer(kVisitTimerId),
       capture_timer(kCaptureTimerId),
-      app_dir(std::move(app_dir)),
       effects_(effects ? std::shared_ptr<OutsideEffects>(std::move(effects)) : std::make_shared<OutsideEffects>()),
       engine(runtime_dir()),
       address_file(url_text_box, url_file()),
@@ -265,6 +265,11 @@ void MainWindow::create_menus() {
     tray_menu.add_separator();
     tray_menu.add_item(kCmdExitProgram, L"退出软件", [this] { lifecycle.exit_program(); });
     tray_menu.create();
+}
+
+void MainWindow::start_up() {
+    lifecycle.start_up();
+    layout_controls();
 }
 
 void MainWindow::layout_controls() {

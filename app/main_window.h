@@ -67,6 +67,30 @@ public:
     // Creates the window and its controls, centred on the screen at its design size, not yet
     // shown. Returns false when the window could not be made.
     bool create();
+    // Starts the browser engine with the first page and lays the controls out; once, after
+    // create and before the window is shown.
+    void start_up();
+
+    // Runs when the window is being destroyed (the program ends its message loop there).
+    std::function<void()> on_destroyed_window;
+
+    // The publisher's servers; the end-to-end build and tests point them elsewhere before
+    // start_up.
+    Servers servers = configured_servers();
+
+    // The program's folder, without a trailing backslash; every file it uses is in it.
+    const std::wstring app_dir;
+    std::wstring url_file() const { return app_dir + L"\\网址.txt"; }
+    std::wstring runtime_dir() const { return app_dir + L"\\" + kRuntimeDirName; }
+
+protected:
+    LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
+    void on_destroyed() override;
+
+private:
+    // The window owns its controls, lays them out and wires them to the features; nothing else
+    // reaches them but the tests, through this door.
+    friend class MainWindowInsides;
 
     // Visible controls, in design order.
     ui::PictureBox favicon_picture;
@@ -95,15 +119,6 @@ public:
     ui::PopupMenu tray_menu;
     ui::TrayIcon tray_icon;
 
-    // The program's folder, without a trailing backslash; every file it uses is in it.
-    const std::wstring app_dir;
-
-    // Runs when the window is being destroyed (the program ends its message loop there).
-    std::function<void()> on_destroyed_window;
-
-    // The publisher's servers.
-    Servers servers = configured_servers();
-
     // Window options.
     void layout_controls();
     void apply_column_visibility();
@@ -114,16 +129,11 @@ public:
     // Gives the focus to a child control, now and whenever the window gets it back.
     void give_focus_to(HWND child);
 
-    std::wstring url_file() const { return app_dir + L"\\网址.txt"; }
-    std::wstring runtime_dir() const { return app_dir + L"\\" + kRuntimeDirName; }
-
     OutsideEffects& effects() { return *effects_; }
 
-private:
     // Made before the features, which keep a reference to it; shared with the export threads.
     std::shared_ptr<OutsideEffects> effects_;
 
-public:
     // The features.
     EngineKeeper engine;
     AddressFile address_file;
@@ -133,11 +143,6 @@ public:
     ListCommands list_commands;
     ListExport list_export;
 
-protected:
-    LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
-    void on_destroyed() override;
-
-private:
     bool create_controls();
     void set_fonts();
     void create_menus();

@@ -1,4 +1,4 @@
-#include "app/main_window.h"
+#include "main_window_insides.h"
 
 #include "winbase/files.h"
 #include "test_effects.h"
@@ -26,14 +26,15 @@ protected:
     void focus_in_and_out() {
         ShowWindow(window.hwnd(), SW_SHOW);
         SetForegroundWindow(window.hwnd());
-        SetFocus(window.url_text_box.hwnd());
-        SetFocus(window.load_button.hwnd());
+        SetFocus(inside.url_text_box.hwnd());
+        SetFocus(inside.load_button.hwnd());
         test::pump_messages();
     }
 
     test::TempFolder folder;
     test::TestEffects* effects = new test::TestEffects;
     MainWindow window{folder.path(), std::unique_ptr<OutsideEffects>(effects)};
+    MainWindowInsides inside{window};
 };
 
 TEST_F(AddressFileAndTrayTest, AddressFileTheUserDidNotEditIsNeverRewritten) {
@@ -53,14 +54,15 @@ TEST_F(AddressFileAndTrayTest, AddressFileTheUserDidNotEditIsNeverRewritten) {
         test::TempFolder own;
         own.write_file(L"网址.txt", c.bytes);
         MainWindow w(own.path());
+        MainWindowInsides w_inside{w};
         ASSERT_TRUE(w.create());
-        w.address_file.load_url_text();
+        w_inside.address_file.load_url_text();
         if (!c.shown.empty()) {
-            EXPECT_EQ(w.url_text_box.text(), c.shown);
+            EXPECT_EQ(w_inside.url_text_box.text(), c.shown);
         }
         ShowWindow(w.hwnd(), SW_SHOW);
-        SetFocus(w.url_text_box.hwnd());
-        SetFocus(w.load_button.hwnd());
+        SetFocus(w_inside.url_text_box.hwnd());
+        SetFocus(w_inside.load_button.hwnd());
         test::pump_messages();
         EXPECT_EQ(win::read_file_bytes(w.url_file()), c.bytes);
         SendMessageW(w.hwnd(), WM_CLOSE, 0, 0);
@@ -70,17 +72,17 @@ TEST_F(AddressFileAndTrayTest, AddressFileTheUserDidNotEditIsNeverRewritten) {
 }
 
 TEST_F(AddressFileAndTrayTest, EditedTextIsWrittenOnLossOfFocusAndAMissingFileOnlyOnceThereIsAnEdit) {
-    window.address_file.load_url_text();
+    inside.address_file.load_url_text();
     focus_in_and_out();
     EXPECT_FALSE(url_file_bytes());
 
     // A paste, as the user makes it: the box's own modification flag.
-    SendMessageW(window.url_text_box.hwnd(), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"http://typed/中"));
+    SendMessageW(inside.url_text_box.hwnd(), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"http://typed/中"));
     focus_in_and_out();
     EXPECT_EQ(url_file_bytes(), "http://typed/\xD6\xD0");
 
     // A new text set through the window, as another program may do.
-    SendMessageW(window.url_text_box.hwnd(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"http://set/"));
+    SendMessageW(inside.url_text_box.hwnd(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"http://set/"));
     focus_in_and_out();
     EXPECT_EQ(url_file_bytes(), "http://set/");
 }
@@ -95,7 +97,7 @@ TEST_F(AddressFileAndTrayTest, UnchangedLargeTextIsNotWrittenOnLossOfFocus) {
         win::UniqueFile file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &old));
     }
-    window.address_file.load_url_text();
+    inside.address_file.load_url_text();
     focus_in_and_out();
     focus_in_and_out();
     WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -106,8 +108,8 @@ TEST_F(AddressFileAndTrayTest, UnchangedLargeTextIsNotWrittenOnLossOfFocus) {
 TEST_F(AddressFileAndTrayTest, EditThatCannotBeSavedAsksBeforeTheWindowCloses) {
     std::wstring path = folder.write_file(L"网址.txt", "http://old/");
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
-    window.address_file.load_url_text();
-    window.url_text_box.set_text("http://new/");
+    inside.address_file.load_url_text();
+    inside.url_text_box.set_text("http://new/");
     focus_in_and_out();  // silent
 
     int answer = IDYES;
@@ -116,7 +118,7 @@ TEST_F(AddressFileAndTrayTest, EditThatCannotBeSavedAsksBeforeTheWindowCloses) {
     ASSERT_EQ(effects->boxes.size(), 1u);
     EXPECT_EQ(effects->boxes[0].title, kNoticeTitle);
     EXPECT_TRUE(IsWindowVisible(window.hwnd()));
-    EXPECT_EQ(window.url_text_box.text(), "http://new/");
+    EXPECT_EQ(inside.url_text_box.text(), "http://new/");
 
     answer = IDNO;
     SendMessageW(window.hwnd(), WM_CLOSE, 0, 0);
@@ -129,23 +131,23 @@ TEST_F(AddressFileAndTrayTest, EditThatCannotBeSavedAsksBeforeTheWindowCloses) {
 TEST_F(AddressFileAndTrayTest, FailedSaveLeavesTheOldFileWholeAndNoTemporaryFile) {
     std::wstring path = folder.write_file(L"网址.txt", "http://old/");
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
-    window.url_text_box.set_text("http://new/");
-    window.address_file.save_url_text();
+    inside.url_text_box.set_text("http://new/");
+    inside.address_file.save_url_text();
     EXPECT_EQ(url_file_bytes(), "http://old/");
     EXPECT_EQ(GetFileAttributesW((path + L".saving").c_str()), INVALID_FILE_ATTRIBUTES);
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(AddressFileAndTrayTest, ClosingTheWindowKeepsTextTypedSinceTheLastSave) {
-    window.address_file.load_url_text();
-    window.url_text_box.set_text("http://typed-before-closing/");
+    inside.address_file.load_url_text();
+    inside.url_text_box.set_text("http://typed-before-closing/");
     DestroyWindow(window.hwnd());
     EXPECT_EQ(url_file_bytes(), "http://typed-before-closing/");
 }
 
 TEST_F(AddressFileAndTrayTest, EndOfTheWindowsSessionKeepsTextTypedSinceTheLastSave) {
-    window.address_file.load_url_text();
-    window.url_text_box.set_text("http://typed-before-logoff/");
+    inside.address_file.load_url_text();
+    inside.url_text_box.set_text("http://typed-before-logoff/");
     SendMessageW(window.hwnd(), WM_ENDSESSION, FALSE, 0);  // the session goes on: nothing to do
     EXPECT_FALSE(url_file_bytes());
     SendMessageW(window.hwnd(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
@@ -154,16 +156,16 @@ TEST_F(AddressFileAndTrayTest, EndOfTheWindowsSessionKeepsTextTypedSinceTheLastS
 
 TEST_F(AddressFileAndTrayTest, TrayLeftClicksToggleTheWindowAndShowItCentredAndRestored) {
     ShowWindow(window.hwnd(), SW_SHOW);
-    window.lifecycle.on_tray_notify(kTrayLeftUp);
+    inside.lifecycle.on_tray_notify(kTrayLeftUp);
     EXPECT_FALSE(IsWindowVisible(window.hwnd()));
 
     // Moved away and minimised while shown, then hidden: showing again restores and re-centres.
-    window.lifecycle.on_tray_notify(kTrayLeftUp);
+    inside.lifecycle.on_tray_notify(kTrayLeftUp);
     SetWindowPos(window.hwnd(), nullptr, 10, 10, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     ShowWindow(window.hwnd(), SW_MINIMIZE);
-    window.lifecycle.on_tray_notify(kTrayLeftDoubleClick);
+    inside.lifecycle.on_tray_notify(kTrayLeftDoubleClick);
     EXPECT_FALSE(IsWindowVisible(window.hwnd()));
-    window.lifecycle.on_tray_notify(kTrayLeftUp);
+    inside.lifecycle.on_tray_notify(kTrayLeftUp);
     EXPECT_TRUE(IsWindowVisible(window.hwnd()));
     EXPECT_FALSE(IsIconic(window.hwnd()));
     RECT r{};
@@ -183,7 +185,7 @@ TEST_F(AddressFileAndTrayTest, TrayRightClickShowsTheTrayMenuBesideThePointer) {
     GetCursorPos(&cursor);
     SendMessageW(window.hwnd(), kTrayMessage, kTrayIconId, WM_RBUTTONUP);
     ASSERT_EQ(effects->menus.size(), 1u);
-    EXPECT_EQ(effects->menus[0].menu, window.tray_menu.handle());
+    EXPECT_EQ(effects->menus[0].menu, inside.tray_menu.handle());
     EXPECT_EQ(effects->menus[0].at.x, cursor.x + 3);
     EXPECT_EQ(effects->menus[0].at.y, cursor.y + 3);
 }
@@ -238,8 +240,8 @@ std::vector<uint32_t> picture_pixels(const ui::PictureBox& box) {
 }
 
 TEST_F(AddressFileAndTrayTest, PictureBoxShowsDecodedIconsAtSixteenBySixteenAndOnlyTheBackgroundForAPage) {
-    EXPECT_TRUE(window.favicon_picture.set_picture(default_page_icon()));
-    EXPECT_EQ(picture_pixels(window.favicon_picture).size(), 256u);
+    EXPECT_TRUE(inside.favicon_picture.set_picture(default_page_icon()));
+    EXPECT_EQ(picture_pixels(inside.favicon_picture).size(), 256u);
 
     // A 32 x 32 icon of opaque red whose left half is masked out: shrunk to 16 x 16, blended
     // over the button face colour.
@@ -263,8 +265,8 @@ TEST_F(AddressFileAndTrayTest, PictureBoxShowsDecodedIconsAtSixteenBySixteenAndO
     for (int y = 0; y < 32; ++y)
         dib += std::string("\xFF\xFF\0\0", 4);
     le(static_cast<uint32_t>(dib.size()), 4), le(6 + 16, 4);
-    ASSERT_TRUE(window.favicon_picture.set_picture(header + dib));
-    std::vector<uint32_t> pixels = picture_pixels(window.favicon_picture);
+    ASSERT_TRUE(inside.favicon_picture.set_picture(header + dib));
+    std::vector<uint32_t> pixels = picture_pixels(inside.favicon_picture);
     ASSERT_EQ(pixels.size(), 256u);
     COLORREF face = GetSysColor(COLOR_BTNFACE);
     uint32_t background = uint32_t{GetRValue(face)} << 16 | uint32_t{GetGValue(face)} << 8 | GetBValue(face);
@@ -272,8 +274,8 @@ TEST_F(AddressFileAndTrayTest, PictureBoxShowsDecodedIconsAtSixteenBySixteenAndO
     EXPECT_EQ(pixels[15], 0xFF0000u);
     EXPECT_EQ(pixels[255], 0xFF0000u);
 
-    EXPECT_FALSE(window.favicon_picture.set_picture("<html><body>404</body></html>"));
-    EXPECT_FALSE(window.favicon_picture.bitmap());
+    EXPECT_FALSE(inside.favicon_picture.set_picture("<html><body>404</body></html>"));
+    EXPECT_FALSE(inside.favicon_picture.bitmap());
 }
 
 }  // namespace

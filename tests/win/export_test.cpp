@@ -2,7 +2,7 @@
 // export's thread (and the real dialog once, filled in by the test), the files read back cell
 // by cell, and the window closed while an export runs.
 
-#include "app/main_window.h"
+#include "main_window_insides.h"
 
 #include "test_effects.h"
 #include "tests/common/sheet_reader.h"
@@ -103,13 +103,14 @@ protected:
         }
     }
 
-    void load_rows(int rows) { fill_list(window->url_list_view, rows); }
+    MainWindowInsides inside() const { return MainWindowInsides(*window); }
+    void load_rows(int rows) { fill_list(inside().url_list_view, rows); }
     bool wait_for_exports() {
-        return test::pump_until([&] { return window->list_export.running() == 0; });
+        return test::pump_until([&] { return inside().list_export.running() == 0; });
     }
     // The command, as the menu gives it, to its end.
     void export_list() {
-        window->list_menu.dispatch(kCmdExportList);
+        inside().list_menu.dispatch(kCmdExportList);
         EXPECT_TRUE(wait_for_exports());
     }
     void answer_with(std::optional<std::wstring> path) {
@@ -118,7 +119,7 @@ protected:
     // What the files of an export should hold: the header captions of list columns 1 to last,
     // then every row's cells of those columns.
     Rows list_rows() const {
-        const ui::ListView& list = window->url_list_view;
+        const ui::ListView& list = inside().url_list_view;
         int columns = list.column_count();
         Rows rows(1);
         for (int c = 1; c < columns; ++c)
@@ -140,7 +141,7 @@ protected:
 
 TEST_F(ExportTest, CommandWritesEveryCellOpensTheFileAndKeepsItsName) {
     load_rows(3);
-    window->url_list_view.set_cell_text(1, kTitleColumn, "");
+    inside().url_list_view.set_cell_text(1, kTitleColumn, "");
     std::wstring path = folder.path() + L"\\导出的网址.xls";
     answer_with(path);
     export_list();
@@ -204,9 +205,9 @@ TEST_F(ExportTest, TheFileShowsTheListAsTheDialogClosesWhileTheWindowRunsOn) {
         WaitForSingleObject(close_dialog.get(), 30000);
         return std::optional(path);
     };
-    window->list_menu.dispatch(kCmdExportList);  // returns with the dialog open
+    inside().list_menu.dispatch(kCmdExportList);  // returns with the dialog open
     ASSERT_TRUE(pump_until_set(in_dialog.get()));
-    window->url_list_view.set_cell_text(3, kTitleColumn, "captured meanwhile");
+    inside().url_list_view.set_cell_text(3, kTitleColumn, "captured meanwhile");
     Rows expected = list_rows();
     SetEvent(close_dialog.get());
     ASSERT_TRUE(wait_for_exports());
@@ -226,8 +227,8 @@ TEST_F(ExportTest, TwoExportsAtOnceEachWriteTheirOwnFile) {
             return std::optional<std::wstring>();
         return std::optional(folder.path() + (order == 1 ? L"\\first.xls" : L"\\second.xls"));
     };
-    window->list_menu.dispatch(kCmdExportList);
-    window->list_menu.dispatch(kCmdExportList);
+    inside().list_menu.dispatch(kCmdExportList);
+    inside().list_menu.dispatch(kCmdExportList);
     ASSERT_TRUE(wait_for_exports());
     EXPECT_EQ(files_in(folder.path()), (std::vector<std::wstring>{L"first.xls", L"second.xls"}));
     EXPECT_EQ(rows_of_file(folder.path() + L"\\first.xls"), list_rows());
@@ -266,7 +267,7 @@ TEST_F(ExportTest, ClosingTheWindowLeavesAWholeFileOrNone) {
         // Long titles make the writing outlast the window's end by far.
         load_rows(c.while_writing ? 8000 : 10);
         if (c.while_writing) {
-            window->url_list_view.replace_rows([](TextTable& table) {
+            inside().url_list_view.replace_rows([](TextTable& table) {
                 for (int row = 0; row < table.row_count(); ++row)
                     table.set_cell(row, kTitleColumn, std::string(5000, 'x'));
             });
@@ -279,7 +280,7 @@ TEST_F(ExportTest, ClosingTheWindowLeavesAWholeFileOrNone) {
                 WaitForSingleObject(close_dialog.get(), 30000);
             return std::optional(path);
         };
-        window->list_menu.dispatch(kCmdExportList);
+        inside().list_menu.dispatch(kCmdExportList);
         ASSERT_TRUE(pump_until_set(in_dialog.get()));
         if (c.while_writing) {
             ASSERT_TRUE(test::pump_until([&] { return !files_in(folder.path()).empty(); }));
@@ -313,7 +314,7 @@ TEST_F(ExportTest, WritesFilesForARealReader) {
         GTEST_SKIP() << "run by scripts/check-export-with-libreoffice.sh";
     std::wstring out = test::wine_path(win::wide_to_utf8(dir));
     load_rows(kSheetRowsPerFile + 100);
-    window->url_list_view.set_cell_text(1, kTitleColumn, "a, \"b\";c");
+    inside().url_list_view.set_cell_text(1, kTitleColumn, "a, \"b\";c");
     answer_with(out + L"\\网址列表.xls");
     export_list();
     std::string csv;
@@ -377,7 +378,7 @@ void click(HWND dialog, int button) {
 TEST_F(ExportTest, TheRealDialogTakesANewNameInTheProgramsFolderAndAsksBeforeReplacing) {
     load_rows(2);
     // A new name typed without an extension: accepted, in the program's folder, as an .xls file.
-    window->list_menu.dispatch(kCmdExportList);
+    inside().list_menu.dispatch(kCmdExportList);
     HWND dialog = nullptr;
     ASSERT_TRUE(test::pump_until([&] { return (dialog = find_dialog()) != nullptr; }));
     HWND name_box = find_edit(dialog);
@@ -389,8 +390,8 @@ TEST_F(ExportTest, TheRealDialogTakesANewNameInTheProgramsFolderAndAsksBeforeRep
     EXPECT_EQ(rows_of_file(path), list_rows());
 
     // The next export offers the same file; choosing it asks first.
-    window->url_list_view.set_cell_text(0, kTitleColumn, "second");
-    window->list_menu.dispatch(kCmdExportList);
+    inside().url_list_view.set_cell_text(0, kTitleColumn, "second");
+    inside().list_menu.dispatch(kCmdExportList);
     ASSERT_TRUE(test::pump_until([&] { return (dialog = find_dialog()) != nullptr; }));
     click(dialog, IDOK);
     HWND question = nullptr;
@@ -422,24 +423,25 @@ TEST(ExportBenchmark, MenuCommandToClosedFileAgainstReadUrls) {
     std::wstring path = folder.path() + L"\\bench.xls";
     effects->save_answer = [path](const SaveFileDialog&) { return std::optional(path); };
     MainWindow window(folder.path(), std::unique_ptr<OutsideEffects>(effects));
+    MainWindowInsides inside{window};
     ASSERT_TRUE(window.create());
     for (int lines : test::full_benchmark() ? std::vector<int>{1000, kSheetRowsPerFile} : std::vector<int>{1000}) {
-        window.url_text_box.set_text(address_text(lines));
+        inside.url_text_box.set_text(address_text(lines));
         auto start = Clock::now();
-        window.address_list.read_urls();
+        inside.address_list.read_urls();
         double read_ms = ms_since(start);
-        fill_list(window.url_list_view, lines);
+        fill_list(inside.url_list_view, lines);
 
         ResetEvent(closed.get());
         start = Clock::now();
-        window.list_menu.dispatch(kCmdExportList);
+        inside.list_menu.dispatch(kCmdExportList);
         ASSERT_TRUE(pump_until_set(closed.get()));
         double export_ms = ms_since(start);
         std::optional<std::string> bytes = win::read_file_bytes(path);
         ASSERT_TRUE(bytes);
         printf("export %6d rows (%.1f MB file): %8.1f ms, %.2f x read_urls (%.1f ms)\n", lines,
                bytes->size() / 1048576.0, export_ms, export_ms / read_ms, read_ms);
-        ASSERT_TRUE(test::pump_until([&] { return window.list_export.running() == 0; }));
+        ASSERT_TRUE(test::pump_until([&] { return inside.list_export.running() == 0; }));
     }
 }
 

@@ -1,7 +1,7 @@
 // The start-up sequence in this process, with the scripted stand-in as the browser host (it logs
 // every command it receives) and a local server for the start-address file.
 
-#include "app/main_window.h"
+#include "main_window_insides.h"
 #include "winbase/files.h"
 
 #include "loopback_http_server.h"
@@ -39,9 +39,9 @@ protected:
 
     // The host ends once the view's window is gone; its files can go after that.
     void close_window() {
-        if (!IsWindow(window.hwnd()) || !window.browser_view)
+        if (!IsWindow(window.hwnd()) || !inside.browser_view())
             return;
-        win::UniqueKernelHandle host = test::process_of_window(window.browser_view->host_window());
+        win::UniqueKernelHandle host = test::process_of_window(inside.browser_view()->host_window());
         DestroyWindow(window.hwnd());
         EXPECT_TRUE(test::pump_until_ended(std::span(&host, 1)));
     }
@@ -54,13 +54,14 @@ protected:
 
     test::TempFolder folder;
     MainWindow window{folder.path()};
+    MainWindowInsides inside{window};
 };
 
 TEST_F(FirstPageAndRuntimeTest, StartAddressReachesTheBrowserViewVerbatimWithItsLineBreak) {
     LoopbackHttpServer server(serve_body("http://127.0.0.1/first.html\r\n"));
     window.servers.start_address_url = server.base_url() + "/gotourl.txt";
-    window.lifecycle.start_up();
-    EXPECT_EQ(window.lifecycle.start_url(), "http://127.0.0.1/first.html\r\n");
+    inside.lifecycle.start_up();
+    EXPECT_EQ(inside.lifecycle.start_url(), "http://127.0.0.1/first.html\r\n");
     EXPECT_NE(host_log().find(child_url_line("http://127.0.0.1/first.html\r\n")), std::string::npos) << host_log();
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(server.requests()[0].substr(0, 25), "GET /gotourl.txt HTTP/1.0");
@@ -82,8 +83,8 @@ TEST_F(FirstPageAndRuntimeTest, DefaultPageWhenTheStartAddressYieldsNothing) {
         window.servers.start_address_url =
             c.reachable ? server.base_url() + "/gotourl.txt"
                         : "http://127.0.0.1:" + std::to_string(LoopbackHttpServer::unused_port()) + "/gotourl.txt";
-        window.lifecycle.start_up();
-        EXPECT_EQ(window.lifecycle.start_url(), "https://portal.test/s.html?q=123456");
+        inside.lifecycle.start_up();
+        EXPECT_EQ(inside.lifecycle.start_url(), "https://portal.test/s.html?q=123456");
         // Each case starts the engine again; the log keeps growing.
         EXPECT_NE(host_log().find(child_url_line("https://portal.test/s.html?q=123456")), std::string::npos);
         DeleteFileW((folder.path() + L"\\ziroz\\host.log").c_str());
@@ -94,7 +95,7 @@ TEST_F(FirstPageAndRuntimeTest, DefaultPageWhenTheStartAddressYieldsNothing) {
 
 TEST_F(FirstPageAndRuntimeTest, PresentHostMeansNothingIsUnpackedAndTheTemporaryArchiveIsDeleted) {
     folder.write_file(L"cxtemp.zip", "left over");
-    window.lifecycle.start_up();
+    inside.lifecycle.start_up();
     EXPECT_EQ(GetFileAttributesW((folder.path() + L"\\cxtemp.zip").c_str()), INVALID_FILE_ATTRIBUTES);
     // Only the scripted host and its log are in the runtime folder: nothing was unpacked.
     EXPECT_EQ(GetFileAttributesW((folder.path() + L"\\ziroz\\locales").c_str()), INVALID_FILE_ATTRIBUTES);
@@ -106,10 +107,10 @@ TEST_F(FirstPageAndRuntimeTest, EngineThatCannotStartLeavesTheRestOfStartUpRunni
     folder.write_file(L"网址.txt", "http://saved/");
     window.servers.start_address_url = "";
     // This test program carries no runtime package, so deployment fails and so does the engine.
-    window.lifecycle.start_up();
-    EXPECT_EQ(window.url_text_box.text(), "http://saved/");
-    EXPECT_TRUE(window.favicon_picture.bitmap());
-    EXPECT_EQ(GetFocus(), window.url_text_box.hwnd());
+    inside.lifecycle.start_up();
+    EXPECT_EQ(inside.url_text_box.text(), "http://saved/");
+    EXPECT_TRUE(inside.favicon_picture.bitmap());
+    EXPECT_EQ(GetFocus(), inside.url_text_box.hwnd());
     EXPECT_EQ(GetFileAttributesW((folder.path() + L"\\cxtemp.zip").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 

@@ -1,7 +1,7 @@
 // The list's commands against the main window's list, with recorded outside effects, and the
 // real clipboard once.
 
-#include "app/main_window.h"
+#include "main_window_insides.h"
 
 #include "test_effects.h"
 #include "win_test_util.h"
@@ -24,27 +24,28 @@ protected:
         std::string text;
         for (char digit = '0'; digit <= '9'; ++digit)
             text.append("http://row").append(1, digit).append("/\r\n");
-        window.url_text_box.set_text(text);
-        window.address_list.read_urls();
+        inside.url_text_box.set_text(text);
+        inside.address_list.read_urls();
     }
     void select(std::initializer_list<int> rows) {
         for (int row : rows)
-            window.url_list_view.select_row(row);
+            inside.url_list_view.select_row(row);
     }
 
     test::TempFolder folder;
     test::TestEffects* effects = new test::TestEffects;
     MainWindow window{folder.path(), std::unique_ptr<OutsideEffects>(effects)};
+    MainWindowInsides inside{window};
 };
 
 TEST_F(ListCommandsTest, CopiesTakeSelectedRowsInAscendingOrderWithTheNotice) {
-    ui::ListView& list = window.url_list_view;
+    ui::ListView& list = inside.url_list_view;
     list.set_cell_text(2, kTitleColumn, "two");
     list.set_cell_text(5, kTitleColumn, "");
     list.set_cell_text(9, kTitleColumn, "nine");
     select({5, 2, 9});
-    window.list_commands.copy_titles();
-    window.list_commands.copy_urls();
+    inside.list_commands.copy_titles();
+    inside.list_commands.copy_urls();
     ASSERT_EQ(effects->clipboard.size(), 2u);
     EXPECT_EQ(effects->clipboard[0], "two\r\nnine");  // the empty middle title leaves no empty line
     EXPECT_EQ(effects->clipboard[1], "http://row2/\r\nhttp://row5/\r\nhttp://row9/");
@@ -57,12 +58,12 @@ TEST_F(ListCommandsTest, CopiesTakeSelectedRowsInAscendingOrderWithTheNotice) {
     // One unvisited row: its title " ", no line break.
     list.deselect_row(2), list.deselect_row(9), list.deselect_row(5);
     select({7});
-    window.list_commands.copy_titles();
+    inside.list_commands.copy_titles();
     EXPECT_EQ(effects->clipboard.back(), " ");
 
     // Nothing selected: the message, and the clipboard left alone.
     list.deselect_row(7);
-    window.list_commands.copy_urls();
+    inside.list_commands.copy_urls();
     EXPECT_EQ(effects->clipboard.size(), 3u);
     ASSERT_EQ(effects->boxes.size(), 1u);
     EXPECT_EQ(effects->boxes[0].text, L"请先选择一个记录再操作！");
@@ -71,36 +72,36 @@ TEST_F(ListCommandsTest, CopiesTakeSelectedRowsInAscendingOrderWithTheNotice) {
 
 TEST_F(ListCommandsTest, SelectAllAndInvertTwiceRestoreTheSelection) {
     select({1, 4});
-    window.list_commands.invert_selection();
-    EXPECT_EQ(window.url_list_view.selected_rows(), (std::vector<int>{0, 2, 3, 5, 6, 7, 8, 9}));
-    window.list_commands.invert_selection();
-    EXPECT_EQ(window.url_list_view.selected_rows(), (std::vector<int>{1, 4}));
-    EXPECT_EQ(GetFocus(), window.url_list_view.hwnd());
-    window.list_commands.select_all_rows();
-    EXPECT_EQ(window.url_list_view.selected_rows().size(), 10u);
+    inside.list_commands.invert_selection();
+    EXPECT_EQ(inside.url_list_view.selected_rows(), (std::vector<int>{0, 2, 3, 5, 6, 7, 8, 9}));
+    inside.list_commands.invert_selection();
+    EXPECT_EQ(inside.url_list_view.selected_rows(), (std::vector<int>{1, 4}));
+    EXPECT_EQ(GetFocus(), inside.url_list_view.hwnd());
+    inside.list_commands.select_all_rows();
+    EXPECT_EQ(inside.url_list_view.selected_rows().size(), 10u);
 }
 
 TEST_F(ListCommandsTest, OpeningActsOnTheLowestSelectedRowAndTheShownRow) {
-    window.list_commands.open_shown_row_in_default_browser();  // nothing shown yet
-    window.list_commands.open_in_default_browser();            // nothing selected
+    inside.list_commands.open_shown_row_in_default_browser();  // nothing shown yet
+    inside.list_commands.open_in_default_browser();            // nothing selected
     EXPECT_TRUE(effects->opened.empty());
 
     select({6, 3});
-    window.list_commands.open_in_default_browser();
-    window.list_commands.show_row_in_browser_view();
-    EXPECT_EQ(window.visiting.shown_row(), 4);
-    window.url_list_view.deselect_row(3), window.url_list_view.deselect_row(6);
-    window.list_commands.open_shown_row_in_default_browser();
-    window.list_commands.open_home_page();
+    inside.list_commands.open_in_default_browser();
+    inside.list_commands.show_row_in_browser_view();
+    EXPECT_EQ(inside.visiting.shown_row(), 4);
+    inside.url_list_view.deselect_row(3), inside.url_list_view.deselect_row(6);
+    inside.list_commands.open_shown_row_in_default_browser();
+    inside.list_commands.open_home_page();
     EXPECT_EQ(effects->opened, (std::vector<std::string>{"http://row3/", "http://row3/", window.servers.home_page}));
 
     // A double-click on no row clears the shown row.
-    window.list_commands.show_row_in_browser_view();
-    EXPECT_EQ(window.visiting.shown_row(), 0);
+    inside.list_commands.show_row_in_browser_view();
+    EXPECT_EQ(inside.visiting.shown_row(), 0);
 }
 
 TEST_F(ListCommandsTest, BalloonPopsUpAtThePointAndASecondReplacesTheFirst) {
-    ui::BalloonTip& balloon = window.balloon_tip;
+    ui::BalloonTip& balloon = inside.balloon_tip;
     balloon.pop_up(POINT{400, 300}, L"第一", 0, true);
     EXPECT_TRUE(balloon.showing());
     balloon.pop_up(POINT{410, 310}, L"第二\r\n\r\n第三", 0, true);

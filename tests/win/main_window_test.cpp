@@ -1,4 +1,4 @@
-#include "app/main_window.h"
+#include "main_window_insides.h"
 
 #include "controls/window.h"
 #include "win_test_util.h"
@@ -37,7 +37,7 @@ protected:
         if (!screen_holds_the_window())
             GTEST_SKIP() << "the screen is smaller than the window";  // Windows limits the size to the screen
         ASSERT_TRUE(window.create());
-        window.layout_controls();
+        inside.layout_controls();
     }
     void resize(int width, int height) {
         SetWindowPos(window.hwnd(), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -46,6 +46,7 @@ protected:
 
     test::TempFolder folder;
     MainWindow window{folder.path()};
+    MainWindowInsides inside{window};
 };
 
 TEST_F(MainWindowTest, OpensCentredAtItsDesignSizeWithItsCaption) {
@@ -76,18 +77,18 @@ TEST_F(MainWindowTest, ControlsStartWithTheirDesignCaptionsAndStates) {
         int left, top, width, height;
         bool visible, enabled;
     } expected[] = {
-        {window.title_label.hwnd(), L"欢迎使用 Quarnel网址管理器", 32, 9, 536, 24, true, true},
-        {window.auto_open_check.hwnd(), L"每隔：", 586, 8, 64, 24, true, true},
-        {window.interval_label.hwnd(), L"秒钟自动打开网址。", 722, 8, 120, 24, true, true},
-        {window.start_button.hwnd(), L"启动", 835, 8, 40, 24, false, true},
-        {window.url_text_caption.hwnd(), L"网址列表：（每行一个网址）", 885, 8, 171, 24, true, true},
-        {window.keep_on_top_check.hwnd(), L"窗口置顶", 1121, 8, 83, 24, true, true},
-        {window.clear_button.hwnd(), L"清空当前所有网址", 1264, 8, 121, 24, true, true},
-        {window.show_url_check.hwnd(), L"显示网址", 888, 228, 88, 24, true, true},
-        {window.show_title_check.hwnd(), L"显示标题", 980, 228, 88, 24, true, true},
-        {window.show_time_check.hwnd(), L"显示时间", 1072, 228, 88, 24, true, true},
-        {window.load_button.hwnd(), L"读入网址", 1248, 228, 136, 24, true, true},
-        {window.favicon_picture.hwnd(), L"", 5, 12, 16, 16, true, true},
+        {inside.title_label.hwnd(), L"欢迎使用 Quarnel网址管理器", 32, 9, 536, 24, true, true},
+        {inside.auto_open_check.hwnd(), L"每隔：", 586, 8, 64, 24, true, true},
+        {inside.interval_label.hwnd(), L"秒钟自动打开网址。", 722, 8, 120, 24, true, true},
+        {inside.start_button.hwnd(), L"启动", 835, 8, 40, 24, false, true},
+        {inside.url_text_caption.hwnd(), L"网址列表：（每行一个网址）", 885, 8, 171, 24, true, true},
+        {inside.keep_on_top_check.hwnd(), L"窗口置顶", 1121, 8, 83, 24, true, true},
+        {inside.clear_button.hwnd(), L"清空当前所有网址", 1264, 8, 121, 24, true, true},
+        {inside.show_url_check.hwnd(), L"显示网址", 888, 228, 88, 24, true, true},
+        {inside.show_title_check.hwnd(), L"显示标题", 980, 228, 88, 24, true, true},
+        {inside.show_time_check.hwnd(), L"显示时间", 1072, 228, 88, 24, true, true},
+        {inside.load_button.hwnd(), L"读入网址", 1248, 228, 136, 24, true, true},
+        {inside.favicon_picture.hwnd(), L"", 5, 12, 16, 16, true, true},
     };
     for (const Expected& e : expected) {
         SCOPED_TRACE(testing::Message() << "control at " << e.left << "," << e.top);
@@ -100,24 +101,24 @@ TEST_F(MainWindowTest, ControlsStartWithTheirDesignCaptionsAndStates) {
         EXPECT_EQ((GetWindowLongW(e.hwnd, GWL_STYLE) & WS_VISIBLE) != 0, e.visible);
         EXPECT_EQ(IsWindowEnabled(e.hwnd) != FALSE, e.enabled);
     }
-    EXPECT_EQ(window.interval_box.wide_text(), L"10");
-    EXPECT_FALSE(window.interval_box.enabled());
-    EXPECT_FALSE(window.interval_spinner.enabled());
-    EXPECT_FALSE(window.auto_open_check.checked());
-    EXPECT_TRUE(window.show_url_check.checked());
-    EXPECT_TRUE(window.show_title_check.checked());
-    EXPECT_FALSE(window.show_time_check.checked());
-    EXPECT_TRUE(window.balloon_tip.hwnd());
-    EXPECT_EQ(window.visit_timer.interval(), 0);
-    EXPECT_EQ(window.capture_timer.interval(), 0);
+    EXPECT_EQ(inside.interval_box.wide_text(), L"10");
+    EXPECT_FALSE(inside.interval_box.enabled());
+    EXPECT_FALSE(inside.interval_spinner.enabled());
+    EXPECT_FALSE(inside.auto_open_check.checked());
+    EXPECT_TRUE(inside.show_url_check.checked());
+    EXPECT_TRUE(inside.show_title_check.checked());
+    EXPECT_FALSE(inside.show_time_check.checked());
+    EXPECT_TRUE(inside.balloon_tip.hwnd());
+    EXPECT_EQ(inside.visit_timer.interval(), 0);
+    EXPECT_EQ(inside.capture_timer.interval(), 0);
 
-    ASSERT_EQ(window.url_list_view.column_count(), 4);
+    ASSERT_EQ(inside.url_list_view.column_count(), 4);
     const char* captions[] = {"\xD0\xF2\xBA\xC5", "\xCD\xF8\xD6\xB7", "\xB1\xEA\xCC\xE2",
                               "\xD7\xEE\xBA\xF3\xE4\xAF\xC0\xC0\xCA\xB1\xBC\xE4"};  // in GBK
     int widths[] = {50, 200, 220, 0};
     for (int c = 0; c < 4; ++c) {
-        EXPECT_EQ(window.url_list_view.column_caption(c), captions[c]);
-        EXPECT_EQ(window.url_list_view.column_width(c), widths[c]);
+        EXPECT_EQ(inside.url_list_view.column_caption(c), captions[c]);
+        EXPECT_EQ(inside.url_list_view.column_width(c), widths[c]);
     }
 }
 
@@ -132,16 +133,16 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrder) {
         }
         return all;
     };
-    EXPECT_EQ(items(window.list_menu.handle()),
+    EXPECT_EQ(items(inside.list_menu.handle()),
               L"复制网址|复制标题|-|从默认浏览器打开|-|导出表格|-|全选记录|反选记录|");
-    EXPECT_EQ(items(window.tray_menu.handle()), L"打开官网|-|退出软件|");
+    EXPECT_EQ(items(inside.tray_menu.handle()), L"打开官网|-|退出软件|");
 }
 
 TEST_F(MainWindowTest, LayoutFollowsTheWindowSize) {
     auto check = [&](int view_w, int view_h, int right_left, int list_h) {
-        RECT view = child_rect(window.browser_view->hwnd());
-        RECT box = child_rect(window.url_text_box.hwnd());
-        RECT list = child_rect(window.url_list_view.hwnd());
+        RECT view = child_rect(inside.browser_view()->hwnd());
+        RECT box = child_rect(inside.url_text_box.hwnd());
+        RECT list = child_rect(inside.url_list_view.hwnd());
         EXPECT_EQ(view.left, 3);
         EXPECT_EQ(view.top, 40);
         EXPECT_EQ(view.right - view.left, view_w);
@@ -164,8 +165,8 @@ TEST_F(MainWindowTest, LayoutFollowsTheWindowSize) {
         resize(1500, 1000);
         check(980, 914, 985, 698);
         // The option row stays where it was.
-        EXPECT_EQ(child_rect(window.load_button.hwnd()).left, 1248);
-        EXPECT_EQ(child_rect(window.url_text_caption.hwnd()).left, 885);
+        EXPECT_EQ(child_rect(inside.load_button.hwnd()).left, 1248);
+        EXPECT_EQ(child_rect(inside.url_text_caption.hwnd()).left, 885);
     }
     {
         SCOPED_TRACE("smaller than the margins");
@@ -173,9 +174,9 @@ TEST_F(MainWindowTest, LayoutFollowsTheWindowSize) {
         RECT outer{};
         GetWindowRect(window.hwnd(), &outer);
         if (outer.right - outer.left < 520) {
-            RECT view = child_rect(window.browser_view->hwnd());
+            RECT view = child_rect(inside.browser_view()->hwnd());
             EXPECT_EQ(view.right - view.left, 0);
-            EXPECT_EQ(child_rect(window.url_text_box.hwnd()).left, 5);
+            EXPECT_EQ(child_rect(inside.url_text_box.hwnd()).left, 5);
         }
     }
     {
@@ -188,16 +189,16 @@ TEST_F(MainWindowTest, LayoutFollowsTheWindowSize) {
 }
 
 TEST_F(MainWindowTest, ColumnCheckBoxesApplyAllThreeWidths) {
-    ui::ListView& list = window.url_list_view;
-    click(window.show_title_check.hwnd());
+    ui::ListView& list = inside.url_list_view;
+    click(inside.show_title_check.hwnd());
     EXPECT_EQ(list.column_width(1), 200);
     EXPECT_EQ(list.column_width(2), 0);
     EXPECT_EQ(list.column_width(3), 0);
-    click(window.show_time_check.hwnd());
+    click(inside.show_time_check.hwnd());
     EXPECT_EQ(list.column_width(2), 0);
     EXPECT_EQ(list.column_width(3), 180);
-    click(window.show_url_check.hwnd());
-    click(window.show_title_check.hwnd());
+    click(inside.show_url_check.hwnd());
+    click(inside.show_title_check.hwnd());
     EXPECT_EQ(list.column_width(0), 50);
     EXPECT_EQ(list.column_width(1), 0);
     EXPECT_EQ(list.column_width(2), 220);
@@ -205,65 +206,65 @@ TEST_F(MainWindowTest, ColumnCheckBoxesApplyAllThreeWidths) {
 }
 
 TEST_F(MainWindowTest, KeepOnTopMakesTheWindowTopmostAndBack) {
-    click(window.keep_on_top_check.hwnd());
+    click(inside.keep_on_top_check.hwnd());
     EXPECT_TRUE(GetWindowLongW(window.hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST);
-    click(window.keep_on_top_check.hwnd());
+    click(inside.keep_on_top_check.hwnd());
     EXPECT_FALSE(GetWindowLongW(window.hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST);
 }
 
 TEST_F(MainWindowTest, AutoOpenCheckShowsStartButtonAndEnablesInterval) {
-    click(window.auto_open_check.hwnd());
-    EXPECT_TRUE(window.start_button.visible());
-    EXPECT_TRUE(window.interval_box.enabled());
-    EXPECT_TRUE(window.interval_spinner.enabled());
+    click(inside.auto_open_check.hwnd());
+    EXPECT_TRUE(inside.start_button.visible());
+    EXPECT_TRUE(inside.interval_box.enabled());
+    EXPECT_TRUE(inside.interval_spinner.enabled());
 
     // A running pass is not stopped by unticking: its timer and caption stay.
-    window.visit_timer.set_interval(10000);
-    window.start_button.set_caption(L"停止");
-    click(window.auto_open_check.hwnd());
-    EXPECT_FALSE(window.start_button.visible());
-    EXPECT_FALSE(window.interval_box.enabled());
-    EXPECT_FALSE(window.interval_spinner.enabled());
-    EXPECT_EQ(window.visit_timer.interval(), 10000);
-    EXPECT_EQ(window.start_button.caption(), L"停止");
+    inside.visit_timer.set_interval(10000);
+    inside.start_button.set_caption(L"停止");
+    click(inside.auto_open_check.hwnd());
+    EXPECT_FALSE(inside.start_button.visible());
+    EXPECT_FALSE(inside.interval_box.enabled());
+    EXPECT_FALSE(inside.interval_spinner.enabled());
+    EXPECT_EQ(inside.visit_timer.interval(), 10000);
+    EXPECT_EQ(inside.start_button.caption(), L"停止");
 }
 
 TEST_F(MainWindowTest, TimerSetFromAnotherThreadTicksOnTheWindowThreadAndStopsInOrder) {
     const DWORD window_thread = GetCurrentThreadId();
     std::vector<DWORD> tick_threads;
-    window.capture_timer.on_tick = [&] { tick_threads.push_back(GetCurrentThreadId()); };
-    std::thread([&] { window.capture_timer.set_interval(20); }).join();
+    inside.capture_timer.on_tick = [&] { tick_threads.push_back(GetCurrentThreadId()); };
+    std::thread([&] { inside.capture_timer.set_interval(20); }).join();
     ASSERT_TRUE(test::pump_until([&] { return tick_threads.size() >= 2; }, 10000));
-    EXPECT_EQ(window.capture_timer.interval(), 20);
+    EXPECT_EQ(inside.capture_timer.interval(), 20);
     for (DWORD id : tick_threads)
         EXPECT_EQ(id, window_thread);
 
     // Settings from two threads take effect in the order they were made: the later stop wins
     // over the earlier restart that still waits for the window thread.
-    std::thread([&] { window.capture_timer.set_interval(30); }).join();
-    window.capture_timer.set_interval(0);
-    EXPECT_EQ(window.capture_timer.interval(), 0);
+    std::thread([&] { inside.capture_timer.set_interval(30); }).join();
+    inside.capture_timer.set_interval(0);
+    EXPECT_EQ(inside.capture_timer.interval(), 0);
     size_t ticks = tick_threads.size();
     // A sentinel task handed over after both settings: once it ran, no tick may follow.
     bool sentinel = false;
     std::thread([&] { window.run_on_window_thread([&] { sentinel = true; }); }).join();
     ASSERT_TRUE(test::pump_until([&] { return sentinel; }, 10000));
     EXPECT_EQ(tick_threads.size(), ticks);
-    EXPECT_EQ(window.capture_timer.interval(), 0);
+    EXPECT_EQ(inside.capture_timer.interval(), 0);
 }
 
 TEST_F(MainWindowTest, SpinnerKeepsTheIntervalWithinFiveToOneHundredTwenty) {
     int low = 0, high = 0;
-    SendMessageW(window.interval_spinner.hwnd(), UDM_GETRANGE32, reinterpret_cast<WPARAM>(&low),
+    SendMessageW(inside.interval_spinner.hwnd(), UDM_GETRANGE32, reinterpret_cast<WPARAM>(&low),
                  reinterpret_cast<LPARAM>(&high));
     EXPECT_EQ(low, 5);
     EXPECT_EQ(high, 120);
-    EXPECT_EQ(SendMessageW(window.interval_spinner.hwnd(), UDM_GETPOS32, 0, 0), 10);
+    EXPECT_EQ(SendMessageW(inside.interval_spinner.hwnd(), UDM_GETPOS32, 0, 0), 10);
 }
 
 TEST_F(MainWindowTest, CtrlASelectsAllButOtherCombinationsDoNot) {
-    HWND box = window.url_text_box.hwnd();
-    window.url_text_box.set_text("http://a/\r\nhttp://b/");
+    HWND box = inside.url_text_box.hwnd();
+    inside.url_text_box.set_text("http://a/\r\nhttp://b/");
     int length = GetWindowTextLengthW(box);
     auto selection = [&] {
         DWORD start = 0, end = 0;
@@ -284,16 +285,16 @@ TEST_F(MainWindowTest, CtrlASelectsAllButOtherCombinationsDoNot) {
     for (unsigned modifiers :
          {unsigned(ui::kCtrl | ui::kShift), unsigned(ui::kAlt), unsigned(ui::kCtrl | ui::kAlt), 0u}) {
         SendMessageW(box, EM_SETSEL, 0, 0);
-        EXPECT_TRUE(window.select_all_on_ctrl_a('A', modifiers)) << modifiers;
+        EXPECT_TRUE(inside.select_all_on_ctrl_a('A', modifiers)) << modifiers;
         EXPECT_EQ(selection(), std::make_pair(0, 0)) << modifiers;
     }
-    EXPECT_TRUE(window.select_all_on_ctrl_a('B', ui::kCtrl));
+    EXPECT_TRUE(inside.select_all_on_ctrl_a('B', ui::kCtrl));
 
     // A plain A types the letter.
     SendMessageW(box, EM_SETSEL, 0, 0);
     SendMessageW(box, WM_KEYDOWN, 'A', 1);
     SendMessageW(box, WM_CHAR, 'a', 1);
-    EXPECT_EQ(window.url_text_box.wide_text(), L"ahttp://a/\r\nhttp://b/");
+    EXPECT_EQ(inside.url_text_box.wide_text(), L"ahttp://a/\r\nhttp://b/");
 }
 
 // Every Windows test depends on the program seeing the Chinese ANSI code page, as on the

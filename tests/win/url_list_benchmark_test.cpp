@@ -2,7 +2,7 @@
 // 100,000 lines, the memory the rows add, and how long scrolling to the end and redrawing takes,
 // and how a 50 MB address text is taken. Without QUARNEL_BENCH_FULL only the smallest sizes run.
 
-#include "app/main_window.h"
+#include "main_window_insides.h"
 #include "win_test_util.h"
 
 #include <gtest/gtest.h>
@@ -57,24 +57,25 @@ std::string address_text(int lines) {
 TEST(UrlListBenchmark, ReadUrlsOnLargeLists) {
     test::TempFolder folder;
     MainWindow window(folder.path());
+    MainWindowInsides inside{window};
     ASSERT_TRUE(window.create());
     ShowWindow(window.hwnd(), SW_SHOWNOACTIVATE);
     std::vector<int> sizes = test::full_benchmark() ? std::vector<int>{1000, 10000, 100000} : std::vector<int>{1000};
     for (int lines : sizes) {
-        window.url_list_view.delete_all_rows();
-        window.url_text_box.set_text(address_text(lines));
+        inside.url_list_view.delete_all_rows();
+        inside.url_text_box.set_text(address_text(lines));
         size_t memory_before = heap_bytes_in_use();
         auto start = Clock::now();
-        window.address_list.read_urls();
+        inside.address_list.read_urls();
         double read_ms = ms_since(start);
         size_t memory_after = heap_bytes_in_use();
-        ASSERT_EQ(window.url_list_view.row_count(), lines);
+        ASSERT_EQ(inside.url_list_view.row_count(), lines);
 
         start = Clock::now();
-        ListView_EnsureVisible(window.url_list_view.hwnd(), lines - 1, FALSE);
-        UpdateWindow(window.url_list_view.hwnd());
-        ListView_EnsureVisible(window.url_list_view.hwnd(), lines / 2, FALSE);
-        UpdateWindow(window.url_list_view.hwnd());
+        ListView_EnsureVisible(inside.url_list_view.hwnd(), lines - 1, FALSE);
+        UpdateWindow(inside.url_list_view.hwnd());
+        ListView_EnsureVisible(inside.url_list_view.hwnd(), lines / 2, FALSE);
+        UpdateWindow(inside.url_list_view.hwnd());
         double scroll_ms = ms_since(start);
 
         printf("read_urls %6d lines: %8.1f ms; rows add %6.1f MB; scroll to end and middle with redraw: %6.1f ms\n",
@@ -87,26 +88,27 @@ TEST(UrlListBenchmark, ReadUrlsOnLargeLists) {
 TEST(UrlListBenchmark, ListCommandsAgainstReadUrls) {
     test::TempFolder folder;
     MainWindow window(folder.path());
+    MainWindowInsides inside{window};
     ASSERT_TRUE(window.create());
     int lines = test::full_benchmark() ? 100000 : 1000;
-    window.url_text_box.set_text(address_text(lines));
+    inside.url_text_box.set_text(address_text(lines));
     auto start = Clock::now();
-    window.address_list.read_urls();
+    inside.address_list.read_urls();
     double read_ms = ms_since(start);
     struct Step {
         const char* name;
         std::function<void()> run;
     } steps[] = {
-        {"select_all_rows", [&] { window.list_commands.select_all_rows(); }},
-        {"invert_selection (all selected)", [&] { window.list_commands.invert_selection(); }},
-        {"invert_selection (none selected)", [&] { window.list_commands.invert_selection(); }},
-        {"copy_urls (every row, to the clipboard)", [&] { window.list_commands.copy_urls(); }},
+        {"select_all_rows", [&] { inside.list_commands.select_all_rows(); }},
+        {"invert_selection (all selected)", [&] { inside.list_commands.invert_selection(); }},
+        {"invert_selection (none selected)", [&] { inside.list_commands.invert_selection(); }},
+        {"copy_urls (every row, to the clipboard)", [&] { inside.list_commands.copy_urls(); }},
         {"invert_selection (second half)",
          [&] {
              for (int row = 0; row < lines / 2; ++row)
-                 window.url_list_view.deselect_row(row);
+                 inside.url_list_view.deselect_row(row);
              start = Clock::now();  // the deselection is not what is measured
-             window.list_commands.invert_selection();
+             inside.list_commands.invert_selection();
          }},
     };
     for (const Step& step : steps) {
@@ -115,23 +117,24 @@ TEST(UrlListBenchmark, ListCommandsAgainstReadUrls) {
         double ms = ms_since(start);
         printf("%6d rows: %-40s %8.1f ms, %.2f x read_urls (%.1f ms)\n", lines, step.name, ms, ms / read_ms, read_ms);
     }
-    EXPECT_EQ(static_cast<int>(window.url_list_view.selected_rows().size()), lines / 2);
-    window.balloon_tip.hide();
+    EXPECT_EQ(static_cast<int>(inside.url_list_view.selected_rows().size()), lines / 2);
+    inside.balloon_tip.hide();
 }
 
 TEST(UrlListBenchmark, HugeAddressTextNeitherCrashesNorHangs) {
     test::TempFolder folder;
     MainWindow window(folder.path());
+    MainWindowInsides inside{window};
     ASSERT_TRUE(window.create());
     int lines = test::full_benchmark() ? 850000 : 10000;  // about 50 MB, or 600 KB
     std::string text = address_text(lines);
     auto start = Clock::now();
-    window.url_text_box.set_text(text);
+    inside.url_text_box.set_text(text);
     double set_ms = ms_since(start);
     start = Clock::now();
-    window.address_list.read_urls();
+    inside.address_list.read_urls();
     double read_ms = ms_since(start);
-    EXPECT_EQ(window.url_list_view.row_count(), lines);
+    EXPECT_EQ(inside.url_list_view.row_count(), lines);
     printf("%.1f MB address text: set into the box %.0f ms, read_urls %.0f ms\n", text.size() / 1048576.0, set_ms,
            read_ms);
 }

@@ -1,4 +1,4 @@
-#include "app/main_window.h"
+#include "main_window_insides.h"
 
 #include "test_effects.h"
 #include "win_test_util.h"
@@ -17,13 +17,13 @@ class UrlListTest : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(window.create());
-        window.address_list.register_drop_targets();
+        inside.address_list.register_drop_targets();
     }
 
     std::vector<std::string> column(int c) {
         std::vector<std::string> cells;
-        for (int r = 0; r < window.url_list_view.row_count(); ++r)
-            cells.push_back(window.url_list_view.cell_text(r, c));
+        for (int r = 0; r < inside.url_list_view.row_count(); ++r)
+            cells.push_back(inside.url_list_view.cell_text(r, c));
         return cells;
     }
 
@@ -42,36 +42,37 @@ protected:
     test::TempFolder folder;
     test::TestEffects* effects = new test::TestEffects;
     MainWindow window{folder.path(), std::unique_ptr<OutsideEffects>(effects)};
+    MainWindowInsides inside{window};
 };
 
 using Strings = std::vector<std::string>;
 
 TEST_F(UrlListTest, ReadUrlsRebuildsNumberedRowsFromTheAddressText) {
     // GBK text in the path survives the trip through the Unicode edit box.
-    window.url_text_box.set_text(
+    inside.url_text_box.set_text(
         "www.skip.com\r\nhttp://a/\xD6\xD0\xCE\xC4\r\n\r\nhttps://b/?u=http://c/\r\nhttp://a/\xD6\xD0\xCE\xC4\r\n");
-    window.address_list.read_urls();
+    inside.address_list.read_urls();
     EXPECT_EQ(column(0), (Strings{"1", "2", "3"}));
     EXPECT_EQ(column(1), (Strings{"http://a/\xD6\xD0\xCE\xC4", "https://b/?u=", "http://a/\xD6\xD0\xCE\xC4"}));
     EXPECT_EQ(column(2), (Strings{" ", " ", " "}));
     EXPECT_EQ(column(3), (Strings{"", "", ""}));
 
     // Reading again resets captured titles and the selection, and never touches the text box.
-    window.url_list_view.set_cell_text(0, 2, "title");
-    window.url_list_view.select_row(1);
-    std::wstring before = window.url_text_box.wide_text();
-    window.address_list.read_urls();
-    EXPECT_EQ(window.url_list_view.cell_text(0, 2), " ");
-    EXPECT_EQ(window.url_list_view.current_row(), -1);
-    EXPECT_EQ(window.url_text_box.wide_text(), before);
+    inside.url_list_view.set_cell_text(0, 2, "title");
+    inside.url_list_view.select_row(1);
+    std::wstring before = inside.url_text_box.wide_text();
+    inside.address_list.read_urls();
+    EXPECT_EQ(inside.url_list_view.cell_text(0, 2), " ");
+    EXPECT_EQ(inside.url_list_view.current_row(), -1);
+    EXPECT_EQ(inside.url_text_box.wide_text(), before);
 
-    window.url_text_box.set_text("");
-    window.address_list.read_urls();
-    EXPECT_EQ(window.url_list_view.row_count(), 0);
+    inside.url_text_box.set_text("");
+    inside.address_list.read_urls();
+    EXPECT_EQ(inside.url_list_view.row_count(), 0);
 }
 
 TEST_F(UrlListTest, ListOperationsKeepSelectionOnTheirRows) {
-    ui::ListView& list = window.url_list_view;
+    ui::ListView& list = inside.url_list_view;
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(list.insert_row(-1, std::to_string(i + 1)), i);
     list.select_row(1);
@@ -108,25 +109,25 @@ TEST_F(UrlListTest, ListOperationsKeepSelectionOnTheirRows) {
 }
 
 TEST_F(UrlListTest, FileDroppedOnTheTextBoxReplacesItsTextOnly) {
-    window.url_text_box.set_text("http://old/");
-    window.address_list.read_urls();
+    inside.url_text_box.set_text("http://old/");
+    inside.address_list.read_urls();
     std::wstring file = folder.write_file(L"\x7F51\x5740.txt", "http://new/\r\n\xD6\xD0\0tail");
-    EXPECT_EQ(drop(window.address_list.text_drop_target.get(), test::make_file_data_object({file})),
+    EXPECT_EQ(drop(inside.address_list.text_drop_target.get(), test::make_file_data_object({file})),
               DWORD(DROPEFFECT_COPY));
-    EXPECT_EQ(window.url_text_box.text(), "http://new/\r\n\xD6\xD0");
+    EXPECT_EQ(inside.url_text_box.text(), "http://new/\r\n\xD6\xD0");
     EXPECT_EQ(column(1), Strings{"http://old/"});
 }
 
 TEST_F(UrlListTest, FileDroppedOnTheListAlsoRebuildsTheRows) {
     std::wstring file = folder.write_file(L"list.txt", "http://a/\r\nhttp://b/");
-    drop(window.address_list.list_drop_target.get(), test::make_file_data_object({file}));
-    EXPECT_EQ(window.url_text_box.text(), "http://a/\r\nhttp://b/");
+    drop(inside.address_list.list_drop_target.get(), test::make_file_data_object({file}));
+    EXPECT_EQ(inside.url_text_box.text(), "http://a/\r\nhttp://b/");
     EXPECT_EQ(column(1), (Strings{"http://a/", "http://b/"}));
 }
 
 TEST_F(UrlListTest, DropsThatNameNoReadableFileKeepTextAndRows) {
-    window.url_text_box.set_text("http://keep/");
-    window.address_list.read_urls();
+    inside.url_text_box.set_text("http://keep/");
+    inside.address_list.read_urls();
     std::wstring a = folder.write_file(L"a.txt", "http://a/");
     std::wstring b = folder.write_file(L"b.txt", "http://b/");
     std::wstring empty = folder.write_file(L"empty.txt", "");
@@ -144,19 +145,19 @@ TEST_F(UrlListTest, DropsThatNameNoReadableFileKeepTextAndRows) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        drop(window.address_list.text_drop_target.get(), test::make_file_data_object(c.paths));
-        drop(window.address_list.list_drop_target.get(), test::make_file_data_object(c.paths));
-        EXPECT_EQ(window.url_text_box.text(), "http://keep/");
+        drop(inside.address_list.text_drop_target.get(), test::make_file_data_object(c.paths));
+        drop(inside.address_list.list_drop_target.get(), test::make_file_data_object(c.paths));
+        EXPECT_EQ(inside.url_text_box.text(), "http://keep/");
         EXPECT_EQ(column(1), Strings{"http://keep/"});
     }
     CloseHandle(lock);
 }
 
 TEST_F(UrlListTest, DropTargetsRefuseTextDrags) {
-    window.url_text_box.set_text("http://keep/");
-    EXPECT_EQ(drop(window.address_list.text_drop_target.get(), test::make_text_data_object(L"http://dragged/")),
+    inside.url_text_box.set_text("http://keep/");
+    EXPECT_EQ(drop(inside.address_list.text_drop_target.get(), test::make_text_data_object(L"http://dragged/")),
               DWORD(DROPEFFECT_NONE));
-    EXPECT_EQ(window.url_text_box.text(), "http://keep/");
+    EXPECT_EQ(inside.url_text_box.text(), "http://keep/");
 }
 
 TEST_F(UrlListTest, SeveralDroppedPathsArriveJoinedWithCrLf) {
@@ -169,47 +170,47 @@ TEST_F(UrlListTest, SeveralDroppedPathsArriveJoinedWithCrLf) {
 }
 
 TEST_F(UrlListTest, ClearAsksFirstAndClearsOnlyOnYes) {
-    window.url_text_box.set_text("http://a/");
-    window.address_list.read_urls();
+    inside.url_text_box.set_text("http://a/");
+    inside.address_list.read_urls();
     int answer = IDNO;
     effects->answer = [&](const std::wstring&, const std::wstring&, UINT) { return answer; };
-    window.address_list.clear_urls();
+    inside.address_list.clear_urls();
     ASSERT_EQ(effects->boxes.size(), 1u);
     EXPECT_EQ(effects->boxes[0].text, L"确定要清空当前所有网址吗？");
     EXPECT_EQ(effects->boxes[0].title, L"Quarnel提醒您：");
     EXPECT_EQ(effects->boxes[0].flags & (MB_TYPEMASK | MB_ICONMASK | MB_DEFMASK), UINT(MB_YESNO | MB_DEFBUTTON1));
-    EXPECT_EQ(window.url_text_box.text(), "http://a/");
-    EXPECT_EQ(window.url_list_view.row_count(), 1);
+    EXPECT_EQ(inside.url_text_box.text(), "http://a/");
+    EXPECT_EQ(inside.url_list_view.row_count(), 1);
 
     answer = IDYES;
-    window.address_list.clear_urls();
-    EXPECT_EQ(window.url_text_box.text(), "");
-    EXPECT_EQ(window.url_list_view.row_count(), 0);
+    inside.address_list.clear_urls();
+    EXPECT_EQ(inside.url_text_box.text(), "");
+    EXPECT_EQ(inside.url_list_view.row_count(), 0);
 }
 
 TEST_F(UrlListTest, RightClickShowsTheMenuOnlyOnARowWithAnAddress) {
     auto right_click = [&] {
-        NMHDR header{window.url_list_view.hwnd(), 0, static_cast<UINT>(NM_RCLICK)};
+        NMHDR header{inside.url_list_view.hwnd(), 0, static_cast<UINT>(NM_RCLICK)};
         SendMessageW(window.hwnd(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&header));
     };
-    window.url_text_box.set_text("http://a/");
-    window.address_list.read_urls();
-    window.url_list_view.insert_row(-1, "2");  // a row without an address
+    inside.url_text_box.set_text("http://a/");
+    inside.address_list.read_urls();
+    inside.url_list_view.insert_row(-1, "2");  // a row without an address
 
     right_click();
     EXPECT_TRUE(effects->menus.empty()) << "no row selected";
 
-    window.url_list_view.select_row(1);
+    inside.url_list_view.select_row(1);
     right_click();
     EXPECT_TRUE(effects->menus.empty()) << "row without an address";
 
-    window.url_list_view.deselect_row(1);
-    window.url_list_view.select_row(0);
+    inside.url_list_view.deselect_row(1);
+    inside.url_list_view.select_row(0);
     POINT cursor{};
     GetCursorPos(&cursor);
     right_click();
     ASSERT_EQ(effects->menus.size(), 1u);
-    EXPECT_EQ(effects->menus[0].menu, window.list_menu.handle());
+    EXPECT_EQ(effects->menus[0].menu, inside.list_menu.handle());
     EXPECT_EQ(effects->menus[0].at.x, cursor.x + 3);
     EXPECT_EQ(effects->menus[0].at.y, cursor.y + 3);
 }

@@ -2,7 +2,7 @@
 // pages of a local server: what only a real host shows (a double-clicked row, a hung icon server,
 // a host that ends). The rules of the pass and the capture are tested in pass_and_capture_test.cpp.
 
-#include "app/main_window.h"
+#include "main_window_insides.h"
 
 #include "loopback_http_server.h"
 #include "test_effects.h"
@@ -88,13 +88,13 @@ protected:
         ASSERT_TRUE(window.create());
         window.servers.start_address_url = "";
         window.servers.default_start_page = server.base_url() + "/start.html";
-        window.lifecycle.start_up();
+        inside.lifecycle.start_up();
         // Icon downloads are recorded, not made.
         effects->fetcher = [this](const std::string& url) {
             fetched.push_back(url);
             return std::string();
         };
-        ASSERT_TRUE(test::pump_until([&] { return window.engine.view_id() != 0; }));
+        ASSERT_TRUE(test::pump_until([&] { return inside.engine.view_id() != 0; }));
     }
     void TearDown() override {
         DestroyWindow(window.hwnd());
@@ -106,7 +106,7 @@ protected:
     // Ends the browser host as a crash would.
     void kill_host() {
         DWORD id = 0;
-        GetWindowThreadProcessId(window.browser_view->host_window(), &id);
+        GetWindowThreadProcessId(inside.browser_view()->host_window(), &id);
         win::UniqueKernelHandle host(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
         ASSERT_TRUE(host);
         TerminateProcess(host.get(), 9);
@@ -143,16 +143,16 @@ protected:
     // again and rows 4 to 8 get their own pages.
     void pass_with_host_killed_after_row_3(const char* interval) {
         load(numbered_pages(8));
-        window.interval_box.set_text(interval);
-        window.start_button.on_click();
+        inside.interval_box.set_text(interval);
+        inside.start_button.on_click();
         ASSERT_TRUE(test::pump_until([&] { return !cell(2, kTimeColumn).empty(); }, 30000));
         kill_host();
-        ASSERT_TRUE(test::pump_until([&] { return window.start_button.caption() == L"启动"; }, 90000));
+        ASSERT_TRUE(test::pump_until([&] { return inside.start_button.caption() == L"启动"; }, 90000));
         ASSERT_TRUE(test::pump_until([&] { return !cell(7, kTimeColumn).empty(); }, 20000));
         for (int row = 3; row < 8; ++row)
             EXPECT_EQ(cell(row, kTitleColumn), "Page " + std::to_string(row + 1)) << row;
         EXPECT_EQ(hosts_running(), 1);
-        EXPECT_NE(window.browser_view->get_page_source(window.engine.view_id(), "", false).find("Page 8"),
+        EXPECT_NE(inside.browser_view()->get_page_source(inside.engine.view_id(), "", false).find("Page 8"),
                   std::string::npos);
     }
 
@@ -160,20 +160,20 @@ protected:
     // fourth end within the minute would be given up).
     void measure_recovery(const char* engine_name) {
         load(numbered_pages(1));
-        window.url_list_view.select_row(0);
-        window.list_commands.show_row_in_browser_view();
+        inside.url_list_view.select_row(0);
+        inside.list_commands.show_row_in_browser_view();
         ASSERT_TRUE(test::pump_until([&] { return !cell(0, kTimeColumn).empty(); }, 30000));
         auto loaded_view = std::make_shared<std::atomic<int>>(0);
-        BrowserViewEvents events = window.browser_view->events();
+        BrowserViewEvents events = inside.browser_view()->events();
         events.load_finished = [loaded_view, original = events.load_finished](int id, std::wstring_view frame,
                                                                               int status) {
             *loaded_view = id;
             original(id, frame, status);
         };
-        window.browser_view->set_events(std::move(events));
+        inside.browser_view()->set_events(std::move(events));
         std::vector<DWORD> ms;
         for (int run = 0; run < (test::full_benchmark() ? 3 : 1); ++run) {
-            int old_view = window.engine.view_id();
+            int old_view = inside.engine.view_id();
             *loaded_view = 0;
             DWORD ended = GetTickCount();
             kill_host();
@@ -186,10 +186,10 @@ protected:
     }
 
     void load(const std::string& text) {
-        window.url_text_box.set_text(text);
-        window.address_list.read_urls();
+        inside.url_text_box.set_text(text);
+        inside.address_list.read_urls();
     }
-    std::string cell(int row, int column) { return window.url_list_view.cell_text(row, column); }
+    std::string cell(int row, int column) { return inside.url_list_view.cell_text(row, column); }
 
     LoopbackHttpServer server{serve_pages({
         {"/start.html", "<html><head><title>start</title></head></html>"},
@@ -209,14 +209,15 @@ protected:
     test::TempFolder folder;
     test::TestEffects* effects = new test::TestEffects;
     MainWindow window{folder.path(), std::unique_ptr<OutsideEffects>(effects)};
+    MainWindowInsides inside{window};
     std::vector<std::string> fetched;
 };
 
 TEST_F(VisitingTest, ADoubleClickedRowIsCapturedAndAPressOnTheTitleOpensIt) {
     const std::string base = server.base_url();
     load(base + "/upper.html\r\n" + base + "/json.html\r\n" + base + "/gbk.html\r\n");
-    HWND list = window.url_list_view.hwnd();
-    HWND title = window.title_label.hwnd();
+    HWND list = inside.url_list_view.hwnd();
+    HWND title = inside.title_label.hwnd();
     PostMessageW(title, WM_LBUTTONDOWN, MK_LBUTTON, 0);
     test::pump_messages();
     EXPECT_TRUE(effects->opened.empty()) << "nothing was shown yet";
@@ -227,7 +228,7 @@ TEST_F(VisitingTest, ADoubleClickedRowIsCapturedAndAPressOnTheTitleOpensIt) {
     for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
         PostMessageW(list, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, at);
     ASSERT_TRUE(test::pump_until([&] { return !cell(2, kTimeColumn).empty(); }, 10000));
-    EXPECT_EQ(window.visiting.shown_row(), 3);
+    EXPECT_EQ(inside.visiting.shown_row(), 3);
     EXPECT_EQ(cell(2, kTitleColumn), gbk(L"中文标题"));
     EXPECT_TRUE(cell(0, kTimeColumn).empty() && cell(1, kTimeColumn).empty());
     auto requests = server.requests();
@@ -250,8 +251,8 @@ TEST_F(VisitingTest, AHungIconServerHoldsTheWindowNoLongerThanTheFetchTimeOut) {
     DWORD longest = 0;
     {
         AnswerProbe probe(window.hwnd());
-        window.url_list_view.select_row(0);
-        window.list_commands.show_row_in_browser_view();
+        inside.url_list_view.select_row(0);
+        inside.list_commands.show_row_in_browser_view();
         // This thread is the window's: the check runs again only once the fetch gave up.
         EXPECT_TRUE(test::pump_until([&] { return !silent.requests().empty(); }, 30000));
         test::pump_for(100);
@@ -269,8 +270,8 @@ TEST_F(VisitingTest, AHostThatEndsMidPassIsStartedAgainAndThePassGoesOn) {
 
 TEST_F(VisitingTest, AHostThatEndsAtEveryStartStopsThePassAfterThreeRestarts) {
     load(numbered_pages(8));
-    window.url_list_view.select_row(0);
-    window.list_commands.show_row_in_browser_view();
+    inside.url_list_view.select_row(0);
+    inside.list_commands.show_row_in_browser_view();
     ASSERT_TRUE(test::pump_until([&] { return !cell(0, kTimeColumn).empty(); }, 30000));
     // From now on the folder's host is one that ends as soon as it starts. The running one is
     // moved aside, as Windows allows for a running program.
@@ -278,11 +279,11 @@ TEST_F(VisitingTest, AHostThatEndsAtEveryStartStopsThePassAfterThreeRestarts) {
     ASSERT_TRUE(CopyFileW((test::wine_path(QUARNEL_SCRIPTED_HOST_DIR) + L"\\cefview(e_pair).exe").c_str(),
                           host_path().c_str(), FALSE));
     folder.write_file(L"ziroz\\host-options.txt", "--exit-at-start");
-    window.interval_box.set_text("0.3");
-    window.start_button.on_click();
+    inside.interval_box.set_text("0.3");
+    inside.start_button.on_click();
     AnswerProbe probe(window.hwnd());
     kill_host();
-    ASSERT_TRUE(test::pump_until([&] { return window.start_button.caption() == L"启动"; }, 30000));
+    ASSERT_TRUE(test::pump_until([&] { return inside.start_button.caption() == L"启动"; }, 30000));
     test::pump_for(500);
     // Every start wrote its command line to the stand-in's log before it ended.
     std::ifstream log(std::filesystem::path(folder.path() + L"\\ziroz\\host.log"));
@@ -293,7 +294,7 @@ TEST_F(VisitingTest, AHostThatEndsAtEveryStartStopsThePassAfterThreeRestarts) {
     EXPECT_EQ(starts, 3);
     for (int row = 1; row < 8; ++row)
         EXPECT_EQ(cell(row, kTimeColumn), "") << row;
-    EXPECT_EQ(window.visit_timer.interval(), 0);
+    EXPECT_EQ(inside.visit_timer.interval(), 0);
     EXPECT_LT(probe.longest_ms(), 2000u);
 }
 
@@ -319,11 +320,11 @@ TEST_F(ChromiumVisitingTest, TheCaptureTakesTheTitleAScriptSet) {
                                           "setTimeout(() => { document.title = '" +
                                               gbk(L"脚本标题") + "'; }, 0));</script></head></html>"}}));
     load(site.base_url() + "/scripted.html\r\n");
-    window.url_list_view.select_row(0);
-    window.list_commands.show_row_in_browser_view();
+    inside.url_list_view.select_row(0);
+    inside.list_commands.show_row_in_browser_view();
     ASSERT_TRUE(test::pump_until([&] { return !cell(0, kTimeColumn).empty(); }, 30000));
     EXPECT_EQ(cell(0, kTitleColumn), gbk(L"脚本标题"));
-    EXPECT_EQ(window.title_label.caption(), L"脚本标题");
+    EXPECT_EQ(inside.title_label.caption(), L"脚本标题");
 }
 
 TEST_F(ChromiumVisitingTest, AHostThatEndsMidPassIsStartedAgainAndThePassGoesOn) {
@@ -367,16 +368,16 @@ TEST_F(VisitingTest, BenchmarkOneCaptureFromTheTickToTheIconDrawn) {
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(window.hwnd(), SW_SHOWNA);
     load(site.base_url() + "/big.html\r\n");
-    window.url_list_view.select_row(0);
-    window.list_commands.show_row_in_browser_view();
+    inside.url_list_view.select_row(0);
+    inside.list_commands.show_row_in_browser_view();
     ASSERT_TRUE(test::pump_until([&] { return !cell(0, kTimeColumn).empty(); }, 30000));
     std::vector<double> ms;
     for (int i = 0; i < 5; ++i) {
         LARGE_INTEGER frequency, begin, end;
         QueryPerformanceFrequency(&frequency);
         QueryPerformanceCounter(&begin);
-        window.visiting.capture_title({2026, 12, 9, 12, 0, 0});
-        UpdateWindow(window.favicon_picture.hwnd());
+        inside.visiting.capture_title({2026, 12, 9, 12, 0, 0});
+        UpdateWindow(inside.favicon_picture.hwnd());
         QueryPerformanceCounter(&end);
         ms.push_back(1000.0 * static_cast<double>(end.QuadPart - begin.QuadPart) /
                      static_cast<double>(frequency.QuadPart));
@@ -407,9 +408,9 @@ TEST_F(VisitingTest, BenchmarkLongestUnansweredTimeDuringAPass) {
     load(addresses);
     AnswerProbe probe(window.hwnd());
     DWORD start = GetTickCount();
-    window.interval_box.set_text(interval);
-    window.start_button.on_click();
-    ASSERT_TRUE(test::pump_until([&] { return window.start_button.caption() == L"启动"; }, pages * 3000u + 30000));
+    inside.interval_box.set_text(interval);
+    inside.start_button.on_click();
+    ASSERT_TRUE(test::pump_until([&] { return inside.start_button.caption() == L"启动"; }, pages * 3000u + 30000));
     ASSERT_TRUE(test::pump_until([&] { return !cell(pages - 1, kTimeColumn).empty(); }, 10000));
     printf("pass of %d pages at %s s: %lu ms; longest time the window left a message unanswered: %lu ms\n", pages,
            interval, GetTickCount() - start, probe.longest_ms());
