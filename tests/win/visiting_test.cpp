@@ -98,7 +98,8 @@ protected:
     }
     void TearDown() override {
         DestroyWindow(window.hwnd());
-        test::pump_for(300);
+        // The host ends once its view's window is gone; the folder goes with the fixture.
+        EXPECT_TRUE(test::pump_until([&] { return hosts_running() == 0; }, 20000));
     }
 
     std::wstring host_path() const { return folder.path() + L"\\ziroz\\cefview(e_pair).exe"; }
@@ -255,7 +256,8 @@ TEST_F(VisitingTest, AHungIconServerHoldsTheWindowNoLongerThanTheFetchTimeOut) {
         inside.list_commands.show_row_in_browser_view();
         // This thread is the window's: the check runs again only once the fetch gave up.
         EXPECT_TRUE(test::pump_until([&] { return !silent.requests().empty(); }, 30000));
-        test::pump_for(100);
+        // The probe's message is answered, and the hold measured, once the fetch gave up.
+        test::pump_until([&] { return probe.longest_ms() >= 9000; }, 5000);
         longest = probe.longest_ms();
     }
     SetEvent(wait);
@@ -284,7 +286,8 @@ TEST_F(VisitingTest, AHostThatEndsAtEveryStartStopsThePassAfterThreeRestarts) {
     AnswerProbe probe(window.hwnd());
     kill_host();
     ASSERT_TRUE(test::pump_until([&] { return inside.start_button.caption() == L"启动"; }, 30000));
-    test::pump_for(500);
+    // Given up: no stand-in runs and none is started again.
+    ASSERT_TRUE(test::pump_until([&] { return hosts_running() == 0; }, 10000));
     // Every start wrote its command line to the stand-in's log before it ended.
     std::ifstream log(std::filesystem::path(folder.path() + L"\\ziroz\\host.log"));
     std::string line;
