@@ -85,7 +85,9 @@ protected:
     }
 
     // Keeps the processes the ended program started (its browser host): those whose parent it
-    // was and that began before it ended (a later process may reuse the program's number).
+    // was and that began while it ran. Wine gives a number again soon after its process ended, so
+    // a process whose parent had the program's number before (the desktop's explorer.exe, which
+    // lives on) or after it is not the program's.
     void keep_hosts_of_ended_program() {
         FILETIME created, ended, kernel, user;
         if (!GetProcessTimes(process.hProcess, &created, &ended, &kernel, &user))
@@ -102,7 +104,7 @@ protected:
                 OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
             FILETIME child_created, child_ended;
             if (child && GetProcessTimes(child.get(), &child_created, &child_ended, &kernel, &user) &&
-                CompareFileTime(&child_created, &ended) <= 0)
+                CompareFileTime(&child_created, &created) >= 0 && CompareFileTime(&child_created, &ended) <= 0)
                 hosts.push_back(std::move(child));
         }
         CloseHandle(snapshot);
