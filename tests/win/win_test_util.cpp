@@ -24,25 +24,31 @@ win::UniqueKernelHandle process_of_window(HWND hwnd) {
     return win::UniqueKernelHandle(OpenProcess(SYNCHRONIZE, FALSE, process_id));
 }
 
+namespace {
+
+struct WindowSearch {
+    DWORD process_id;
+    const wchar_t* class_name;
+    HWND window = nullptr;
+};
+
+BOOL CALLBACK match_window(HWND hwnd, LPARAM data) {
+    auto* search = reinterpret_cast<WindowSearch*>(data);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    wchar_t name[64] = {};
+    GetClassNameW(hwnd, name, 64);
+    if (pid != search->process_id || std::wcscmp(name, search->class_name) != 0)
+        return TRUE;
+    search->window = hwnd;
+    return FALSE;
+}
+
+}  // namespace
+
 HWND window_of_process(DWORD process_id, const wchar_t* class_name) {
-    struct Search {
-        DWORD process_id;
-        const wchar_t* class_name;
-        HWND window = nullptr;
-    } search{process_id, class_name};
-    EnumWindows(
-        [](HWND hwnd, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(hwnd, &pid);
-            wchar_t name[64] = {};
-            GetClassNameW(hwnd, name, 64);
-            if (pid != s->process_id || std::wcscmp(name, s->class_name) != 0)
-                return TRUE;
-            s->window = hwnd;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    WindowSearch search{process_id, class_name};
+    EnumWindows(&match_window, reinterpret_cast<LPARAM>(&search));
     return search.window;
 }
 
