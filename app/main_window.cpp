@@ -81,7 +81,13 @@ MainWindow::MainWindow(std::wstring app_dir, std::unique_ptr<OutsideEffects> eff
                 .title_label = title_label,
                 .favicon_picture = favicon_picture,
                 .engine = engine,
-                .effects = *effects_}),
+                .effects = *effects_,
+                .now =
+                    [] {
+                        SYSTEMTIME t{};
+                        GetLocalTime(&t);
+                        return LocalTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+                    }}),
       list_commands({.list = url_list_view,
                      .balloon_tip = balloon_tip,
                      .visiting = visiting,
@@ -210,11 +216,7 @@ bool MainWindow::create_controls() {
     url_list_view.on_double_click = [this] { list_commands.show_row_in_browser_view(); };
     title_label.on_left_button_down = [this] { list_commands.open_shown_row_in_default_browser(); };
     visit_timer.on_tick = [this] { visiting.visit_next_row(); };
-    capture_timer.on_tick = [this] {
-        SYSTEMTIME now{};
-        GetLocalTime(&now);
-        visiting.capture_title({now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
-    };
+    capture_timer.on_tick = [this] { visiting.capture_title(); };
     // The browser view's events arrive on pool threads; these handlers are safe there.
     BrowserViewEvents events = browser_view->events();
     events.load_finished = [this](int view_id, std::wstring_view, int) {

@@ -63,7 +63,7 @@ void Visiting::arm_capture() {
     p_.capture_timer.set_interval(kCaptureDelayMs);
 }
 
-void Visiting::capture_title(const LocalTime& now) {
+void Visiting::capture_title() {
     p_.capture_timer.set_interval(0);
     if (shown_row_ <= 0)
         return;
@@ -82,7 +82,7 @@ void Visiting::capture_title(const LocalTime& now) {
         p_.list.set_cell_text(shown_row_ - 1, kTitleColumn, title.empty() ? win::wide_to_ansi(L"无标题") : clean);
     p_.title_label.set_caption(win::ansi_to_wide(clean));
     if (shown_row_ > 0)
-        p_.list.set_cell_text(shown_row_ - 1, kTimeColumn, format_timestamp(now));
+        p_.list.set_cell_text(shown_row_ - 1, kTimeColumn, format_timestamp(p_.now()));
     std::optional<std::string> icon = icon_address(source);
     if (!icon)
         return;

@@ -13,6 +13,7 @@
 #include "controls/timer.h"
 #include "core/page_text.h"
 
+#include <functional>
 #include <string>
 
 namespace quarnel {
@@ -30,14 +31,14 @@ public:
         ui::PictureBox& favicon_picture;
         PageEngine& engine;
         OutsideEffects& effects;
+        std::function<LocalTime()> now;  // the local time a captured row is given
     };
     explicit Visiting(Parts parts) : p_(parts) {}
 
-    // Window thread: the start button's click, the visit timer's tick, the capture timer's tick
-    // (`now` is the local time the row is given).
+    // Window thread: the start button's click, the visit timer's tick, the capture timer's tick.
     void toggle_auto_visit();
     void visit_next_row();
-    void capture_title(const LocalTime& now);
+    void capture_title();
     // Window thread: ends a running pass where it is, as the stop button does.
     void stop_pass();
     // Window thread: opens the 0-based row's address in the browser view; a row without an

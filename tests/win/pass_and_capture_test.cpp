@@ -1,5 +1,5 @@
 // The timed pass and the title capture against a scripted engine and timers that never fire by
-// themselves: each tick is the test's call, and the time a row gets is the test's. The same with
+// themselves: each tick is the test's call, and the clock that gives a row its time is the test's. The same with
 // the real browser host is in visiting_test.cpp and the whole program's pass in program_test.cpp.
 
 #include "app/visiting.h"
@@ -78,7 +78,8 @@ public:
                        .title_label = title_label,
                        .favicon_picture = favicon_picture,
                        .engine = engine,
-                       .effects = effects}};
+                       .effects = effects,
+                       .now = [] { return LocalTime{2026, 12, 9, 8, 5, 3}; }}};
 };
 
 TEST_F(PassAndCaptureTest, EachTickShowsTheNextRowAndTheOneAfterTheLastEndsThePass) {
@@ -164,7 +165,6 @@ TEST_F(PassAndCaptureTest, TheCaptureWritesTheShownPagesTitleTimeAndIconIntoItsR
         {"GBK title", "<title>" + gbk_title + "</title>", true, gbk_title, true, {}},
         {"no answer because the engine is gone", "", false, "", false, {}},
     };
-    const LocalTime now{2026, 12, 9, 8, 5, 3};
     for (const Case& c : cases) {
         list.delete_all_rows();
         fetched.clear();
@@ -174,7 +174,7 @@ TEST_F(PassAndCaptureTest, TheCaptureWritesTheShownPagesTitleTimeAndIconIntoItsR
         visiting.show_row(0);
         visiting.arm_capture();
         EXPECT_EQ(capture_timer.interval(), 1000) << c.what;
-        visiting.capture_title(now);
+        visiting.capture_title();
         EXPECT_EQ(capture_timer.interval(), 0) << c.what;
         EXPECT_EQ(cell(0, kTitleColumn), c.title) << c.what;
         EXPECT_EQ(cell(0, kTimeColumn), c.time_written ? "2026-12-09 08:05:03" : "") << c.what;

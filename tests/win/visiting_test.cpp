@@ -379,7 +379,7 @@ TEST_F(VisitingTest, BenchmarkOneCaptureFromTheTickToTheIconDrawn) {
         LARGE_INTEGER frequency, begin, end;
         QueryPerformanceFrequency(&frequency);
         QueryPerformanceCounter(&begin);
-        inside.visiting.capture_title({2026, 12, 9, 12, 0, 0});
+        inside.visiting.capture_title();
         UpdateWindow(inside.favicon_picture.hwnd());
         QueryPerformanceCounter(&end);
         ms.push_back(1000.0 * static_cast<double>(end.QuadPart - begin.QuadPart) /
