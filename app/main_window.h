@@ -51,9 +51,6 @@ inline constexpr UINT kTrayMessage = WM_APP + 100;
 // Window timers.
 enum TimerId : UINT_PTR { kVisitTimerId = 1, kCaptureTimerId = 2 };
 
-// The built-in picture shown for a page until its own icon replaces it: BMP file bytes.
-std::string_view default_page_icon();
-
 class MainWindow : public ui::Window {
 public:
     static constexpr int kDesignWidth = 1400;

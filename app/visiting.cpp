@@ -1,7 +1,7 @@
 #include "app/visiting.h"
 
 #include "app/http_fetch.h"
-#include "app/main_window.h"
+#include "app/page_icon.h"
 #include "winbase/text.h"
 
 namespace quarnel {

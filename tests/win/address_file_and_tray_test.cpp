@@ -1,5 +1,6 @@
 #include "main_window_insides.h"
 
+#include "app/page_icon.h"
 #include "winbase/files.h"
 #include "test_effects.h"
 #include "win_test_util.h"
