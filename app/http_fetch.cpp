@@ -30,8 +30,6 @@ constexpr DWORD kPathCapacity = 2048;
 constexpr DWORD kCredentialCapacity = 128;
 constexpr DWORD kContentLengthCapacity = 32;
 
-constexpr DWORD kTimeoutMs = 10000;
-
 // The one session of the process, opened on first use and kept until the program ends. The
 // proxy fields are never set by the program; they stay empty, which means the system's own
 // proxy settings.
@@ -111,7 +109,7 @@ std::optional<std::string_view> content_length(HINTERNET request, std::array<cha
 
 }  // namespace
 
-std::string http_fetch(const std::string& url, size_t max_bytes) {
+std::string http_fetch(const std::string& url, size_t max_bytes, unsigned long timeout_ms) {
     std::string body;
     if (url.empty())
         return body;
@@ -136,7 +134,7 @@ std::string http_fetch(const std::string& url, size_t max_bytes) {
     // the system's default time-outs: minutes.
     for (DWORD option :
          {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
-        DWORD ms = kTimeoutMs;
+        DWORD ms = timeout_ms;
         InternetSetOptionA(connection.get(), option, &ms, sizeof(ms));
     }
 

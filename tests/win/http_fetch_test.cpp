@@ -151,16 +151,16 @@ TEST_F(HttpFetchTest, BodyStopsAtTheLimitOfEachDownload) {
     }
 }
 
-TEST(HttpFetch, ServerThatNeverAnswersIsGivenUpAfterTenSeconds) {
+TEST(HttpFetch, ServerThatNeverAnswersIsGivenUpAfterTheTimeOut) {
     win::UniqueKernelHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     HANDLE wait = release.get();
     LoopbackHttpServer silent([wait](SOCKET, const std::string&) { WaitForSingleObject(wait, 30000); });
     DWORD start = GetTickCount();
-    EXPECT_EQ(http_fetch(silent.base_url() + "/", kIconFetchLimit), "");
+    EXPECT_EQ(http_fetch(silent.base_url() + "/", kIconFetchLimit, 1000), "");
     DWORD waited = GetTickCount() - start;
     SetEvent(wait);
-    EXPECT_GE(waited, 9000u);
-    EXPECT_LT(waited, 11500u);
+    EXPECT_GE(waited, 900u);
+    EXPECT_LT(waited, 2500u);
 }
 
 }  // namespace
