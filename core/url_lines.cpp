@@ -8,6 +8,25 @@ namespace {
 
 constexpr std::string_view kScheme = "http";
 
+struct LineEnd {
+    size_t at;      // npos: the line runs to the text's end
+    size_t length;  // 2 for CR LF, 1 for LF alone
+};
+
+// The end of the line that starts at `from`, scanning as find_in_dbcs does: a CR or LF that is
+// the trail byte of a double-byte unit ends nothing. An LF alone ends a line too: an address
+// never holds one, and reading it as part of the line would keep the LF in one address and lose
+// every address after it.
+LineEnd line_end(std::string_view text, size_t from) {
+    for (size_t i = from; i < text.size(); i += high_bit_char_length(text, i)) {
+        if (text[i] == '\n')
+            return {i, 1};
+        if (text.compare(i, 2, "\r\n") == 0)
+            return {i, 2};
+    }
+    return {std::string_view::npos, 0};
+}
+
 }  // namespace
 
 size_t find_in_dbcs(std::string_view text, std::string_view needle, size_t from) {
@@ -22,21 +41,6 @@ size_t find_in_dbcs(std::string_view text, std::string_view needle, size_t from)
         i += high_bit_char_length(text, i);
     }
     return std::string_view::npos;
-}
-
-std::vector<std::string_view> split_dbcs(std::string_view text, std::string_view separator) {
-    std::vector<std::string_view> pieces;
-    size_t start = 0;
-    for (;;) {
-        size_t at = find_in_dbcs(text, separator, start);
-        if (at == std::string_view::npos)
-            break;
-        pieces.push_back(text.substr(start, at - start));
-        start = at + separator.size();
-    }
-    if (start < text.size())
-        pieces.push_back(text.substr(start));
-    return pieces;
 }
 
 std::string_view url_of_line(std::string_view line) {
@@ -56,15 +60,15 @@ std::vector<std::string_view> extract_urls(std::string_view text) {
     std::vector<std::string_view> urls;
     size_t start = 0;
     while (start < text.size()) {
-        size_t end = find_in_dbcs(text, "\r\n", start);
+        LineEnd end = line_end(text, start);
         std::string_view line =
-            text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+            text.substr(start, end.at == std::string_view::npos ? std::string_view::npos : end.at - start);
         std::string_view url = url_of_line(line);
         if (!url.empty())
             urls.push_back(url);
-        if (end == std::string_view::npos)
+        if (end.at == std::string_view::npos)
             break;
-        start = end + 2;
+        start = end.at + end.length;
     }
     return urls;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 // Reading web addresses out of the address text: 8-bit text in the ANSI code page (GBK), lines
-// separated by CR LF.
+// separated by CR LF, or by LF alone as in text from other systems.
 
 #include <cstddef>
 #include <string>
@@ -19,11 +19,6 @@ inline std::string_view text_before_nul(std::string_view bytes) {
 // double-byte text: a byte with the high bit set and the byte after it form one unit, and a
 // match never starts inside a unit. npos when there is none.
 size_t find_in_dbcs(std::string_view text, std::string_view needle, size_t from = 0);
-
-// Splits `text` at every `separator`, scanning as find_in_dbcs does. A piece between two
-// separators counts even when empty; the remainder after the last separator counts only when it
-// is not empty, so an empty text gives no pieces. The pieces point into `text`.
-std::vector<std::string_view> split_dbcs(std::string_view text, std::string_view separator);
 
 // The address a line of the address text yields, or an empty string when it yields none.
 // A line yields an address only when it begins with exactly "http"; the address runs from there

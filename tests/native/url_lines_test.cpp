@@ -24,6 +24,12 @@ TEST(ExtractUrls, EmptyTextAndTrailingSeparatorsGiveNoExtraRows) {
     EXPECT_EQ(urls("http://a/\r\n\r\nhttp://b/"), (Urls{"http://a/", "http://b/"}));
 }
 
+TEST(ExtractUrls, LineFeedAloneEndsALineAndACarriageReturnAloneDoesNot) {
+    EXPECT_EQ(urls("http://a/\nhttp://b/\n\nhttp://c/\n"), (Urls{"http://a/", "http://b/", "http://c/"}));
+    EXPECT_EQ(urls("http://a/\r\nhttp://b/\nhttp://c/"), (Urls{"http://a/", "http://b/", "http://c/"}));
+    EXPECT_EQ(urls("http://a/\r\r\nhttp://b/\rx"), (Urls{"http://a/\r", "http://b/\rx"}));
+}
+
 TEST(ExtractUrls, OnlyLinesStartingWithLowerCaseHttpCount) {
     EXPECT_EQ(urls("www.a.com\r\nhttp://b/\r\nHTTP://c/\r\nhttps://d/\r\n http://e/\r\nhtt"),
               (Urls{"http://b/", "https://d/"}));
@@ -36,8 +42,6 @@ TEST(ExtractUrls, DuplicatesAreKeptAndSpacesStay) {
 TEST(ExtractUrls, SecondHttpCutsTheAddress) {
     EXPECT_EQ(urls("http://a/?u=http://b/"), Urls{"http://a/?u="});
     EXPECT_EQ(urls("http://a/http://b/http://c/"), Urls{"http://a/"});
-    // Separated by LF alone: one line, cut at the second address, keeping the LF.
-    EXPECT_EQ(urls("http://a/\nhttp://b/"), Urls{"http://a/\n"});
 }
 
 TEST(ExtractUrls, LineThatIsOnlyTheSchemeGivesNoRow) {
@@ -48,8 +52,9 @@ TEST(ExtractUrls, LineThatIsOnlyTheSchemeGivesNoRow) {
 }
 
 TEST(ExtractUrls, DoubleByteCharactersAreSteppedOverAsOneUnit) {
-    // The trail byte of a double-byte character is never read as a CR or as part of "http".
-    EXPECT_EQ(urls("http://a/\xB0\r\nhttp://b/"), Urls{"http://a/\xB0\r\n"});
+    // The trail byte of a double-byte character is never read as a CR, an LF or part of "http".
+    EXPECT_EQ(urls("http://a/\xB0\r\nhttp://b/"), (Urls{"http://a/\xB0\r", "http://b/"}));
+    EXPECT_EQ(urls("http://a/\xB0\nhttp://b/"), Urls{"http://a/\xB0\n"});
     EXPECT_EQ(urls("http://\xD6\xD0\xCE\xC4/\r\nhttp://b/"), (Urls{"http://\xD6\xD0\xCE\xC4/", "http://b/"}));
     EXPECT_EQ(urls("http://a/\xB0http"), Urls{"http://a/\xB0http"});
 }
@@ -60,14 +65,6 @@ TEST(ExtractUrls, BadBytesNeitherCrashNorReadPastTheEnd) {
     EXPECT_EQ(urls("\xFF"), Urls{});
     std::string long_line = "http://a/" + std::string(1 << 20, 'x');
     EXPECT_EQ(urls(long_line), Urls{long_line});
-}
-
-TEST(SplitDbcs, PiecesFollowTheSeparatorRules) {
-    using Pieces = std::vector<std::string_view>;
-    EXPECT_EQ(split_dbcs("", "\r\n"), Pieces{});
-    EXPECT_EQ(split_dbcs("a\r\n\r\nb\r\n", "\r\n"), (Pieces{"a", "", "b"}));
-    EXPECT_EQ(split_dbcs("http", "http"), Pieces{""});
-    EXPECT_EQ(split_dbcs("\xB0http", "http"), Pieces{"\xB0http"});
 }
 
 }  // namespace
