@@ -210,9 +210,9 @@ bool MainWindow::create_controls() {
     capture_timer.on_tick = [this] { visiting.capture_title(); };
     // The browser view's events arrive on pool threads; these handlers are safe there.
     BrowserViewEvents events = browser_view->events();
-    events.load_finished = [this](int view_id, std::wstring_view, int) {
+    events.load_finished = [this](int view_id, std::wstring_view, int status) {
         engine.page_loaded(view_id);
-        visiting.arm_capture();
+        visiting.load_finished(status);
     };
     events.status_text_changed = [this](int, std::wstring_view) { visiting.arm_capture(); };
     events.view_created = [this](int view_id) { engine.view_created(view_id); };

@@ -11,6 +11,9 @@ namespace {
 constexpr wchar_t kStartCaption[] = L"启动";
 constexpr wchar_t kStopCaption[] = L"停止";
 constexpr int kCaptureDelayMs = 1000;
+// The browser view's status of a load the browser dropped without replacing the page: a refused
+// download, a navigation cut short by the next one.
+constexpr int kLoadDropped = -3;
 
 }  // namespace
 
@@ -50,6 +53,7 @@ void Visiting::show_row(int row) {
         return;
     }
     shown_row_ = row + 1;
+    load_dropped_ = false;
     p_.engine.navigate(url);
 }
 
@@ -63,9 +67,14 @@ void Visiting::arm_capture() {
     p_.capture_timer.set_interval(kCaptureDelayMs);
 }
 
+void Visiting::load_finished(int status) {
+    load_dropped_ = status == kLoadDropped;
+    arm_capture();
+}
+
 void Visiting::capture_title() {
     p_.capture_timer.set_interval(0);
-    if (shown_row_ <= 0)
+    if (shown_row_ <= 0 || load_dropped_)
         return;
     // The wait for the page source keeps messages flowing, so a visit tick may move shown_row:
     // it is read again at each write.

@@ -4,7 +4,8 @@
 // address opens in the browser view; a second after the view reports a load (or a new status
 // text), the shown page's title, the time and the site icon are written into its row and above
 // the view. While the browser host is gone and being started again, the pass holds its next row
-// and a capture writes nothing: no row is given a visit that did not happen.
+// and a capture writes nothing: no row is given a visit that did not happen. Nor is a row whose
+// load the browser dropped (a file it refused to download) given the page still shown before it.
 
 #include "app/outside_effects.h"
 #include "app/page_engine.h"
@@ -13,6 +14,7 @@
 #include "controls/timer.h"
 #include "core/page_text.h"
 
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -47,8 +49,10 @@ public:
     // The 1-based number of the row whose page the browser view shows, 0 when none; its address.
     int shown_row() const { return shown_row_; }
     std::string shown_url() const;
-    // Any thread: the browser view's load-finished and status-text events.
+    // Any thread: the browser view's status-text event, and through load_finished its
+    // load-finished event.
     void arm_capture();
+    void load_finished(int status);
 
     // How many rows the current pass has handled; back to 0 only when a pass reaches the end.
     int visit_cursor = 0;
@@ -56,6 +60,9 @@ public:
 private:
     Parts p_;
     int shown_row_ = 0;
+    // Whether the last load to end was dropped, leaving the page shown before in the view: a
+    // capture then writes nothing until a later load ends.
+    std::atomic<bool> load_dropped_{false};
 };
 
 }  // namespace quarnel

@@ -150,6 +150,7 @@ TEST_F(PassAndCaptureTest, TheCaptureWritesTheShownPagesTitleTimeAndIconIntoItsR
         std::string title;  // the row's title cell afterwards
         bool time_written;
         std::vector<std::string> fetched;
+        std::vector<int> loads = {200};  // the statuses of the loads that end, in order
     };
     const Case cases[] = {
         {"title in capitals, icon of the page",
@@ -162,6 +163,9 @@ TEST_F(PassAndCaptureTest, TheCaptureWritesTheShownPagesTitleTimeAndIconIntoItsR
         {"a title of white space", "<title> \r\n  </title>", true, "", true, {}},
         {"no title", "<html><body>no title</body></html>", true, untitled, true, {}},
         {"an empty page that was shown", "", true, untitled, true, {}},
+        {"a load the browser dropped (a refused download)", "<title>Before</title>", true, "", false, {}, {-3}},
+        {"a load that ended after a dropped one", "<title>Later</title>", true, "Later", true, {}, {-3, 200}},
+        {"a dropped load after the one before ended", "<title>Before</title>", true, "", false, {}, {200, -3}},
         {"GBK title", "<title>" + gbk_title + "</title>", true, gbk_title, true, {}},
         {"no answer because the engine is gone", "", false, "", false, {}},
     };
@@ -172,7 +176,8 @@ TEST_F(PassAndCaptureTest, TheCaptureWritesTheShownPagesTitleTimeAndIconIntoItsR
         engine.pages["http://page/"] = c.source;
         engine.up = c.engine_up;
         visiting.show_row(0);
-        visiting.arm_capture();
+        for (int status : c.loads)
+            visiting.load_finished(status);
         EXPECT_EQ(capture_timer.interval(), 1000) << c.what;
         visiting.capture_title();
         EXPECT_EQ(capture_timer.interval(), 0) << c.what;
