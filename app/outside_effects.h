@@ -40,7 +40,7 @@ public:
     // Shows a pop-up menu at a screen point and returns once it closes; the chosen item's
     // WM_COMMAND goes to `owner`.
     virtual void show_popup_menu(const ui::PopupMenu& menu, HWND owner, POINT screen_point);
-    // The body of a web resource, at most `max_bytes` of it (see http_fetch).
+    // The body of a web resource, at most `max_bytes` of it (see http_fetch). Any thread.
     virtual std::string fetch(const std::string& url, size_t max_bytes);
     // Replaces the clipboard's content with one 8-bit text in the ANSI code page; nothing
     // happens when the clipboard cannot be opened.

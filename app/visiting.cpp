@@ -2,6 +2,7 @@
 
 #include "app/http_fetch.h"
 #include "app/page_icon.h"
+#include "winbase/dispatching.h"
 #include "winbase/text.h"
 
 namespace quarnel {
@@ -95,10 +96,18 @@ void Visiting::capture_title() {
     std::optional<std::string> icon = icon_address(source);
     if (!icon)
         return;
-    if (icon->empty())
+    if (icon->empty()) {
+        ++icon_request_;
         p_.favicon_picture.set_picture(default_page_icon());
-    else
-        p_.favicon_picture.set_picture(p_.effects.fetch(*icon, kIconFetchLimit));
+        return;
+    }
+    // The download runs beside the window, which keeps answering while a server is slow. A later
+    // capture may begin and end meanwhile: only the newest capture's icon is shown.
+    int request = ++icon_request_;
+    std::string url = *icon;
+    std::string bytes = win::run_dispatching([this, url] { return p_.effects.fetch(url, kIconFetchLimit); });
+    if (request == icon_request_ && p_.favicon_picture.hwnd())
+        p_.favicon_picture.set_picture(bytes);
 }
 
 }  // namespace quarnel

@@ -63,6 +63,7 @@ private:
     // Whether the last load to end was dropped, leaving the page shown before in the view: a
     // capture then writes nothing until a later load ends.
     std::atomic<bool> load_dropped_{false};
+    int icon_request_ = 0;  // counts the captures that set an icon; window thread
 };
 
 }  // namespace quarnel
