@@ -2,11 +2,13 @@
 
 #include "core/http_request.h"
 #include "winbase/internet.h"
+#include "winbase/lock.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <array>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -32,14 +34,17 @@ constexpr DWORD kContentLengthCapacity = 32;
 
 // The one session of the process, opened on first use and kept until the program ends. The
 // proxy fields are never set by the program; they stay empty, which means the system's own
-// proxy settings.
+// proxy settings. Downloads may run on several threads at once: the first opens it, under the
+// lock.
 struct HttpSession {
+    win::Lock lock;
     HINTERNET handle = nullptr;
     std::string proxy_server;
     std::string proxy_user;
     std::string proxy_password;
 
     bool open() {
+        std::lock_guard hold(lock);
         if (!handle) {
             handle = proxy_server.empty()
                          ? InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0)

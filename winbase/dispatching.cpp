@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <system_error>
 #include <thread>
 
 namespace quarnel::win {
@@ -14,10 +15,15 @@ std::string run_dispatching(std::function<std::string()> work) {
     if (!done)
         return work();
     HANDLE signal = done.get();
-    std::thread worker([&work, &result, signal] {
-        result = work();
-        SetEvent(signal);
-    });
+    std::thread worker;
+    try {
+        worker = std::thread([&work, &result, signal] {
+            result = work();
+            SetEvent(signal);
+        });
+    } catch (const std::system_error&) {
+        return work();  // no thread to be had: the work runs here, holding the window
+    }
     bool quitting = false;
     while (!quitting && MsgWaitForMultipleObjects(1, &signal, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
         MSG msg;
