@@ -1,5 +1,7 @@
 #include "host/mirror_window.h"
 
+#include <algorithm>
+#include <map>
 #include <vector>
 
 namespace quarnel::host {
@@ -9,8 +11,7 @@ namespace {
 constexpr UINT_PTR kFollowTimer = 1;
 constexpr UINT kFollowPeriodMs = 100;
 
-// The rows of the mirror's client area whose pixels are compared with the screen's: evenly
-// spread, so that a mostly blank page has some of its text in them.
+// How many rows of the mirror's client area are compared with the screen.
 constexpr int kSampledRows = 15;
 
 // The pixels of `rows` (of `width` pixels from x = 0, in `source`'s coordinates less `origin`)
@@ -48,6 +49,38 @@ bool same_colour(uint32_t a, uint32_t b) {
             return false;
     }
     return true;
+}
+
+// The rows of a drawing of `width` x `height` pixels to compare with the screen: rows with
+// something other than the page's background (its most common colour), spread over the drawing,
+// then evenly spread rows up to kSampledRows. Where the main window covers the mirror, the
+// screen shows the browser view's white: a white page with a few lines of text or a band of
+// colour, compared on evenly spread rows only, would miss them and look the same as that white.
+std::vector<int> rows_to_compare(const std::vector<uint32_t>& drawing, int width, int height) {
+    std::map<uint32_t, int> counts;
+    for (int y = 0; y < height; y += 7) {
+        for (int x = 0; x < width; x += 7)
+            ++counts[drawing[static_cast<size_t>(y) * width + x] & 0xFFFFFF];
+    }
+    uint32_t background =
+        std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) { return a.second < b.second; })->first;
+    std::vector<int> marked;
+    for (int y = 0; y < height; ++y) {
+        const uint32_t* row = drawing.data() + static_cast<size_t>(y) * width;
+        if (std::any_of(row, row + width, [background](uint32_t pixel) { return !same_colour(pixel, background); }))
+            marked.push_back(y);
+    }
+    std::vector<int> rows;
+    int picked = std::min<int>(static_cast<int>(marked.size()), kSampledRows);
+    for (int i = 0; i < picked; ++i)
+        rows.push_back(marked[marked.size() * i / picked]);
+    for (int row = 1; row <= kSampledRows && static_cast<int>(rows.size()) < kSampledRows; ++row) {
+        int y = height * row / (kSampledRows + 1);
+        if (std::find(rows.begin(), rows.end(), y) == rows.end())
+            rows.push_back(y);
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }
 
 }  // namespace
@@ -145,12 +178,22 @@ bool MirrorWindow::hidden_on_screen() {
     POINT origin{0, 0};
     ClientToScreen(hwnd(), &origin);
     int width = client.right;
-    std::vector<int> rows;
-    for (int row = 1; row <= kSampledRows; ++row)
-        rows.push_back(client.bottom * row / (kSampledRows + 1));
     if (width <= 0 || client.bottom <= 0)
         return false;
     HDC own = GetDC(hwnd());
+    // The rows are chosen again only when the mirror painted since, or changed its size.
+    if (rows_painted_ != painted_ || rows_.empty() || client.bottom != rows_height_ || width != rows_width_) {
+        std::vector<int> all(client.bottom);
+        for (int y = 0; y < client.bottom; ++y)
+            all[y] = y;
+        std::vector<uint32_t> drawing = read_rows(own, POINT{0, 0}, width, all);
+        rows_ = drawing.empty() ? std::vector<int>() : rows_to_compare(drawing, width, client.bottom);
+        rows_painted_ = painted_;
+        rows_width_ = width;
+        rows_height_ = client.bottom;
+        drawn_before_.clear();
+    }
+    const std::vector<int>& rows = rows_;
     std::vector<uint32_t> drawn = read_rows(own, POINT{0, 0}, width, rows);
     ReleaseDC(hwnd(), own);
     HDC screen = GetDC(nullptr);
@@ -180,6 +223,7 @@ LRESULT MirrorWindow::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_PAINT:
             paint_(hwnd());
+            ++painted_;
             return 0;
         case WM_ERASEBKGND:
             return 1;

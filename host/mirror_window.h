@@ -47,6 +47,11 @@ private:
     RECT rect_{};
     bool shown_ = false;
     std::vector<uint32_t> drawn_before_;  // the rows the last check read from the mirror
+    unsigned painted_ = 0;                // WM_PAINTs handled
+    std::vector<int> rows_;               // the rows compared with the screen, chosen at:
+    unsigned rows_painted_ = 0;
+    int rows_width_ = 0;
+    int rows_height_ = 0;
 };
 
 }  // namespace quarnel::host
