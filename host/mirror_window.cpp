@@ -18,6 +18,8 @@ constexpr int kSampledRows = 15;
 // one row after another, as 0x00RRGGBB.
 std::vector<uint32_t> read_rows(HDC source, POINT origin, int width, const std::vector<int>& rows) {
     std::vector<uint32_t> pixels;
+    if (rows.empty() || width <= 0)
+        return pixels;
     HDC memory = CreateCompatibleDC(source);
     BITMAPINFO info{};
     info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -static_cast<LONG>(rows.size()), 1, 32, BI_RGB, 0, 0, 0, 0, 0};
@@ -26,8 +28,13 @@ std::vector<uint32_t> read_rows(HDC source, POINT origin, int width, const std::
     if (bitmap) {
         HGDIOBJ old = SelectObject(memory, bitmap);
         bool read = true;
-        for (size_t i = 0; i < rows.size() && read; ++i)
-            read = BitBlt(memory, 0, static_cast<int>(i), width, 1, source, origin.x, origin.y + rows[i], SRCCOPY);
+        // Rows one after another are read in one go.
+        if (rows.back() - rows.front() + 1 == static_cast<int>(rows.size()))
+            read = BitBlt(memory, 0, 0, width, static_cast<int>(rows.size()), source, origin.x, origin.y + rows.front(),
+                          SRCCOPY);
+        else
+            for (size_t i = 0; i < rows.size() && read; ++i)
+                read = BitBlt(memory, 0, static_cast<int>(i), width, 1, source, origin.x, origin.y + rows[i], SRCCOPY);
         GdiFlush();
         if (read) {
             const auto* begin = static_cast<const uint32_t*>(bits);
@@ -58,8 +65,8 @@ bool same_colour(uint32_t a, uint32_t b) {
 // colour, compared on evenly spread rows only, would miss them and look the same as that white.
 std::vector<int> rows_to_compare(const std::vector<uint32_t>& drawing, int width, int height) {
     std::map<uint32_t, int> counts;
-    for (int y = 0; y < height; y += 7) {
-        for (int x = 0; x < width; x += 7)
+    for (int y = 0; y < height; y += 16) {
+        for (int x = 0; x < width; x += 16)
             ++counts[drawing[static_cast<size_t>(y) * width + x] & 0xFFFFFF];
     }
     uint32_t background =
