@@ -1,6 +1,7 @@
 #include "host/mirror_window.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <map>
 #include <vector>
 
@@ -198,7 +199,14 @@ bool MirrorWindow::hidden_on_screen() {
         rows_painted_ = painted_;
         rows_width_ = width;
         rows_height_ = client.bottom;
+        // The drawing of the last check, in the new rows, for a screen that still shows it.
         drawn_before_.clear();
+        if (drawing_.size() == drawing.size()) {
+            for (int y : rows_)
+                drawn_before_.insert(drawn_before_.end(), drawing_.begin() + static_cast<ptrdiff_t>(y) * width,
+                                     drawing_.begin() + static_cast<ptrdiff_t>(y + 1) * width);
+        }
+        drawing_ = std::move(drawing);
     }
     const std::vector<int>& rows = rows_;
     std::vector<uint32_t> drawn = read_rows(own, POINT{0, 0}, width, rows);

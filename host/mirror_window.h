@@ -48,6 +48,7 @@ private:
     bool shown_ = false;
     std::vector<uint32_t> drawn_before_;  // the rows the last check read from the mirror
     unsigned painted_ = 0;                // WM_PAINTs handled
+    std::vector<uint32_t> drawing_;       // the whole drawing, as read when the rows were chosen
     std::vector<int> rows_;               // the rows compared with the screen, chosen at:
     unsigned rows_painted_ = 0;
     int rows_width_ = 0;
