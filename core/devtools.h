@@ -37,6 +37,8 @@ public:
     Params& integer(std::string_view name, long long value);
     Params& number(std::string_view name, double value);  // NaN and the infinities are written as null
     Params& object(std::string_view name, const Params& value);
+    // A value already written as JSON (an array, an object made elsewhere in core/).
+    Params& json_value(std::string_view name, std::string_view json) { return member(name, json); }
 
     std::string json() const { return "{" + members_ + "}"; }
 
