@@ -1,5 +1,6 @@
 #include "host/browser_process.h"
 
+#include "core/browser_identity.h"
 #include "winbase/files.h"
 #include "winbase/text.h"
 
@@ -7,7 +8,11 @@ namespace quarnel::host {
 
 namespace {
 
-constexpr wchar_t kProfilePrefix[] = L"browser-profile-";
+// The lasting profile's folder in the cache folder, and what marks a run of it under Wine.
+constexpr wchar_t kProfileName[] = L"Browser";
+constexpr wchar_t kRunningSuffix[] = L".running-";
+// The temporary profiles of earlier versions, one a host, that a host that was killed left.
+constexpr wchar_t kOldProfilePrefix[] = L"browser-profile-";
 
 // Removes what the Windows file functions can.
 void delete_tree(const std::wstring& folder) {
@@ -33,22 +38,6 @@ bool exists(const std::wstring& path) {
 
 }  // namespace
 
-std::wstring quoted(const std::wstring& argument) {
-    std::wstring out = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : argument) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        out += c;
-    }
-    out.append(backslashes * 2, L'\\');
-    return out + L"\"";
-}
-
 void delete_folder(const std::wstring& folder) {
     delete_tree(folder);
     if (exists(folder))
@@ -56,39 +45,95 @@ void delete_folder(const std::wstring& folder) {
 }
 
 void delete_left_profiles(const std::wstring& base) {
-    std::vector<std::wstring> left;
-    win::for_each_entry(base, (std::wstring(kProfilePrefix) + L"*").c_str(), [&](const WIN32_FIND_DATAW& found) {
-        // A browser of theirs still holding one has ended with them.
-        DWORD pid = wcstoul(found.cFileName + wcslen(kProfilePrefix), nullptr, 10);
+    std::vector<std::wstring> folders;
+    // A host's number follows the prefix; a browser of a host that still runs stays.
+    win::for_each_entry(base, (std::wstring(kOldProfilePrefix) + L"*").c_str(), [&](const WIN32_FIND_DATAW& found) {
+        DWORD pid = wcstoul(found.cFileName + wcslen(kOldProfilePrefix), nullptr, 10);
         win::UniqueKernelHandle owner(OpenProcess(SYNCHRONIZE, FALSE, pid));
         if (pid != GetCurrentProcessId() && (!owner || WaitForSingleObject(owner.get(), 0) == WAIT_OBJECT_0))
-            left.push_back(base + L"\\" + found.cFileName);
+            folders.push_back(base + L"\\" + found.cFileName);
     });
-    for (const std::wstring& folder : left)
+    for (const std::wstring& folder : folders)
         delete_folder(folder);
 }
 
-bool BrowserProcess::start(const std::wstring& browser,
-                           const std::wstring& profile,
-                           const std::wstring& user_agent,
-                           std::wstring& failure) {
+std::wstring profile_folder(const std::wstring& base) {
+    return base + L"\\" + kProfileName;
+}
+
+bool profile_used(const std::wstring& profile) {
+    return exists(profile + L"\\Local State") || exists(profile + L"\\Default");
+}
+
+bool profile_locked(const std::wstring& profile) {
+    // Under Wine a Linux browser's lock cannot be seen, but the shell that runs it names itself
+    // in its marker beside the profile until the browser has ended. A marker whose shell is gone
+    // (killed with its browser) is left over.
+    bool held = false;
+    size_t slash = profile.find_last_of(L'\\');
+    std::wstring folder = profile.substr(0, slash), prefix = profile.substr(slash + 1) + kRunningSuffix;
+    std::vector<std::wstring> left;
+    win::for_each_entry(folder, (prefix + L"*").c_str(), [&](const WIN32_FIND_DATAW& found) {
+        std::wstring marker = folder + L"\\" + found.cFileName;
+        int shell = atoi(win::read_file_bytes(marker).value_or("").c_str());
+        if (shell > 0 && exists(L"Z:\\proc\\" + std::to_wstring(shell)))
+            held = true;
+        else if (shell > 0)
+            left.push_back(marker);
+    });
+    for (const std::wstring& marker : left)
+        DeleteFileW(marker.c_str());
+    if (held)
+        return true;
+    // A Windows browser holds its lock file open while it runs; it goes when the browser ends.
+    std::wstring lock = profile + L"\\lockfile";
+    if (!exists(lock))
+        return false;
+    win::UniqueFile file(CreateFileW(lock.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    return !file && GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+std::optional<std::wstring> move_profile_aside(const std::wstring& profile) {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    wchar_t stamp[64];
+    swprintf(stamp, 64, L".aside-%04u%02u%02u-%02u%02u%02u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+             now.wSecond);
+    std::wstring aside = profile + stamp;
+    for (int i = 2; exists(aside); ++i)
+        aside = profile + stamp + L"-" + std::to_wstring(i);
+    if (!MoveFileExW(profile.c_str(), aside.c_str(), 0))
+        return std::nullopt;
+    return aside;
+}
+
+bool BrowserProcess::start(const BrowserLaunch& settings, int number, std::wstring& failure) {
     end();
-    delete_folder(profile);
-    if (!CreateDirectoryW(profile.c_str(), nullptr)) {
+    const std::wstring& profile = settings.profile;
+    CreateDirectoryW(profile.c_str(), nullptr);
+    if (!exists(profile)) {
         failure = L"cannot make the profile folder " + profile;
         return false;
     }
+    // The port of the browser that had the profile last: the one written after this is this
+    // browser's.
+    DeleteFileW((profile + L"\\DevToolsActivePort").c_str());
     profile_ = profile;
-    bool linux_browser = wine::is_linux_program(browser);
+    bool linux_browser = wine::is_linux_program(settings.browser);
     std::optional<std::string> unix_profile = linux_browser ? win::unix_path_under_wine(profile) : std::nullopt;
     if (linux_browser && !unix_profile) {
         failure = L"no Linux path for the profile folder " + profile;
         return false;
     }
     std::vector<std::wstring> arguments = {
+        // Without a window of its own: the view shows its pictures. What a browser without a
+        // window shows of that to its pages is taken away here and by the engine (its user
+        // agent, its screen, the automation flag).
         L"--headless=new",
         L"--remote-debugging-port=0",
         L"--user-data-dir=" + (unix_profile ? win::utf8_to_wide(*unix_profile) : profile),
+        // navigator.webdriver stays false, as in a browser a person started.
+        L"--disable-blink-features=AutomationControlled",
         L"--no-first-run",
         L"--no-default-browser-check",
         L"--disable-background-networking",
@@ -109,14 +154,24 @@ bool BrowserProcess::start(const std::wstring& browser,
         // nobody to answer it.
         L"--disable-hang-monitor",
     };
+    // The user's language, for the browser's own pages and what it offers sites.
+    if (!settings.locale.empty()) {
+        arguments.push_back(L"--lang=" + win::utf8_to_wide(settings.locale));
+        arguments.push_back(L"--accept-lang=" + win::utf8_to_wide(devtools::accept_languages(settings.locale)));
+    }
+    if (settings.desktop.width > 0 && settings.desktop.height > 0)
+        arguments.push_back(win::utf8_to_wide(
+            devtools::screen_info_switch(settings.desktop.width, settings.desktop.height, settings.desktop.scale)));
     // As root on Linux (where a test machine runs it) the browser refuses to start sandboxed.
     if (unix_profile)
         arguments.push_back(L"--no-sandbox");
-    if (!user_agent.empty())
-        arguments.push_back(L"--user-agent=" + user_agent);
+    // Workers of every kind take the user agent from here; the engine makes the client hints
+    // agree with it.
+    if (!settings.user_agent.empty())
+        arguments.push_back(L"--user-agent=" + settings.user_agent);
     arguments.push_back(L"about:blank");
-    if (!launch(browser, arguments, linux_browser)) {
-        failure = L"cannot start " + browser;
+    if (!launch(settings.browser, arguments, linux_browser, number)) {
+        failure = L"cannot start " + settings.browser;
         return false;
     }
     return true;
@@ -124,21 +179,24 @@ bool BrowserProcess::start(const std::wstring& browser,
 
 bool BrowserProcess::launch(const std::wstring& browser,
                             const std::vector<std::wstring>& arguments,
-                            bool linux_program) {
+                            bool linux_program,
+                            int number) {
     if (linux_program) {
-        // The browser runs while this file exists (see end()).
-        marker_ = profile_ + L".running";
+        // The browser runs while this file exists (see end()). Its name is this host's and this
+        // launch's: the shell of a browser that outlived an earlier launch or host removes its
+        // own marker only.
+        marker_ = profile_ + kRunningSuffix + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(number);
         win::replace_file_contents(marker_, "");
         std::optional<std::wstring> command_line = wine::watched_command_line(browser, marker_);
         if (!command_line)
             return false;
         for (const std::wstring& argument : arguments)
-            *command_line += L" " + quoted(argument);
+            *command_line += L" " + win::quoted_argument(argument);
         return wine::start_linux_program(L"Z:\\bin\\sh", *command_line);
     }
-    std::wstring command_line = quoted(browser);
+    std::wstring command_line = win::quoted_argument(browser);
     for (const std::wstring& argument : arguments)
-        command_line += L" " + quoted(argument);
+        command_line += L" " + win::quoted_argument(argument);
     job_.reset(CreateJobObjectW(nullptr, nullptr));
     if (job_) {
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
@@ -166,6 +224,18 @@ bool BrowserProcess::ended() const {
     return !marker_.empty() && !exists(marker_);
 }
 
+// Under Wine the marker tells; on Windows the process started, which is the browser's own (Edge
+// and Chrome run their browser in the process started) or a stand-in that waits for it.
+bool BrowserProcess::wait_for_end(DWORD timeout_ms) {
+    if (process_)
+        return WaitForSingleObject(process_.get(), timeout_ms) == WAIT_OBJECT_0;
+    if (marker_.empty())
+        return true;
+    for (DWORD waited = 0; !ended() && waited < timeout_ms; waited += 50)
+        Sleep(50);
+    return ended();
+}
+
 std::optional<devtools::ActivePort> BrowserProcess::active_port() const {
     if (profile_.empty())
         return std::nullopt;
@@ -181,28 +251,11 @@ void BrowserProcess::end() {
     if (process_)
         TerminateProcess(process_.get(), 0);
     process_.reset();
-    if (!marker_.empty()) {
-        // Under Wine the browser's shell ends it and then removes its profile; when the shell
-        // itself was killed with the browser, what is left goes now.
+    // Under Wine the browser's shell ends the browser once its marker is gone.
+    if (!marker_.empty())
         DeleteFileW(marker_.c_str());
-        marker_.clear();
-        delete_folder(profile_);
-        profile_.clear();
-        return;
-    }
-    if (profile_.empty())
-        return;
-    // The browser may still hold files for a moment after it ended.
-    for (int i = 0; i < 10 && exists(profile_); ++i) {
-        delete_tree(profile_);
-        if (exists(profile_))
-            Sleep(100);
-    }
+    marker_.clear();
     profile_.clear();
-}
-
-std::wstring profile_folder(const std::wstring& base) {
-    return base + L"\\" + kProfilePrefix + std::to_wstring(GetCurrentProcessId());
 }
 
 }  // namespace quarnel::host

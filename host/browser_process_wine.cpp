@@ -8,23 +8,6 @@
 
 namespace quarnel::host::wine {
 
-namespace {
-
-// This process's number on the Linux side, read from Linux's own account of it.
-std::optional<int> linux_process_id() {
-    // Read as a stream: Linux gives such files no size.
-    win::UniqueFile file(CreateFileW(L"Z:\\proc\\self\\stat", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                     OPEN_EXISTING, 0, nullptr));
-    char text[32] = {};
-    DWORD read = 0;
-    if (!file || !ReadFile(file.get(), text, sizeof(text) - 1, &read, nullptr))
-        return std::nullopt;
-    int pid = atoi(text);
-    return pid > 0 ? std::optional<int>(pid) : std::nullopt;
-}
-
-}  // namespace
-
 bool is_linux_program(const std::wstring& program) {
     if (!win::unix_path_under_wine(program))
         return false;
@@ -43,20 +26,22 @@ std::optional<std::wstring> watched_command_line(const std::wstring& program, co
     // removed the marker file (it ends the browser: Wine gives it no handle to the Linux
     // process). Wine starts Linux programs detached, so the shell's parent is not the host. The
     // loop waits for each sleep, so the shell reaps a browser that was killed and sees it gone.
-    // Once the browser has ended, the shell removes its profile (the marker's name without
-    // ".running") and the marker, which tells the host that the browser ended, and the profile
-    // again a moment later: the browser's helper processes may still make its folder as they end. The browser's chatter
+    // The shell writes its own number into the marker, so that a later host can tell that a
+    // browser still runs in the profile. Once the browser has ended, the shell removes the
+    // marker, which tells the host that the browser ended; the profile stays for the next start.
+    // The kill held back for a browser that outlives the plain one is called off once it ended. The browser's chatter
     // goes nowhere: it must not hold the output of whoever started the program.
-    std::optional<int> host = linux_process_id();
+    std::optional<int> host = win::linux_process_id_under_wine();
     if (!unix_program || !unix_marker || !host)
         return std::nullopt;
     const wchar_t kWatch[] =
-        L"exec >/dev/null 2>&1; host=$1; marker=$2; shift 2; \"$0\" \"$@\" & browser=$!; "
+        L"exec </dev/null >/dev/null 2>&1; host=$1; marker=$2; shift 2; echo $$ > \"$marker\"; "
+        L"\"$0\" \"$@\" & browser=$!; "
         L"while kill -0 $host && kill -0 $browser && [ -e \"$marker\" ]; do sleep 0.2 & wait $!; done; "
-        L"kill $browser; (sleep 3; kill -9 $browser) & wait $browser; profile=\"${marker%.running}\"; "
-        L"rm -rf \"$profile\" \"$marker\"; sleep 1; rm -rf \"$profile\"";
-    return quoted(L"Z:\\bin\\sh") + L" -c " + quoted(kWatch) + L" " + quoted(win::utf8_to_wide(*unix_program)) + L" " +
-           std::to_wstring(*host) + L" " + quoted(win::utf8_to_wide(*unix_marker));
+        L"kill $browser; (sleep 3; kill -9 $browser) & killer=$!; wait $browser; kill $killer; rm -f \"$marker\"";
+    return win::quoted_argument(L"Z:\\bin\\sh") + L" -c " + win::quoted_argument(kWatch) + L" " +
+           win::quoted_argument(win::utf8_to_wide(*unix_program)) + L" " + std::to_wstring(*host) + L" " +
+           win::quoted_argument(win::utf8_to_wide(*unix_marker));
 }
 
 bool start_linux_program(const wchar_t* program, std::wstring command_line) {
@@ -76,7 +61,8 @@ void remove_with_unix_shell(const std::wstring& folder) {
     std::optional<std::string> unix_folder = win::unix_path_under_wine(folder);
     if (!unix_folder)
         return;
-    std::wstring command_line = quoted(L"Z:\\bin\\rm") + L" -rf -- " + quoted(win::utf8_to_wide(*unix_folder));
+    std::wstring command_line =
+        win::quoted_argument(L"Z:\\bin\\rm") + L" -rf -- " + win::quoted_argument(win::utf8_to_wide(*unix_folder));
     if (!start_linux_program(L"Z:\\bin\\rm", command_line))
         return;
     for (int i = 0; i < 40 && GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES; ++i)

@@ -365,10 +365,16 @@ private:
     PageFonts fonts_;
 };
 
+// What the engine says it is when given no user agent: a current desktop browser, so sites serve
+// their ordinary pages.
+constexpr wchar_t kDefaultUserAgent[] =
+    L"Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/124.0.0.0 "
+    L"Safari/537.36";
+
 }  // namespace
 
 std::unique_ptr<PageEngine> make_builtin_engine(std::wstring user_agent) {
-    return std::make_unique<BuiltinEngine>(std::move(user_agent));
+    return std::make_unique<BuiltinEngine>(user_agent.empty() ? kDefaultUserAgent : std::move(user_agent));
 }
 
 }  // namespace quarnel::host

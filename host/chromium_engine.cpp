@@ -16,8 +16,31 @@ constexpr UINT_PTR kPortTimer = 1;
 constexpr UINT kPortPeriodMs = 50;
 // Told by the link that the browser's connection ended; handled outside the link's own call.
 constexpr UINT kConnectionLostMessage = WM_APP + 1;
+// How long a browser asked to close gets to write its profile and end.
+constexpr DWORD kCloseWaitMs = 5000;
 // The first launch, once the host has said it is ready.
 constexpr UINT kFirstLaunchMessage = WM_APP + 2;
+// A launch put off: the profile was still held, or its browser failed once already.
+constexpr UINT_PTR kRelaunchTimer = 2;
+constexpr UINT kLockPollMs = 250;
+// How long a browser left by an earlier run gets to let go of the profile (the Windows job or
+// the shell under Wine ends it within a few seconds of its host).
+constexpr DWORD kProfileWaitMs = 5000;
+// The browser's identity is read in a page of its own DevTools server, a secure origin where
+// the page's client hints can be read; tried this often until the page has loaded.
+constexpr UINT_PTR kIdentityTimer = 3;
+constexpr UINT kIdentityPollMs = 50;
+constexpr int kIdentityAttempts = 60;
+constexpr char kHighEntropyScript[] =
+    "(async () => { if (location.protocol !== 'http:' || !navigator.userAgentData) return ''; "
+    "return JSON.stringify(await navigator.userAgentData.getHighEntropyValues(['architecture', 'bitness', "
+    "'brands', 'fullVersionList', 'formFactors', 'model', 'platform', 'platformVersion', 'uaFullVersion', "
+    "'wow64'])); })()";
+
+bool is_edge(const std::wstring& browser) {
+    std::wstring name = browser.substr(browser.find_last_of(L"\\/") + 1);
+    return _wcsicmp(name.c_str(), L"msedge.exe") == 0;
+}
 
 }  // namespace
 
@@ -41,6 +64,8 @@ bool ChromiumEngine::start() {
     CreateDirectoryW(base.c_str(), nullptr);
     base_ = base;
     profile_ = profile_folder(base_);
+    if (!options_.locale.empty())
+        languages_ = devtools::accept_languages(options_.locale);
     if (options_.browsers.empty())
         give_up(L"no browser found");
     else
@@ -49,12 +74,27 @@ bool ChromiumEngine::start() {
 }
 
 // Starting and starting again are one path: the browser is launched, and its port looked for
-// without holding the host's thread.
+// without holding the host's thread. A profile still held by a browser of an earlier run is
+// waited for; one held longer is set aside.
 void ChromiumEngine::launch() {
+    KillTimer(hwnd(), kRelaunchTimer);
+    if (profile_locked(profile_)) {
+        DWORD now = GetTickCount();
+        if (!lock_seen_at_)
+            lock_seen_at_ = now ? now : 1;
+        if (now - lock_seen_at_ < kProfileWaitMs) {
+            SetTimer(hwnd(), kRelaunchTimer, kLockPollMs, nullptr);
+            return;
+        }
+        set_profile_aside(L"another browser still held it after " + std::to_wstring(kProfileWaitMs / 1000) + L" s");
+    }
+    lock_seen_at_ = 0;
+    profile_was_used_ = profile_used(profile_);
     std::wstring failure;
-    std::wstring profile = profile_ + L"-" + std::to_wstring(++launches_);
-    if (!browser_.start(options_.browsers[candidate_], profile, options_.user_agent, failure)) {
-        browser_ended(failure);
+    BrowserLaunch settings{options_.browsers[candidate_], profile_, options_.user_agent, options_.locale,
+                           options_.desktop};
+    if (!browser_.start(settings, ++launches_, failure)) {
+        launch_failed(failure);
         return;
     }
     launched_at_ = GetTickCount();
@@ -65,17 +105,17 @@ void ChromiumEngine::look_for_port() {
     if (std::optional<devtools::ActivePort> port = browser_.active_port()) {
         KillTimer(hwnd(), kPortTimer);
         if (!connect(*port))
-            browser_ended(L"no DevTools connection on port " + std::to_wstring(port->port));
+            launch_failed(L"no DevTools connection on port " + std::to_wstring(port->port));
         return;
     }
     if (browser_.ended()) {
         KillTimer(hwnd(), kPortTimer);
-        browser_ended(options_.browsers[candidate_] + L" ended before it answered");
+        launch_failed(options_.browsers[candidate_] + L" ended before it answered");
         return;
     }
     if (GetTickCount() - launched_at_ >= kStartTimeoutMs) {
         KillTimer(hwnd(), kPortTimer);
-        browser_ended(options_.browsers[candidate_] + L" wrote no DevToolsActivePort within 15 s");
+        launch_failed(options_.browsers[candidate_] + L" wrote no DevToolsActivePort within 15 s");
     }
 }
 
@@ -85,20 +125,79 @@ bool ChromiumEngine::connect(const devtools::ActivePort& port) {
         return false;
     link_ = std::move(link);
     connected_port_ = port.port;
+    profile_retried_ = false;
     HWND supervisor = hwnd();
     link_->on_closed = [supervisor] { PostMessageW(supervisor, kConnectionLostMessage, 0, 0); };
     link_->on_event = [this](const Message& event) { on_event(event); };
     // Pop-ups the pages open appear as new targets; they are closed (the application is asked
     // about them through Page.windowOpen).
     link_->send("Target.setDiscoverTargets", Params().flag("discover", true));
-    link_->send("Browser.setDownloadBehavior", Params().text("behavior", "deny"));
+    // Whatever a page answers with a file is not saved anywhere.
+    link_->send("Browser.setDownloadBehavior", Params().text("behavior", "deny").flag("eventsEnabled", true));
     if (!connected_once_) {
         connected_once_ = true;
         write_log(L"engine: " + options_.browsers[candidate_]);
     }
+    identity_.reset();
+    probe_target_.clear();
+    probe_attempts_ = 0;
+    link_->send("Browser.getVersion", Params(), {}, [this, port = port.port](const Message* reply) {
+        probe_agent_ = reply ? string_at(*reply, "/userAgent").value_or("") : "";
+        if (!this->link())
+            return;
+        // A page of the browser's own DevTools server: nothing outside this machine is asked.
+        std::string probe = "http://127.0.0.1:" + std::to_string(port) + "/json/version";
+        link_->send("Target.createTarget", Params().text("url", probe), {}, [this](const Message* created) {
+            probe_target_ = created ? string_at(*created, "/targetId").value_or("") : "";
+            if (!this->link() || probe_target_.empty()) {
+                identity_known("");
+                return;
+            }
+            link_->send("Target.attachToTarget", Params().text("targetId", probe_target_).flag("flatten", true), {},
+                        [this](const Message* attached) {
+                            probe_session_ = attached ? string_at(*attached, "/sessionId").value_or("") : "";
+                            if (probe_session_.empty())
+                                identity_known("");
+                            else
+                                ask_identity();
+                        });
+        });
+    });
+    return true;
+}
+
+// Asked again until the probe's page has loaded; a browser that cannot tell is described by its
+// user agent alone.
+void ChromiumEngine::ask_identity() {
+    KillTimer(hwnd(), kIdentityTimer);
+    if (!link())
+        return;
+    Params params;
+    params.text("expression", kHighEntropyScript).flag("awaitPromise", true).flag("returnByValue", true);
+    link_->send("Runtime.evaluate", params, probe_session_, [this, launch = launches_](const Message* reply) {
+        if (!link() || launch != launches_ || identity_)
+            return;
+        std::optional<std::string> values = reply ? devtools::evaluated_string(*reply) : std::nullopt;
+        if (values && !values->empty())
+            identity_known(*values);
+        else if (++probe_attempts_ >= kIdentityAttempts)
+            identity_known("");
+        else
+            SetTimer(hwnd(), kIdentityTimer, kIdentityPollMs, nullptr);
+    });
+}
+
+void ChromiumEngine::identity_known(std::string high_entropy_json) {
+    KillTimer(hwnd(), kIdentityTimer);
+    if (!probe_target_.empty() && link())
+        link_->send("Target.closeTarget", Params().text("targetId", probe_target_));
+    probe_target_.clear();
+    probe_session_.clear();
+    identity_ = options_.user_agent.empty()
+                    ? devtools::own_identity(probe_agent_, high_entropy_json, is_edge(options_.browsers[candidate_]))
+                    : devtools::given_identity(win::wide_to_utf8(options_.user_agent), high_entropy_json);
     for (ChromiumView* view : std::vector<ChromiumView*>(views_))
         view->open_page();
-    return true;
 }
 
 void ChromiumEngine::connection_lost() {
@@ -114,20 +213,61 @@ void ChromiumEngine::connection_lost() {
     browser_ended(L"the browser ended");
 }
 
-// A browser that never answered makes way for the next one; one that answered and ended is
-// started again, a few times a minute at most.
+// A launch that did not answer. With a profile an earlier browser used, that browser may still
+// be ending with it (under Wine its lock cannot be seen from here), or the profile is damaged:
+// it is tried once more a moment later, then set aside for a new one. A browser that does not
+// answer with a new profile makes way for the next browser.
+void ChromiumEngine::launch_failed(const std::wstring& why) {
+    if (ended_)
+        return;
+    log_ += L"not used: " + why + L"\r\n";
+    browser_.end();
+    // A browser that answered before is started again a few times a minute at most, whatever
+    // keeps it from answering now.
+    if (connected_once_ && !restarts_.take(GetTickCount())) {
+        give_up(L"the browser ended " + std::to_wstring(restarts_.recent() + 1) + L" times within a minute");
+        return;
+    }
+    if (profile_was_used_ && !profile_retried_) {
+        profile_retried_ = true;
+        SetTimer(hwnd(), kRelaunchTimer, kProfileWaitMs, nullptr);
+        return;
+    }
+    if (profile_was_used_) {
+        set_profile_aside(why);
+        launch();
+        return;
+    }
+    profile_retried_ = false;
+    if (connected_once_)
+        launch();
+    else if (++candidate_ < options_.browsers.size())
+        launch();
+    else
+        give_up(L"no browser answered");
+}
+
+// The user's data is never deleted: the profile moves beside itself and a new one is made.
+// Where it cannot move (a browser still holds it), this host's browsers take a folder of their
+// own beside it.
+void ChromiumEngine::set_profile_aside(const std::wstring& why) {
+    profile_retried_ = false;
+    std::optional<std::wstring> aside = move_profile_aside(profile_);
+    if (aside) {
+        log_ += L"profile moved to " + *aside + L" (" + why + L"); a new one was made\r\n";
+    } else {
+        profile_ = profile_folder(base_) + L"-" + std::to_wstring(GetCurrentProcessId());
+        log_ += L"profile left as it was (" + why + L"); this run uses " + profile_ + L"\r\n";
+    }
+    write_log(connected_once_ ? L"engine: " + options_.browsers[candidate_] : L"engine: starting");
+}
+
+// A browser that answered and ended is started again, a few times a minute at most.
 void ChromiumEngine::browser_ended(const std::wstring& why) {
     if (ended_)
         return;
     log_ += L"not used: " + why + L"\r\n";
     browser_.end();
-    if (!connected_once_) {
-        if (++candidate_ < options_.browsers.size())
-            launch();
-        else
-            give_up(L"no browser answered");
-        return;
-    }
     if (!restarts_.take(GetTickCount())) {
         give_up(L"the browser ended " + std::to_wstring(restarts_.recent() + 1) + L" times within a minute");
         return;
@@ -136,7 +276,8 @@ void ChromiumEngine::browser_ended(const std::wstring& why) {
 }
 
 void ChromiumEngine::give_up(const std::wstring& why) {
-    KillTimer(hwnd(), kPortTimer);
+    for (UINT_PTR timer : {kPortTimer, kRelaunchTimer, kIdentityTimer})
+        KillTimer(hwnd(), timer);
     link_.reset();
     browser_.end();
     builtin_ = make_builtin_engine(options_.user_agent);
@@ -152,9 +293,16 @@ void ChromiumEngine::write_log(const std::wstring& last_line) {
 LRESULT ChromiumEngine::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_TIMER:
-            if (wp == kPortTimer) {
-                look_for_port();
-                return 0;
+            switch (wp) {
+                case kPortTimer:
+                    look_for_port();
+                    return 0;
+                case kRelaunchTimer:
+                    launch();
+                    return 0;
+                case kIdentityTimer:
+                    ask_identity();
+                    return 0;
             }
             break;
         case kConnectionLostMessage:
@@ -186,8 +334,10 @@ void ChromiumEngine::log_frames(const std::wstring& line) {
 
 void ChromiumEngine::shut_down() {
     ended_ = true;
-    if (hwnd())
-        KillTimer(hwnd(), kPortTimer);
+    if (hwnd()) {
+        for (UINT_PTR timer : {kPortTimer, kRelaunchTimer, kIdentityTimer})
+            KillTimer(hwnd(), timer);
+    }
     if (link_) {
         link_->on_closed = nullptr;
         link_->on_event = nullptr;
@@ -209,6 +359,10 @@ void ChromiumEngine::shut_down() {
             DispatchMessageW(&msg);
         }
         link_.reset();
+        // The browser writes the profile's last changes (cookies among them) as it closes: the
+        // next start of the program must find them, and must not find this browser still
+        // holding the profile.
+        browser_.wait_for_end(kCloseWaitMs);
     }
     browser_.end();
 }

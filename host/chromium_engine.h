@@ -15,10 +15,19 @@
 
 namespace quarnel::host {
 
+// The screen the pages are shown on, in device pixels, and its device pixels per CSS pixel.
+struct Desktop {
+    int width = 0, height = 0;  // 0: the browser's default
+    double scale = 1;
+};
+
+// Each member has an initializer, so that GCC lets designated initializers leave it out.
 struct ChromiumOptions {
-    std::vector<std::wstring> browsers;  // the browsers' program files, tried in this order
-    std::wstring user_agent;             // empty: the browser's own
-    std::wstring cache_path;             // the folder under which the browser's profile folder is made
+    std::vector<std::wstring> browsers = {};  // the browsers' program files, tried in this order
+    std::wstring user_agent = {};             // empty: the browser's own
+    std::wstring cache_path = {};             // the folder that holds the browser's lasting profile
+    std::string locale = {};                  // of the user's interface ("zh-CN"); empty: the browser's
+    Desktop desktop = {};
 };
 
 // The engine with its first browser starting; null only when the engine's window could not be

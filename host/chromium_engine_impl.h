@@ -3,6 +3,7 @@
 // The browser engine's supervisor, as its views see it (chromium_view.cpp).
 
 #include "controls/window.h"
+#include "core/browser_identity.h"
 #include "host/browser_process.h"
 #include "host/chromium_engine.h"
 #include "core/restart_budget.h"
@@ -24,6 +25,12 @@ public:
 
     // The connection to the browser; null while no browser answers.
     DevToolsLink* link() const { return link_ && link_->open() ? link_.get() : nullptr; }
+    // What the pages are told of the browser, once the browser answered and said it; views
+    // open their pages only then.
+    const devtools::BrowserIdentity* identity() const { return link() && identity_ ? &*identity_ : nullptr; }
+    // The languages the pages are offered ("zh-CN,zh"); empty: the browser's own.
+    const std::string& languages() const { return languages_; }
+    const Desktop& desktop() const { return options_.desktop; }
     // Adds a line to the engine's account of its views' pictures in the cache folder.
     void log_frames(const std::wstring& line);
     void forget(ChromiumView* view) { std::erase(views_, view); }
@@ -33,17 +40,29 @@ private:
     void launch();
     void look_for_port();
     bool connect(const devtools::ActivePort& port);
+    void ask_identity();
+    void identity_known(std::string high_entropy_json);
     void connection_lost();
+    void launch_failed(const std::wstring& why);
+    void set_profile_aside(const std::wstring& why);
     void browser_ended(const std::wstring& why);
     void give_up(const std::wstring& why);
     void on_event(const Message& event);
     void write_log(const std::wstring& last_line);
 
     ChromiumOptions options_;
-    size_t candidate_ = 0;  // the browser of options_.browsers now tried
-    std::wstring base_;     // the cache folder
-    std::wstring profile_;  // the profile folders' name, before the launch's number
+    size_t candidate_ = 0;           // the browser of options_.browsers now tried
+    std::wstring base_;              // the cache folder
+    std::wstring profile_;           // the lasting profile folder
+    bool profile_was_used_ = false;  // by an earlier browser, when the launch under way began
+    bool profile_retried_ = false;   // a launch with it failed and was tried again
+    DWORD lock_seen_at_ = 0;         // when a launch first found the profile held by another browser
     int launches_ = 0;
+    std::string languages_;
+    std::optional<devtools::BrowserIdentity> identity_;
+    // The page the browser's identity is read in, its session, and the browser's user agent.
+    std::string probe_target_, probe_session_, probe_agent_;
+    int probe_attempts_ = 0;
     BrowserProcess browser_;
     DWORD launched_at_ = 0;
     int connected_port_ = 0;

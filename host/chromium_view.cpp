@@ -16,11 +16,18 @@ constexpr UINT kClosePopupsDelayMs = 1000;
 constexpr UINT kStartLimitMs = 4000;
 constexpr UINT kCommitLimitMs = 2000;
 
-// The bindings the page scripts call with the address of the link under the mouse, the pointer
-// shape the page asks for, and the document's title as a script changes it.
-constexpr char kStatusBinding[] = "__quarnelStatus";
-constexpr char kCursorBinding[] = "__quarnelCursor";
-constexpr char kTitleBinding[] = "__quarnelTitle";
+// The view's own scripts run in a world of their own beside each document, where the page's
+// scripts cannot see them: they share its document, not its globals. There they call these
+// bindings with the address of the link under the mouse, the pointer shape the page asks for,
+// and the document's title as a script changes it.
+constexpr char kWorld[] = "view";
+constexpr char kStatusBinding[] = "status";
+constexpr char kCursorBinding[] = "cursor";
+constexpr char kTitleBinding[] = "title";
+// What a browser's window adds around its page (frame, tabs, address bar): a page's window is
+// larger than its viewport, as it is in a browser a person uses.
+constexpr int kWindowFrameWidth = 16;
+constexpr int kWindowFrameHeight = 88;
 }  // namespace
 
 bool ChromiumView::create(const ViewSettings& settings) {
@@ -57,13 +64,11 @@ ChromiumView::~ChromiumView() {
     close_target();
 }
 
-// Closes the page's target and its browser context, which ends their renderer.
+// Closes the page's target, which ends its renderer unless another page shares it.
 void ChromiumView::close_target() {
     DevToolsLink* link = engine_.link();
     if (link && !target_.empty())
         link->send("Target.closeTarget", Params().text("targetId", target_));
-    if (link && !context_.empty())
-        link->send("Target.disposeBrowserContext", Params().text("browserContextId", context_));
 }
 
 void ChromiumView::command(const std::string& method, const Params& params, DevToolsLink::Reply reply) {
@@ -74,46 +79,34 @@ void ChromiumView::command(const std::string& method, const Params& params, DevT
         reply(nullptr);
 }
 
-// A browser context of its own for each page: a page that stops answering takes its renderer
-// with it when it goes, and the fresh page never shares that renderer. Each step checks that the
-// page it opens is still wanted (`number`).
+// Every page is in the browser's own profile, so cookies, storage and the cache are the
+// user's from one page and one start to the next. Each step checks that the page it opens is
+// still wanted (`number`). The page opens once the engine knows what pages are to be told of
+// the browser.
 void ChromiumView::open_page() {
     DevToolsLink* link = engine_.link();
-    if (builtin_ || opening_ || tracker_ || !link)
+    if (builtin_ || opening_ || tracker_ || !link || !engine_.identity())
         return;
     opening_ = true;
     ++page_number_;
-    link->send("Target.createBrowserContext", Params(), {}, opening_step([this](const Message* reply) {
-                   context_ = reply ? string_at(*reply, "/browserContextId").value_or("") : "";
-                   // Whatever the page answers with a file is not saved anywhere.
-                   Params deny, target;
-                   deny.text("behavior", "deny").flag("eventsEnabled", true);
-                   // A window of its own: a page that shares a window is a background tab, which the
-                   // browser neither draws nor passes input to.
-                   target.text("url", "about:blank").flag("newWindow", true);
-                   if (!context_.empty()) {
-                       deny.text("browserContextId", context_);
-                       target.text("browserContextId", context_);
+    // A window of its own: a page that shares a window is a background tab, which the browser
+    // neither draws nor passes input to.
+    link->send("Target.createTarget", Params().text("url", "about:blank").flag("newWindow", true), {},
+               opening_step([this](const Message* created) {
+                   std::optional<std::string> id = created ? string_at(*created, "/targetId") : std::nullopt;
+                   if (!id) {
+                       opening_ = false;
+                       return;
                    }
-                   engine_.link()->send("Browser.setDownloadBehavior", deny);
-                   engine_.link()->send(
-                       "Target.createTarget", target, {}, opening_step([this](const Message* created) {
-                           std::optional<std::string> id = created ? string_at(*created, "/targetId") : std::nullopt;
-                           if (!id) {
-                               opening_ = false;
-                               return;
-                           }
-                           engine_.link()->send("Target.attachToTarget",
-                                                Params().text("targetId", *id).flag("flatten", true), {},
-                                                opening_step([this, id = *id](const Message* reply) {
-                                                    std::optional<std::string> session =
-                                                        reply ? string_at(*reply, "/sessionId") : std::nullopt;
-                                                    if (session)
-                                                        attached(id, *session);
-                                                    else
-                                                        opening_ = false;
-                                                }));
-                       }));
+                   engine_.link()->send("Target.attachToTarget", Params().text("targetId", *id).flag("flatten", true),
+                                        {}, opening_step([this, id = *id](const Message* reply) {
+                                            std::optional<std::string> session =
+                                                reply ? string_at(*reply, "/sessionId") : std::nullopt;
+                                            if (session)
+                                                attached(id, *session);
+                                            else
+                                                opening_ = false;
+                                        }));
                }));
 }
 
@@ -138,19 +131,50 @@ void ChromiumView::attached(std::string target, std::string session) {
     command("Network.enable");
     command("Runtime.enable");
     command("Page.setLifecycleEventsEnabled", Params().flag("enabled", true));
-    command("Runtime.addBinding", Params().text("name", kStatusBinding));
-    command("Page.addScriptToEvaluateOnNewDocument",
-            Params().text("source", devtools::status_text_script(kStatusBinding)));
-    command("Runtime.addBinding", Params().text("name", kTitleBinding));
-    command("Page.addScriptToEvaluateOnNewDocument", Params().text("source", devtools::title_script(kTitleBinding)));
-    command("Runtime.addBinding", Params().text("name", kCursorBinding));
-    command("Page.addScriptToEvaluateOnNewDocument", Params().text("source", devtools::cursor_script(kCursorBinding)));
+    // Before the first navigation, so that every document and its workers see it.
+    command("Emulation.setUserAgentOverride", devtools::user_agent_override(*engine_.identity(), engine_.languages()));
+    const std::pair<const char*, std::string> scripts[] = {
+        {kStatusBinding, devtools::status_text_script(kStatusBinding)},
+        {kTitleBinding, devtools::title_script(kTitleBinding)},
+        {kCursorBinding, devtools::cursor_script(kCursorBinding)},
+    };
+    for (const auto& [binding, script] : scripts) {
+        command("Runtime.addBinding", Params().text("name", binding).text("executionContextName", kWorld));
+        command("Page.addScriptToEvaluateOnNewDocument", Params().text("source", script).text("worldName", kWorld));
+    }
     RECT client{};
     GetClientRect(hwnd(), &client);
     resize(client.right, client.bottom);
     picture_->start();
-    if (pending_address_)
-        go_to(*std::exchange(pending_address_, std::nullopt));
+    // The first navigation waits until the page's session has answered all of the above (its
+    // answers come in order) and the browser has sized the page's window: a document that
+    // commits before the view's scripts are in place runs without them, and one that commits
+    // while its window is being sized reads a window of no size.
+    set_up_ = false;
+    window_id_.reset();
+    std::weak_ptr<bool> alive = alive_;
+    auto set_up = [this, alive, number = page_number_](const Message*) {
+        if (alive.expired() || number != page_number_ || !tracker_)
+            return;
+        set_up_ = true;
+        if (pending_address_)
+            go_to(*std::exchange(pending_address_, std::nullopt));
+    };
+    auto size = [this, alive, number = page_number_, set_up](const Message* reply) {
+        if (alive.expired() || number != page_number_)
+            return;
+        window_id_ = reply ? integer_at(*reply, "/windowId") : std::nullopt;
+        RECT area{};
+        GetClientRect(hwnd(), &area);
+        if (!size_window(area.right, area.bottom, set_up))
+            set_up(nullptr);
+    };
+    command("Page.getFrameTree", Params(), [this, alive, number = page_number_, size](const Message*) {
+        DevToolsLink* link = engine_.link();
+        if (alive.expired() || number != page_number_ || !link)
+            return;
+        link->send("Browser.getWindowForTarget", Params().text("targetId", target_), {}, size);
+    });
 }
 
 void ChromiumView::close_page(bool load_goes_on) {
@@ -170,7 +194,7 @@ void ChromiumView::page_lost(bool load_goes_on) {
     tracker_.reset();
     target_.clear();
     session_.clear();
-    context_.clear();
+    window_id_.reset();
     popups_.clear();
     watch(Watch::kNone);
     dialogs_->forget();
@@ -217,7 +241,7 @@ void ChromiumView::go_to(std::wstring_view address) {
     last_address_ = std::wstring(address);
     // A dialog still open would hold the navigation: it is dismissed first.
     dialogs_->dismiss();
-    if (!tracker_) {
+    if (!tracker_ || !set_up_) {
         pending_address_ = std::wstring(address);
         return;
     }
@@ -456,9 +480,24 @@ void ChromiumView::resize(int width, int height) {
     command("Emulation.setDeviceMetricsOverride", Params()
                                                       .integer("width", std::max(width, 1))
                                                       .integer("height", std::max(height, 1))
-                                                      .integer("deviceScaleFactor", 1)
+                                                      .number("deviceScaleFactor", engine_.desktop().scale)
                                                       .flag("mobile", false));
+    size_window(width, height);
     picture_->refresh_later();
+}
+
+// The browser's window for the page is a little larger than the view, as a browser's window is
+// larger than its page. False when there is no window to size.
+bool ChromiumView::size_window(int width, int height, DevToolsLink::Reply done) {
+    DevToolsLink* link = engine_.link();
+    if (!link || !window_id_)
+        return false;
+    Params bounds;
+    bounds.integer("width", std::max(width, 1) + kWindowFrameWidth)
+        .integer("height", std::max(height, 1) + kWindowFrameHeight);
+    link->send("Browser.setWindowBounds", Params().integer("windowId", *window_id_).object("bounds", bounds), {},
+               std::move(done));
+    return true;
 }
 
 void ChromiumView::show_later() {

@@ -46,7 +46,6 @@ public:
 
     const std::string& session() const { return session_; }
     const std::string& target() const { return target_; }
-    const std::string& context() const { return context_; }
     // An event of the page's session, or of the browser's about any target.
     void on_event(const Message& event);
     // A pop-up target the page opened: closed a moment later, once the browser has told of it
@@ -78,6 +77,7 @@ private:
     void watch(Watch what);
     void watch_timed_out();
     void show_later();
+    bool size_window(int width, int height, DevToolsLink::Reply done = {});
 
     // PageChannel: the picture and the input send their commands on the page's session.
     bool has_page() const override { return tracker_.has_value(); }
@@ -110,11 +110,13 @@ private:
     std::optional<PageDialogs> dialogs_;
     std::unique_ptr<EngineView> builtin_;  // the built-in engine's view, once the browser was given up
 
-    // The page: its browser context (a renderer of its own), target and session. Replies about an
-    // earlier page are told apart by `page_number_`.
-    std::string context_, target_, session_;
+    // The page: its target, session and the browser's window for it. Replies about an earlier
+    // page are told apart by `page_number_`.
+    std::string target_, session_;
+    std::optional<long long> window_id_;
     unsigned page_number_ = 0;
     bool opening_ = false;
+    bool set_up_ = false;  // the page's session took the view's settings and scripts
     std::optional<devtools::PageTracker> tracker_;
     std::optional<std::wstring> pending_address_;  // asked for before the page was ready
     std::wstring last_address_;                    // of the last navigation asked for

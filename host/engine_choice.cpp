@@ -42,6 +42,38 @@ std::wstring app_path(const wchar_t* exe) {
     return {};
 }
 
+// The language of the user's Windows interface, as a browser names it ("zh-CN").
+std::string interface_locale() {
+    wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+    if (!LCIDToLocaleName(MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT), name, LOCALE_NAME_MAX_LENGTH, 0))
+        return {};
+    return win::wide_to_utf8(name);
+}
+
+// The screen `window` is on. This program is not DPI-aware, so where Windows scales it the
+// monitor it is told of is smaller than the display's own mode: their ratio is the scale a
+// browser on that display reports. Where Windows does not scale it (as Windows 7 does up to 120
+// dots per inch), the system's dots per inch give it.
+Desktop desktop_of(HWND window) {
+    MONITORINFOEXW monitor{};
+    monitor.cbSize = sizeof(monitor);
+    if (!GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor))
+        return {};
+    int width = monitor.rcMonitor.right - monitor.rcMonitor.left;
+    int height = monitor.rcMonitor.bottom - monitor.rcMonitor.top;
+    DEVMODEW mode{};
+    mode.dmSize = sizeof(mode);
+    if (width > 0 && EnumDisplaySettingsW(monitor.szDevice, ENUM_CURRENT_SETTINGS, &mode) &&
+        static_cast<int>(mode.dmPelsWidth) > width)
+        return {static_cast<int>(mode.dmPelsWidth), static_cast<int>(mode.dmPelsHeight),
+                static_cast<double>(mode.dmPelsWidth) / width};
+    HDC screen = GetDC(nullptr);
+    int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
+    if (screen)
+        ReleaseDC(nullptr, screen);
+    return {width, height, dpi > 0 ? dpi / 96.0 : 1.0};
+}
+
 }  // namespace
 
 // What the host chose, and why not a browser, in "host-engine.log" in the cache folder: the
@@ -88,7 +120,9 @@ std::unique_ptr<PageEngine> choose_engine(const EngineOptions& options) {
         // back to the built-in one by itself when no browser answers.
         std::vector<std::wstring> browsers = browser_candidates();
         if (!browsers.empty()) {
-            if (auto engine = start_chromium_engine(ChromiumOptions{browsers, options.user_agent, options.cache_path}))
+            ChromiumOptions chromium{browsers, options.user_agent, options.cache_path, interface_locale(),
+                                     desktop_of(options.browser_view)};
+            if (auto engine = start_chromium_engine(chromium))
                 return engine;
         }
     }

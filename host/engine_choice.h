@@ -13,8 +13,9 @@
 namespace quarnel::host {
 
 struct EngineOptions {
-    std::wstring user_agent;  // never empty: the host puts its default in
-    std::wstring cache_path;  // the --open-cache-path folder; may be empty
+    std::wstring user_agent;      // empty: the browser's own, or the built-in engine's default
+    std::wstring cache_path;      // the --open-cache-path folder; may be empty
+    HWND browser_view = nullptr;  // the window the pages are shown in: its screen is theirs
 };
 
 // The browsers to try, in order: the one the build names, Edge, Chrome (their usual install

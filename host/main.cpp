@@ -18,12 +18,6 @@ constexpr int kExitMalformedCommandLine = 2;
 constexpr int kExitNoBrowserView = 3;
 constexpr int kExitNoWindow = 4;
 
-// What the host says it is when the browser view gives no user agent: a current desktop
-// browser, so sites serve their ordinary pages.
-constexpr wchar_t kDefaultUserAgent[] =
-    L"Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/124.0.0.0 "
-    L"Safari/537.36";
-
 // How long idle loader threads get to end once the host is done.
 constexpr DWORD kWorkerGraceMs = 500;
 
@@ -31,10 +25,8 @@ int run_host(const quarnel::HostCommandLine& command_line) {
     HWND browser_view = reinterpret_cast<HWND>(static_cast<intptr_t>(command_line.view));
     if (!IsWindow(browser_view))
         return kExitNoBrowserView;
-    std::wstring user_agent = quarnel::win::utf8_to_wide(command_line.user_agent);
-    if (user_agent.empty())
-        user_agent = kDefaultUserAgent;
-    quarnel::host::EngineOptions options{user_agent, quarnel::win::utf8_to_wide(command_line.cache_path)};
+    quarnel::host::EngineOptions options{quarnel::win::utf8_to_wide(command_line.user_agent),
+                                         quarnel::win::utf8_to_wide(command_line.cache_path), browser_view};
     quarnel::host::HostWindow host(command_line, quarnel::host::choose_engine(options));
     if (!host.create())
         return kExitNoWindow;

@@ -78,7 +78,8 @@ public:
     virtual const wchar_t* name() const = 0;
 };
 
-// The engine that loads pages with WinINet and draws their text itself.
+// The engine that loads pages with WinINet and draws their text itself; with no user agent it
+// names a current desktop browser.
 std::unique_ptr<PageEngine> make_builtin_engine(std::wstring user_agent);
 
 }  // namespace quarnel::host

@@ -18,10 +18,16 @@ constexpr int kFrameQuality = 80;
 }  // namespace
 
 // The browser sends a picture of the page whenever it changes (a still page sends none), at
-// the viewport's size, and waits for each to be acknowledged.
+// the viewport's size, and waits for each to be acknowledged. On a display that Windows scales
+// the page is drawn at more device pixels than the view has: the pictures come at the view's.
 void ViewPicture::start() {
-    page_.command("Page.startScreencast",
-                  Params().text("format", "jpeg").integer("quality", kFrameQuality).integer("everyNthFrame", 1));
+    RECT client{};
+    GetClientRect(view_, &client);
+    Params params;
+    params.text("format", "jpeg").integer("quality", kFrameQuality).integer("everyNthFrame", 1);
+    if (client.right > 0 && client.bottom > 0)
+        params.integer("maxWidth", client.right).integer("maxHeight", client.bottom);
+    page_.command("Page.startScreencast", params);
 }
 
 void ViewPicture::on_frame(const Message& event) {

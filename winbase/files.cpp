@@ -130,4 +130,20 @@ std::optional<std::string> unix_path_under_wine(const std::wstring& path) {
     return result;
 }
 
+// Wine's server opens the files a program opens, so Z:\\proc\\self\\stat would tell the server's
+// number; but a path's attributes are looked up in the program's own process, so of the
+// processes Linux lists, this one is the one that is a thread of "self".
+std::optional<int> linux_process_id_under_wine() {
+    if (!unix_path_under_wine(L"Z:\\proc"))
+        return std::nullopt;
+    std::optional<int> found;
+    for_each_entry(L"Z:\\proc", L"*", [&](const WIN32_FIND_DATAW& entry) {
+        int pid = _wtoi(entry.cFileName);
+        std::wstring thread = L"Z:\\proc\\self\\task\\" + std::wstring(entry.cFileName);
+        if (pid > 0 && GetFileAttributesW(thread.c_str()) != INVALID_FILE_ATTRIBUTES)
+            found = pid;
+    });
+    return found;
+}
+
 }  // namespace quarnel::win

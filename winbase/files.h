@@ -20,10 +20,13 @@ void for_each_entry(const std::wstring& folder,
 // The folder holding the program file, without a trailing backslash.
 std::wstring app_directory();
 
-// The whole file as bytes; nothing when it cannot be opened or read to its full size.
 // Under Wine, the Linux path (UTF-8) of a Windows path; nothing elsewhere, or when it has none.
 std::optional<std::string> unix_path_under_wine(const std::wstring& path);
 
+// Under Wine, this process's number on the Linux side; nothing elsewhere.
+std::optional<int> linux_process_id_under_wine();
+
+// The whole file as bytes; nothing when it cannot be opened or read to its full size.
 std::optional<std::string> read_file_bytes(const std::wstring& path);
 
 // Writes `bytes` to `path`, creating or truncating the file, opened exclusively. False when the

@@ -44,4 +44,20 @@ std::string wide_to_utf8(std::wstring_view wide) {
     return from_wide(CP_UTF8, wide);
 }
 
+std::wstring quoted_argument(const std::wstring& argument) {
+    std::wstring out = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(backslashes * 2, L'\\');
+    return out + L"\"";
+}
+
 }  // namespace quarnel::win

@@ -15,4 +15,8 @@ std::string wide_to_ansi(std::wstring_view wide);
 std::wstring utf8_to_wide(std::string_view utf8);
 std::string wide_to_utf8(std::wstring_view wide);
 
+// One argument of a command line, quoted so that the receiving side (CommandLineToArgvW, the C
+// runtime) splits it back unchanged.
+std::wstring quoted_argument(const std::wstring& argument);
+
 }  // namespace quarnel::win

@@ -46,7 +46,8 @@ TEST(ChromiumEngineInProcessTest, TheViewDrawsThePageItselfWhenItsParentIsInItsP
     EXPECT_FALSE(host::needs_mirror(parent));
     test::TempFolder cache;
     {
-        std::unique_ptr<host::PageEngine> engine = host::start_chromium_engine({{kBrowser}, L"", cache.path()});
+        std::unique_ptr<host::PageEngine> engine =
+            host::start_chromium_engine({.browsers = {kBrowser}, .cache_path = cache.path()});
         ASSERT_TRUE(engine);
         RecordedEvents events;
         std::unique_ptr<host::EngineView> view = engine->create_view({parent, RECT{0, 0, 400, 300}}, events);
