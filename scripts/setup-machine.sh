@@ -24,6 +24,9 @@ packages=(
     # pgrep and pkill for the tests that check it ends
     chromium procps
 )
+# npm installs the tests' tools from the npm registry (below). Debian's npm only where none is on
+# the machine: one that came with another Node.js must not be replaced.
+command -v npm >/dev/null || packages+=(npm)
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
@@ -70,9 +73,23 @@ check_tools() {
     return $bad
 }
 
+# Test-only tools from the npm registry, at pinned versions, in build/test-tools (never
+# committed): the bot detector that a page of the Windows tests runs. Installed once; a registry
+# that cannot be reached leaves them missing, and the tests that need them say so.
+test_tools="$(cd "$(dirname "$0")/.." && pwd)/build/test-tools"
+install_test_tools() {
+    local botd="$test_tools/node_modules/@fingerprintjs/botd/package.json"
+    grep -qs '"version": "2.0.0"' "$botd" && return 0
+    mkdir -p "$test_tools"
+    npm install --prefix "$test_tools" --no-save --no-package-lock --no-audit --no-fund \
+        @fingerprintjs/botd@2.0.0 >/dev/null 2>&1 ||
+        echo "setup-machine: could not install @fingerprintjs/botd@2.0.0 from the npm registry" >&2
+}
+
 if [ ${#missing[@]} -eq 0 ] && [ $need_src -eq 0 ]; then
     make_locale
     check_tools
+    install_test_tools
     exit 0
 fi
 
@@ -104,4 +121,5 @@ to_install=()
 for p in "${missing[@]}"; do [ "$p" = update-needed ] || to_install+=("$p"); done
 [ ${#to_install[@]} -eq 0 ] || apt_install_or_release "${to_install[@]}" || exit 1
 make_locale
-check_tools
+check_tools || exit 1
+install_test_tools

@@ -1,11 +1,7 @@
 // End to end: the real browser view control starts the real browser host program, which loads
-// pages from a local HTTP server. The events arrive on pool threads, so they are recorded under
-// a lock and the test thread pumps its messages while it waits for them.
+// pages from a local HTTP server (the fixtures are in chromium_host_fixture.h).
 
-#include "browserview/browser_view.h"
-#include "tests/win/host_test_support.h"
-#include "winbase/files.h"
-#include "winbase/text.h"
+#include "tests/win/chromium_host_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +10,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <functional>
 #include <mutex>
 #include <span>
 #include <string>
@@ -24,153 +19,7 @@
 namespace quarnel {
 namespace {
 
-using namespace test;  // the host tests' server, pages and pump
-
-constexpr DWORD kWaitMs = 30000;  // generous: Wine starts processes slowly
-
-std::string host_folder() {
-    std::wstring path = test::host_program_path();
-    return std::string(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(path.rfind(L'\\')));
-}
-
-struct Event {
-    std::string kind;
-    int view = 0;
-    int status = 0;
-    std::wstring text;
-    double at_ms = 0;  // when it came, on the system clock (milliseconds since 1970)
-};
-
-double now_ms() {
-    FILETIME now{};
-    GetSystemTimePreciseAsFileTime(&now);
-    ULARGE_INTEGER ticks{{now.dwLowDateTime, now.dwHighDateTime}};
-    return (ticks.QuadPart - 116444736000000000ULL) / 10000.0;
-}
-
-// The pages, with the Chinese title and body of the shared test pages; the control hands
-// sources back in GBK, the code page of the test.
-std::string page(const std::string& title, const std::string& body) {
-    return "<html><head><title>" + title + "</title></head><body><p>" + body + "</p></body></html>";
-}
-
-// A page of some 1.5 MB, longer than one message between the processes carries, with Chinese
-// text across the places it is cut at.
-const std::string& long_page() {
-    static const std::string text = [] {
-        std::string t = page(kGbkTitle, kGbkBody);
-        for (int i = 0; t.size() < 1500000; ++i)
-            t.append(i % 7 == 0 ? kGbkBody : "<p>line " + std::to_string(i) + "</p>\n");
-        return t;
-    }();
-    return text;
-}
-
-class HostBrowserViewTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        server_.route("/utf8", HttpResponse{200, "text/html; charset=utf-8", "", page(kUtf8Title, kUtf8Body)});
-        server_.route("/gbk", HttpResponse{200, "text/html; charset=gbk", "", page(kGbkTitle, kGbkBody)});
-        server_.route("/no-charset", HttpResponse{200, "text/html", "", page(kGbkTitle, kGbkBody)});
-        server_.route("/links", HttpResponse{200, "text/html", "", "<a href=\"/second\">GO TO THE SECOND PAGE</a>"});
-        server_.route("/second", HttpResponse{200, "text/html", "", "<title>Second</title><p>second</p>"});
-        server_.route("/long", HttpResponse{200, "text/html; charset=gbk", "", long_page()});
-        ASSERT_TRUE(server_.start());
-        parent_ = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 800, 600, nullptr,
-                                  nullptr, GetModuleHandleW(nullptr), nullptr);
-        ASSERT_TRUE(parent_);
-        BrowserView::CreateArgs args;
-        args.parent = parent_;
-        args.width = 780;
-        args.height = 560;
-        view_ = BrowserView::create(args);
-        ASSERT_TRUE(view_);
-        BrowserViewEvents events;
-        events.view_created = [this](int view) { record({"created", view, 0, {}}); };
-        events.load_started = [this](int view, std::wstring_view) { record({"started", view, 0, {}}); };
-        events.load_finished = [this](int view, std::wstring_view, int status) {
-            record({"finished", view, status, {}});
-        };
-        events.title_changed = [this](int view, std::wstring_view text) {
-            record({"title", view, 0, std::wstring(text)});
-        };
-        events.address_changed = [this](int view, std::wstring_view text) {
-            record({"address", view, 0, std::wstring(text)});
-        };
-        events.console_message = [this](int view, std::wstring_view text) {
-            record({"console", view, 0, std::wstring(text)});
-        };
-        view_->set_events(events);
-    }
-
-    void TearDown() override {
-        if (!parent_ || !IsWindow(parent_))
-            return;
-        // The host ends soon after its view is gone.
-        win::UniqueKernelHandle host = test::process_of_window(view_->host_window());
-        DestroyWindow(parent_);
-        EXPECT_TRUE(test::pump_until_ended(std::span(&host, 1)));
-    }
-
-    void record(Event event) {
-        event.at_ms = now_ms();
-        std::lock_guard lock(mutex_);
-        events_.push_back(std::move(event));
-    }
-
-    // The first event of `kind` after those already returned.
-    std::optional<Event> wait_for(const std::string& kind) {
-        std::optional<Event> found;
-        pump_until([&] {
-            std::lock_guard lock(mutex_);
-            for (size_t i = next_; i < events_.size(); ++i) {
-                if (events_[i].kind == kind) {
-                    next_ = i + 1;
-                    found = events_[i];
-                    return true;
-                }
-            }
-            return false;
-        });
-        return found;
-    }
-
-    std::vector<std::string> kinds() {
-        std::lock_guard lock(mutex_);
-        std::vector<std::string> out;
-        for (const Event& e : events_)
-            out.push_back(e.kind);
-        return out;
-    }
-
-    // Starts the engine and opens `path`; the new view's id.
-    int open(const std::string& path) {
-        if (!view_->start_engine(host_folder(), ""))
-            return 0;
-        EXPECT_EQ(view_->engine_ready(), 1);
-        if (!view_->create_child_view(server_.url(path)))
-            return 0;
-        std::optional<Event> created = wait_for("created");
-        return created ? created->view : 0;
-    }
-
-    int load(int view, const std::string& path) {
-        {
-            std::lock_guard lock(mutex_);
-            next_ = events_.size();
-        }
-        view_->navigate(view, server_.url(path));
-        std::optional<Event> finished = wait_for("finished");
-        return finished ? finished->status : 0;
-    }
-
-    TestHttpServer server_;
-    HWND parent_ = nullptr;
-    BrowserView* view_ = nullptr;  // not owned: it lives with its window
-    std::mutex mutex_;
-    std::vector<Event> events_;
-    size_t next_ = 0;
-};
+using namespace test;  // the host tests' fixtures, server, pages and pump
 
 TEST_F(HostBrowserViewTest, StartsCreatesAViewAndReportsTheLoadInOrder) {
     int view = open("/utf8");
@@ -256,90 +105,6 @@ TEST_F(HostBrowserViewTest, TheHostEndsSoonAfterTheBrowserViewIsDestroyed) {
     // Printed, not asserted: the host's own watch makes it 250 ms or so; Wine may add delays.
     std::printf("[ figures  ] host ended %lu ms after the browser view\n", elapsed);
 }
-
-// The same control and host with the browser engine: Debian's chromium under Wine, driven over
-// the DevTools protocol, with its profile in a folder of this test's own.
-class ChromiumHostTest : public HostBrowserViewTest {
-protected:
-    void SetUp() override {
-        if (GetFileAttributesW(L"Z:\\usr\\bin\\chromium") == INVALID_FILE_ATTRIBUTES)
-            GTEST_SKIP() << "no chromium";
-        SetEnvironmentVariableW(L"QUARNEL_HOST_ENGINE", L"chromium");
-        server_.route("/scripted",
-                      HttpResponse{200, "text/html; charset=utf-8", "",
-                                   "<title>Before</title><script>addEventListener('load', () => "
-                                   "setTimeout(() => { document.title = '脚本标题'; }, 0));"
-                                   "setTimeout(() => { document.title = '后来的标题'; }, 1500);</script>"});
-        server_.route(
-            "/popup",
-            HttpResponse{
-                200, "text/html", "",
-                "<title>Opener</title><script>addEventListener('load', () => window.open('/second'));</script>"});
-        server_.route("/busy", HttpResponse{200, "text/html", "",
-                                            "<title>Busy</title><script>addEventListener('load', () => "
-                                            "setTimeout(() => { for (;;) {} }, 0));</script>"});
-        HostBrowserViewTest::SetUp();
-        view_->set_cache(win::wide_to_ansi(cache_.path()));
-    }
-    void TearDown() override {
-        HostBrowserViewTest::TearDown();
-        SetEnvironmentVariableW(L"QUARNEL_HOST_ENGINE", L"builtin");
-    }
-
-    // Runs a shell command line on the Linux side and waits for it to end; its exit status.
-    int run_unix(const std::string& command) {
-        std::wstring marker = cache_.path() + L"\\unix-done";
-        DeleteFileW(marker.c_str());
-        std::wstring script = win::utf8_to_wide(command) + L"; echo $? > \"$0\"";
-        std::wstring line = L"sh -c \"";
-        for (wchar_t c : script)
-            line += c == L'"' ? std::wstring(L"\\\"") : std::wstring(1, c);
-        line += L"\" \"" + unix_path(marker) + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION process{};
-        if (!CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                            &startup, &process))
-            return -1;
-        // Wine's handles for a Linux program name nothing of it (the thread's is another object's
-        // number): they are not closed.
-        std::optional<std::string> status;
-        pump_until([&] {
-            status = win::read_file_bytes(marker);
-            return status && status->find('\n') != std::string::npos;
-        });
-        return status ? atoi(status->c_str()) : -1;
-    }
-    static std::wstring unix_path(const std::wstring& path) {
-        return win::utf8_to_wide(win::unix_path_under_wine(path).value_or(""));
-    }
-    // The pattern of this test's browser processes for pgrep and pkill; "[-]" keeps it from
-    // matching the shell that runs them, whose command line holds the pattern itself.
-    std::string browser_pattern() { return "[-]-user-data-dir=" + win::wide_to_utf8(unix_path(cache_.path())); }
-    // Whether a browser with this test's profile folder still runs.
-    bool browser_runs() { return run_unix("pgrep -f -- '" + browser_pattern() + "'") == 0; }
-    // Kills the browser's processes as a crash would (the shell that watches it stays).
-    // `launch`: only the browser of that launch (each has a profile folder of its own number).
-    int kill_browser(int launch = 0) {
-        std::string profile = launch ? "/browser-profile-[0-9]*-" + std::to_string(launch) + " " : "";
-        return run_unix("pkill -9 -f -- '^[^ ]*/chromium .*" + browser_pattern() + profile + "'");
-    }
-    // The memory (PSS, MB) of the processes whose command lines match `pattern`, summed.
-    double pss_mb(const std::string& pattern) {
-        std::wstring pss_file = cache_.path() + L"\\pss.txt";
-        run_unix("for p in $(pgrep -f -- '" + pattern +
-                 "'); do grep '^Pss:' /proc/$p/smaps_rollup; done | "
-                 "awk '{s += $2} END {print s + 0}' > '" +
-                 win::wide_to_utf8(unix_path(pss_file)) + "'");
-        return atof(win::read_file_bytes(pss_file).value_or("0").c_str()) / 1024;
-    }
-    // The host's processes: found by the cache folder on its command line.
-    std::string host_pattern() {
-        return "[O]pen-Ver.*" + win::wide_to_utf8(cache_.path().substr(cache_.path().rfind(L'\\') + 1));
-    }
-
-    test::TempFolder cache_;
-};
 
 TEST_F(ChromiumHostTest, LoadsReportTheirStatusAndAScriptedTitleIsInTheSource) {
     int view = open("/utf8");
