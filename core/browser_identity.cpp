@@ -108,6 +108,29 @@ std::string without_headless(std::string_view user_agent) {
     return out;
 }
 
+std::string at_version(std::string_view user_agent, std::string_view product) {
+    size_t slash = product.find('/');
+    std::string major = slash == std::string_view::npos ? "" : major_of(std::string(product.substr(slash + 1)));
+    if (major.empty() || !isdigit(static_cast<unsigned char>(major[0])))
+        return std::string(user_agent);
+    std::string out(user_agent);
+    for (std::string_view token : {"Chrome", "Edg"}) {
+        std::string old = version_after(out, token);
+        if (old.empty())
+            continue;
+        std::string key = std::string(token) + "/" + old;
+        for (size_t at = out.find(key); at != std::string::npos; at = out.find(key, at + 1)) {
+            bool whole = (at == 0 || out[at - 1] == ' ' || out[at - 1] == ')') &&
+                         (at + key.size() == out.size() || !isdigit(static_cast<unsigned char>(out[at + key.size()])));
+            if (whole) {
+                out.replace(at + token.size() + 1, old.size(), major + ".0.0.0");
+                break;
+            }
+        }
+    }
+    return out;
+}
+
 BrowserIdentity own_identity(std::string_view user_agent, std::string_view high_entropy_json, bool edge) {
     json values = parsed_object(high_entropy_json);
     BrowserIdentity identity{without_headless(user_agent), "", ""};

@@ -25,6 +25,12 @@ struct BrowserIdentity {
 // The user agent without the mark of a browser that runs without a window.
 std::string without_headless(std::string_view user_agent);
 
+// `user_agent`, which a browser of an earlier version had, at the version of the browser whose
+// product (Browser.getVersion) is `product` ("HeadlessChrome/157.0.7000.12"): its Chrome token,
+// and Edge's, at that major version, as in a browser's reduced user agent. Unchanged when the
+// product names no version.
+std::string at_version(std::string_view user_agent, std::string_view product);
+
 // The browser's own identity: its user agent (Browser.getVersion) and what
 // navigator.userAgentData.getHighEntropyValues gave in one of its pages, as JSON, both without
 // the headless mark. `edge`: the browser is Microsoft Edge, whose headless brand stands for its

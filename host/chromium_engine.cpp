@@ -20,6 +20,12 @@ constexpr UINT kConnectionLostMessage = WM_APP + 1;
 constexpr DWORD kCloseWaitMs = 5000;
 // The first launch, once the host has said it is ready.
 constexpr UINT kFirstLaunchMessage = WM_APP + 2;
+// The browser is closed and started again with the user agent it was found to have; handled
+// outside the link's own call, as the link goes.
+constexpr UINT kRelaunchWithAgentMessage = WM_APP + 3;
+// Looked for this often until the browser closed.
+constexpr UINT_PTR kClosedTimer = 4;
+constexpr UINT kClosedPollMs = 50;
 // A launch put off: the profile was still held, or its browser failed once already.
 constexpr UINT_PTR kRelaunchTimer = 2;
 constexpr UINT kLockPollMs = 250;
@@ -36,6 +42,10 @@ constexpr char kHighEntropyScript[] =
     "return JSON.stringify(await navigator.userAgentData.getHighEntropyValues(['architecture', 'bitness', "
     "'brands', 'fullVersionList', 'formFactors', 'model', 'platform', 'platformVersion', 'uaFullVersion', "
     "'wow64'])); })()";
+
+// The browser's own user agent as last learned, in the cache folder: the browser's program, its
+// product and version, and the user agent, a line each.
+constexpr wchar_t kLearnedAgentFile[] = L"\\host-browser-agent.txt";
 
 bool is_edge(const std::wstring& browser) {
     std::wstring name = browser.substr(browser.find_last_of(L"\\/") + 1);
@@ -64,6 +74,12 @@ bool ChromiumEngine::start() {
     CreateDirectoryW(base.c_str(), nullptr);
     base_ = base;
     profile_ = profile_folder(base_);
+    std::string learned = win::read_file_bytes(base_ + kLearnedAgentFile).value_or("");
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = learned.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(learned.substr(at, end - at));
+    if (lines.size() == 3 && !lines[2].empty())
+        learned_ = LearnedAgent{lines[0], lines[1], lines[2]};
     if (!options_.locale.empty())
         languages_ = devtools::accept_languages(options_.locale);
     if (options_.browsers.empty())
@@ -91,8 +107,12 @@ void ChromiumEngine::launch() {
     lock_seen_at_ = 0;
     profile_was_used_ = profile_used(profile_);
     std::wstring failure;
-    BrowserLaunch settings{options_.browsers[candidate_], profile_, options_.user_agent, options_.locale,
-                           options_.desktop};
+    std::wstring agent = options_.user_agent;
+    learned_agent_used_ =
+        agent.empty() && learned_ && learned_->browser == win::wide_to_utf8(options_.browsers[candidate_]);
+    if (learned_agent_used_)
+        agent = win::utf8_to_wide(learned_->agent);
+    BrowserLaunch settings{options_.browsers[candidate_], profile_, agent, options_.locale, options_.desktop};
     if (!browser_.start(settings, ++launches_, failure)) {
         launch_failed(failure);
         return;
@@ -143,6 +163,7 @@ bool ChromiumEngine::connect(const devtools::ActivePort& port) {
     probe_attempts_ = 0;
     link_->send("Browser.getVersion", Params(), {}, [this, port = port.port](const Message* reply) {
         probe_agent_ = reply ? string_at(*reply, "/userAgent").value_or("") : "";
+        probe_product_ = reply ? string_at(*reply, "/product").value_or("") : "";
         if (!this->link())
             return;
         // A page of the browser's own DevTools server: nothing outside this machine is asked.
@@ -193,11 +214,40 @@ void ChromiumEngine::identity_known(std::string high_entropy_json) {
         link_->send("Target.closeTarget", Params().text("targetId", probe_target_));
     probe_target_.clear();
     probe_session_.clear();
-    identity_ = options_.user_agent.empty()
-                    ? devtools::own_identity(probe_agent_, high_entropy_json, is_edge(options_.browsers[candidate_]))
-                    : devtools::given_identity(win::wide_to_utf8(options_.user_agent), high_entropy_json);
+    if (options_.user_agent.empty()) {
+        std::string agent = probe_agent_;
+        // Started with the user agent learned from an earlier version of the browser: the one
+        // of this version.
+        if (learned_agent_used_ && learned_->product != probe_product_)
+            agent = devtools::at_version(agent, probe_product_);
+        identity_ = devtools::own_identity(agent, high_entropy_json, is_edge(options_.browsers[candidate_]));
+        learn_agent(identity_->user_agent);
+        // Started without it (its first start, or a new version of it): once more with it, before
+        // any page is shown, so that no worker sees the browser's headless user agent.
+        if (!learned_agent_used_ || identity_->user_agent != probe_agent_) {
+            if (!relaunched_for_agent_) {
+                relaunched_for_agent_ = true;
+                identity_.reset();
+                PostMessageW(hwnd(), kRelaunchWithAgentMessage, 0, 0);
+                return;
+            }
+        }
+    } else {
+        identity_ = devtools::given_identity(win::wide_to_utf8(options_.user_agent), high_entropy_json);
+    }
     for (ChromiumView* view : std::vector<ChromiumView*>(views_))
         view->open_page();
+}
+
+// The browser's own user agent without the headless mark is on its command line at its next
+// start: service and shared workers take their user agent from there alone, never from a page.
+// A browser that was updated since is given the new version's once it has said what it is.
+void ChromiumEngine::learn_agent(const std::string& agent) {
+    std::string browser = win::wide_to_utf8(options_.browsers[candidate_]);
+    if (learned_ && learned_->browser == browser && learned_->product == probe_product_ && learned_->agent == agent)
+        return;
+    learned_ = LearnedAgent{browser, probe_product_, agent};
+    win::replace_file_contents(base_ + kLearnedAgentFile, browser + "\n" + probe_product_ + "\n" + agent + "\n");
 }
 
 void ChromiumEngine::connection_lost() {
@@ -276,7 +326,7 @@ void ChromiumEngine::browser_ended(const std::wstring& why) {
 }
 
 void ChromiumEngine::give_up(const std::wstring& why) {
-    for (UINT_PTR timer : {kPortTimer, kRelaunchTimer, kIdentityTimer})
+    for (UINT_PTR timer : {kPortTimer, kRelaunchTimer, kIdentityTimer, kClosedTimer})
         KillTimer(hwnd(), timer);
     link_.reset();
     browser_.end();
@@ -303,10 +353,28 @@ LRESULT ChromiumEngine::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
                 case kIdentityTimer:
                     ask_identity();
                     return 0;
+                case kClosedTimer:
+                    if (browser_.wait_for_end(0) || GetTickCount() - closing_since_ >= kCloseWaitMs) {
+                        KillTimer(hwnd(), kClosedTimer);
+                        link_.reset();
+                        browser_.end();
+                        launch();
+                    }
+                    return 0;
             }
             break;
         case kConnectionLostMessage:
             connection_lost();
+            return 0;
+        case kRelaunchWithAgentMessage:
+            // Closed, so that it writes its profile and lets go of it, then started again.
+            if (link_) {
+                link_->on_closed = nullptr;
+                link_->on_event = nullptr;
+                link_->send("Browser.close");
+            }
+            closing_since_ = GetTickCount();
+            SetTimer(hwnd(), kClosedTimer, kClosedPollMs, nullptr);
             return 0;
         case kFirstLaunchMessage:
             // What hosts that ended without clearing up left goes first; it may take a moment
@@ -335,7 +403,7 @@ void ChromiumEngine::log_frames(const std::wstring& line) {
 void ChromiumEngine::shut_down() {
     ended_ = true;
     if (hwnd()) {
-        for (UINT_PTR timer : {kPortTimer, kRelaunchTimer, kIdentityTimer})
+        for (UINT_PTR timer : {kPortTimer, kRelaunchTimer, kIdentityTimer, kClosedTimer})
             KillTimer(hwnd(), timer);
     }
     if (link_) {

@@ -42,6 +42,7 @@ private:
     bool connect(const devtools::ActivePort& port);
     void ask_identity();
     void identity_known(std::string high_entropy_json);
+    void learn_agent(const std::string& agent);
     void connection_lost();
     void launch_failed(const std::wstring& why);
     void set_profile_aside(const std::wstring& why);
@@ -61,7 +62,14 @@ private:
     std::string languages_;
     std::optional<devtools::BrowserIdentity> identity_;
     // The page the browser's identity is read in, its session, and the browser's user agent.
-    std::string probe_target_, probe_session_, probe_agent_;
+    std::string probe_target_, probe_session_, probe_agent_, probe_product_;
+    struct LearnedAgent {
+        std::string browser, product, agent;
+    };
+    std::optional<LearnedAgent> learned_;
+    bool learned_agent_used_ = false;    // by the launch under way
+    bool relaunched_for_agent_ = false;  // once, to give the browser its user agent
+    DWORD closing_since_ = 0;            // when the browser was asked to close for that
     int probe_attempts_ = 0;
     BrowserProcess browser_;
     DWORD launched_at_ = 0;

@@ -86,6 +86,27 @@ TEST(BrowserIdentityTest, AGivenUserAgentBringsClientHintsThatAgreeWithIt) {
               "Not:A-Brand 8.0.0.0;Chromium 120.0.0.0;Microsoft Edge 120.0.2210.91;");
 }
 
+TEST(BrowserIdentityTest, AUserAgentOfAnEarlierVersionTakesTheBrowsersNewOne) {
+    struct Case {
+        const char* user_agent;
+        const char* product;
+        const char* expected;
+    } cases[] = {
+        {"Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/156.0.0.0 Safari/537.36",
+         "HeadlessChrome/157.0.7000.12",
+         "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/157.0.0.0 Safari/537.36"},
+        {"Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/120.0.0.0 "
+         "Safari/537.36 Edg/120.0.0.0",
+         "Chrome/121.0.6167.85",
+         "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/121.0.0.0 "
+         "Safari/537.36 Edg/121.0.0.0"},
+        {"Mozilla/5.0 (X11; Linux x86_64) Chrome/156.0.0.0", "nothing",
+         "Mozilla/5.0 (X11; Linux x86_64) Chrome/156.0.0.0"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(at_version(c.user_agent, c.product), c.expected) << c.product;
+}
+
 TEST(BrowserIdentityTest, LanguagesScreenAndTheOverrideCommand) {
     EXPECT_EQ(accept_languages("zh-CN"), "zh-CN,zh");
     EXPECT_EQ(accept_languages("de"), "de");

@@ -33,6 +33,16 @@ constexpr char kSeesPage[] = R"(<title>looking</title><script>
     const worker = new Worker(URL.createObjectURL(new Blob(['postMessage(navigator.userAgent)'])));
     worker.onmessage = (e) => done(e.data);
   });
+  const registration = await navigator.serviceWorker.register('/worker.js');
+  const active = registration.active || await new Promise(done => {
+    const installing = registration.installing || registration.waiting;
+    installing.addEventListener('statechange', () => { if (installing.state === 'activated') done(installing); });
+  });
+  seen.service_worker = await new Promise(done => {
+    const channel = new MessageChannel();
+    channel.port1.onmessage = (e) => done(e.data);
+    active.postMessage('', [channel.port2]);
+  });
   const { load } = await import('/botd.esm.js');
   const detector = await load({ monitoring: false });
   const verdict = detector.detect();
@@ -75,6 +85,8 @@ protected:
             return HttpResponse{200, "text/html; charset=utf-8", "", kSeesPage};
         });
         server_.route("/botd.esm.js", HttpResponse{200, "text/javascript", "", botd_script()});
+        server_.route("/worker.js", HttpResponse{200, "text/javascript", "",
+                                                 "onmessage = (e) => e.ports[0].postMessage(navigator.userAgent);"});
         server_.route("/store", HttpResponse{200, "text/html", "", kStorePage});
         server_.route("/read", HttpResponse{200, "text/html", "", kReadPage});
     }
@@ -132,6 +144,7 @@ TEST_P(PageSeesTest, APersonsBrowserInTheUsersLanguageAndScreen) {
     // One identity everywhere: the header, the page, its workers, the client hints.
     EXPECT_EQ(header_agent_, ua);
     EXPECT_EQ(seen["worker"], ua);
+    EXPECT_EQ(seen["service_worker"], ua);
     if (*c.user_agent) {
         EXPECT_EQ(ua, c.user_agent);
         EXPECT_EQ(seen["platform"], "Win32");
