@@ -142,8 +142,6 @@ bool BrowserProcess::start(const BrowserLaunch& settings, int number, std::wstri
         L"--disable-quic",
         L"--mute-audio",
         L"--disable-breakpad",
-        // Pop-ups reach the application, which decides where they open (Page.windowOpen).
-        L"--disable-popup-blocking",
         // The page in the view runs at full speed although a headless browser is never focused
         // and its window never seen: timers, animations and load events are not held back.
         L"--disable-background-timer-throttling",

@@ -231,7 +231,6 @@ void ChromiumView::navigate(std::wstring_view address) {
         return;
     }
     // The windows the page being left opened are not followed any more.
-    windows_opened_ = 0;
     for (Popup& popup : popups_)
         popup.handled = true;
     go_to(address);
@@ -239,6 +238,7 @@ void ChromiumView::navigate(std::wstring_view address) {
 
 void ChromiumView::go_to(std::wstring_view address) {
     last_address_ = std::wstring(address);
+    unshown_ = true;
     // A dialog still open would hold the navigation: it is dismissed first.
     dialogs_->dismiss();
     if (!tracker_ || !set_up_) {
@@ -289,9 +289,13 @@ void ChromiumView::watch(Watch what) {
 // stops answering at once is not tried again.
 void ChromiumView::watch_timed_out() {
     bool retry = watch_ != Watch::kNone && !retried_;
+    // A navigation that never began has no load to end: its failure is told as a whole load.
+    bool untold = !retry && watch_ != Watch::kNone && !tracker_->is_loading();
     watch(Watch::kNone);
     retried_ = retry;
     replace_page(retry ? std::optional<std::wstring>(last_address_) : std::nullopt);
+    if (untold)
+        report_whole_load(devtools::kNetFailed);
 }
 
 void ChromiumView::on_event(const Message& event) {
@@ -299,7 +303,7 @@ void ChromiumView::on_event(const Message& event) {
         return;
     const std::string& method = event.method;
     if (method == "Inspector.targetCrashed" || method == "Target.targetCrashed") {
-        replace_page(std::nullopt);
+        renderer_died();
         return;
     }
     if (method == "Page.screencastFrame") {
@@ -356,6 +360,21 @@ void ChromiumView::on_event(const Message& event) {
     report(tracker_->on_event(event));
 }
 
+// The page's renderer died. A load under way (the one the application asked for last, or the
+// page's own) goes on in a fresh page, once: it is not reported as ended, so the application's
+// capture waits for that page's own load, and the address asked for last, which the dying
+// renderer may have dropped, is not lost. A page whose renderer dies again as it loads costs
+// its own load.
+void ChromiumView::renderer_died() {
+    bool retry = (unshown_ || tracker_->is_loading()) && !retried_ && !last_address_.empty();
+    retried_ = retry;
+    // A navigation that had not begun has no load to end: its failure is told as a whole load.
+    bool untold = !retry && watch_ != Watch::kNone && !tracker_->is_loading();
+    replace_page(retry ? std::optional<std::wstring>(last_address_) : std::nullopt);
+    if (untold)
+        report_whole_load(devtools::kNetFailed);
+}
+
 void ChromiumView::close_popup_later(std::string target, std::string address) {
     popups_.push_back(Popup{std::move(target), std::move(address)});
     SetTimer(hwnd(), kClosePopupsTimer, kClosePopupsDelayMs, nullptr);
@@ -368,13 +387,11 @@ void ChromiumView::popup_address(const std::string& target, const std::string& a
     }
 }
 
-// A page may open any number of windows, and each would take the view away from it: those the
-// user opened are followed, and of the rest one for each address the view was asked to show;
-// none while the view is on its way to another page.
+// A page may open any number of windows, and each would take the view away from it: only those
+// the user opened with a click or a key in the view are followed, as a browser's pop-up blocker
+// lets only those through; none while the view is on its way to another page.
 bool ChromiumView::may_follow_window() {
-    if (watch_ != Watch::kNone)
-        return false;
-    return input_->user_acted_lately() || windows_opened_++ == 0;
+    return watch_ == Watch::kNone && input_->user_acted_lately();
 }
 
 // The browser's own windows for pop-ups go; one that the page did not announce is offered as a
@@ -406,6 +423,8 @@ void ChromiumView::report(const std::vector<devtools::PageNotice>& notices) {
                 events_.load_started(view);
                 break;
             case Kind::kLoadFinished:
+                if (notice.status > 0)
+                    unshown_ = false;
                 picture_->log_counts();
                 events_.load_finished(view, notice.status);
                 // A page of a new site may be drawn by another renderer than the screencast

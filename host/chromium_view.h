@@ -76,6 +76,7 @@ private:
     bool may_follow_window();
     void watch(Watch what);
     void watch_timed_out();
+    void renderer_died();
     void show_later();
     bool size_window(int width, int height, DevToolsLink::Reply done = {});
 
@@ -121,10 +122,10 @@ private:
     std::optional<std::wstring> pending_address_;  // asked for before the page was ready
     std::wstring last_address_;                    // of the last navigation asked for
     bool load_began_ = false;                      // since the last navigate
+    bool unshown_ = false;                         // the last navigation asked for brought no document yet
     std::string document_request_;                 // the main frame's last document request
-    int windows_opened_ = 0;                       // windows followed since the application's last navigate
     Watch watch_ = Watch::kNone;
-    bool retried_ = false;  // the page was replaced to load `last_address_` once already
+    bool retried_ = false;  // the page was replaced to load `last_address_` once already (a hang, a crash)
 
     struct Popup {
         std::string target, address;

@@ -8,6 +8,8 @@
 // Windows installs it: the browser stand-in, tests/win/browser_stand_in).
 
 #include "browserview/browser_view.h"
+#include "core/devtools_endpoints.h"
+#include "host/devtools_link.h"
 #include "tests/win/host_test_support.h"
 #include "winbase/files.h"
 #include "winbase/text.h"
@@ -197,11 +199,8 @@ protected:
                                    "<title>Before</title><script>addEventListener('load', () => "
                                    "setTimeout(() => { document.title = '脚本标题'; }, 0));"
                                    "setTimeout(() => { document.title = '后来的标题'; }, 1500);</script>"});
-        server_.route(
-            "/popup",
-            HttpResponse{
-                200, "text/html", "",
-                "<title>Opener</title><script>addEventListener('load', () => window.open('/second'));</script>"});
+        server_.route("/popup", HttpResponse{200, "text/html", "",
+                                             "<title>Opener</title><a href=\"/second\" target=\"_blank\">OPEN</a>"});
         server_.route("/busy", HttpResponse{200, "text/html", "",
                                             "<title>Busy</title><script>addEventListener('load', () => "
                                             "setTimeout(() => { for (;;) {} }, 0));</script>"});
@@ -326,6 +325,41 @@ protected:
             killed_browser_ = std::to_string(atoi(win::read_file_bytes(killed_file).value_or("").c_str()));
         return status;
     }
+    // Ends the renderer of the host's page whose address holds `address_part`, as a crash would
+    // (Page.crash on a DevTools connection of the test's own). Whether it was asked.
+    bool crash_renderer(const std::string& address_part) {
+        std::optional<std::string> file = win::read_file_bytes(cache_.path() + L"\\Browser\\DevToolsActivePort");
+        std::optional<devtools::ActivePort> port = file ? devtools::parse_active_port(*file) : std::nullopt;
+        host::DevToolsLink link;
+        if (!port || !link.connect(port->port, port->browser_path, 5000))
+            return false;
+        bool done = false, asked = false;
+        link.send("Target.getTargets", {}, {}, [&](const devtools::Message* targets) {
+            std::string target;
+            for (size_t i = 0; targets && i < devtools::size_at(*targets, "/targetInfos").value_or(0); ++i) {
+                std::string at = "/targetInfos/" + std::to_string(i);
+                if (devtools::string_at(*targets, at + "/type") == "page" &&
+                    devtools::string_at(*targets, at + "/url").value_or("").find(address_part) != std::string::npos)
+                    target = devtools::string_at(*targets, at + "/targetId").value_or("");
+            }
+            if (target.empty()) {
+                done = true;
+                return;
+            }
+            link.send("Target.attachToTarget", devtools::Params().text("targetId", target).flag("flatten", true), {},
+                      [&](const devtools::Message* attached) {
+                          std::string session =
+                              attached ? devtools::string_at(*attached, "/sessionId").value_or("") : "";
+                          asked = !session.empty();
+                          if (asked)
+                              link.send("Page.crash", {}, session);
+                          done = true;
+                      });
+        });
+        pump_until([&] { return done; }, 5000);
+        return asked;
+    }
+
     // The memory (PSS, MB) of the processes whose command lines match `pattern`, summed.
     double pss_mb(const std::string& pattern) {
         std::wstring pss_file = cache_.path() + L"\\pss.txt";
