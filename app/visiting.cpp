@@ -77,22 +77,27 @@ void Visiting::capture_title() {
     p_.capture_timer.set_interval(0);
     if (shown_row_ <= 0 || load_dropped_)
         return;
-    // The wait for the page source keeps messages flowing, so a visit tick may move shown_row:
-    // it is read again at each write.
+    // The wait for the page source keeps messages flowing, so a visit tick may show the next row
+    // meanwhile. The answer is the page of the row it was asked for, and goes into that row; the
+    // title above the view and the icon stay for the next row's own capture. A list rebuilt
+    // meanwhile (no row shown) takes nothing.
+    int row = shown_row_;
     std::string source = p_.engine.page_source();
     // No answer because the host is gone (or was replaced during the wait) is not a page without
     // a title: nothing was shown, so nothing is written.
     if (source.empty() && !p_.engine.showing())
         return;
+    if (shown_row_ <= 0)
+        return;
     std::string title = text_between(source, "<title>", "</title>", 0, true);
     if (title.empty())
         title = text_between(source, "title\":\"", "\"", 0, true);
     std::string clean = clean_title(title);
-    if (shown_row_ > 0)
-        p_.list.set_cell_text(shown_row_ - 1, kTitleColumn, title.empty() ? win::wide_to_ansi(L"无标题") : clean);
+    p_.list.set_cell_text(row - 1, kTitleColumn, title.empty() ? win::wide_to_ansi(L"无标题") : clean);
+    p_.list.set_cell_text(row - 1, kTimeColumn, format_timestamp(p_.now()));
+    if (shown_row_ != row)
+        return;
     p_.title_label.set_caption(win::ansi_to_wide(clean));
-    if (shown_row_ > 0)
-        p_.list.set_cell_text(shown_row_ - 1, kTimeColumn, format_timestamp(p_.now()));
     std::optional<std::string> icon = icon_address(source);
     if (!icon)
         return;

@@ -245,9 +245,16 @@ void ChromiumView::go_to(std::wstring_view address) {
         pending_address_ = std::wstring(address);
         return;
     }
+    // A load still under way (a page whose load never ended) ends here as dropped: its end must
+    // not be taken for the end of the load asked for now.
+    std::weak_ptr<bool> alive = alive_;
+    if (tracker_->is_loading()) {
+        report(tracker_->abandon(devtools::kNetAborted));
+        if (alive.expired() || !tracker_)
+            return;
+    }
     load_began_ = false;
     watch(Watch::kStart);
-    std::weak_ptr<bool> alive = alive_;
     command("Page.navigate", Params().text("url", win::wide_to_utf8(address)),
             [this, alive, number = page_number_](const Message* reply) {
                 if (alive.expired() || number != page_number_ || !tracker_)

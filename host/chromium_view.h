@@ -122,6 +122,7 @@ private:
     std::optional<std::wstring> pending_address_;  // asked for before the page was ready
     std::wstring last_address_;                    // of the last navigation asked for
     bool load_began_ = false;                      // since the last navigate
+    bool answered_ = true;                         // the page answered the last check_answers()
     bool unshown_ = false;                         // the last navigation asked for brought no document yet
     std::string document_request_;                 // the main frame's last document request
     Watch watch_ = Watch::kNone;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks at their full sizes and prints their figures: reading and
 # showing large address lists (url_list_benchmark_test), the browser view's page-source round
-# trips and notification bursts (browser_view_bench_test), and the time from the program's start
+# trips and notification bursts (browser_view_bench_test), a timed pass over misbehaving pages at
+# 3 s and 4 s, row by row (visiting_test's BenchmarkAHostilePassRowByRow), and the time from the program's start
 # to its window shown (program_test's BenchmarkTimeToWindowShown), the page on screen over 10
 # starts of the program with each engine (page_on_screen_test), exporting 65,535 rows
 # (export_test's ExportBenchmark), and decoding and drawing site icons (scripts/bench-picture.sh).

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -20,7 +21,12 @@ namespace {
 class ScriptedEngine : public PageEngine {
 public:
     void navigate(const std::string& url) override { opened.push_back(url); }
-    std::string page_source() override { return up && !opened.empty() ? pages[opened.back()] : ""; }
+    std::string page_source() override {
+        std::string shown = up && !opened.empty() ? pages[opened.back()] : "";
+        if (during_source)
+            std::exchange(during_source, nullptr)();
+        return shown;
+    }
     bool showing() const override { return up; }
     bool recovering() const override { return starting; }
 
@@ -28,6 +34,7 @@ public:
     std::vector<std::string> opened;
     bool up = true;
     bool starting = false;
+    std::function<void()> during_source;  // runs while the source is asked for, once
 };
 
 class PassAndCaptureTest : public ::testing::Test {
@@ -187,6 +194,25 @@ TEST_F(PassAndCaptureTest, TheCaptureWritesTheShownPagesTitleTimeAndIconIntoItsR
     }
     // The last page shown keeps its title above the view.
     EXPECT_EQ(title_label.caption(), L"中文标题");
+}
+
+// A tick of the pass during the wait for a page's source shows the next row: the answer goes into
+// the row it was asked for, and the next row waits for its own capture.
+TEST_F(PassAndCaptureTest, APageSourceThatComesAfterTheNextRowWasShownGoesIntoItsOwnRow) {
+    add_rows({"http://first/", "http://second/"});
+    engine.pages = {{"http://first/", "<title>First</title>"}, {"http://second/", "<title>Second</title>"}};
+    visiting.show_row(0);
+    visiting.load_finished(200);
+    engine.during_source = [&] { visiting.show_row(1); };
+    visiting.capture_title();
+    EXPECT_EQ(cell(0, kTitleColumn), "First");
+    EXPECT_EQ(cell(1, kTitleColumn), "");
+    EXPECT_EQ(cell(1, kTimeColumn), "");
+    EXPECT_EQ(title_label.caption(), L"");
+    visiting.load_finished(200);
+    visiting.capture_title();
+    EXPECT_EQ(cell(1, kTitleColumn), "Second");
+    EXPECT_EQ(title_label.caption(), L"Second");
 }
 
 }  // namespace
