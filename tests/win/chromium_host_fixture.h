@@ -168,6 +168,9 @@ protected:
             next_ = events_.size();
         }
         view_->navigate(view, server_.url(path));
+        // The load of the page before may end (as dropped) after the navigation was asked for:
+        // the one asked for is the load that starts after it.
+        wait_for("started");
         std::optional<Event> finished = wait_for("finished");
         return finished ? finished->status : 0;
     }
