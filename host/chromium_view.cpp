@@ -48,6 +48,7 @@ bool ChromiumView::create(const ViewSettings& settings) {
     picture_.emplace(
         hwnd(), static_cast<PageChannel&>(*this), [this] { show_later(); },
         [this](const std::wstring& line) { engine_.log_frames(line); });
+    picture_->watch_seen();
     input_.emplace(hwnd(), static_cast<PageChannel&>(*this), events_);
     dialogs_.emplace(hwnd(), static_cast<PageChannel&>(*this));
     // A page that leaves its source unanswered is replaced; a navigation under way goes on there.

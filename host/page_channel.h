@@ -15,6 +15,7 @@ enum ViewTimer : UINT_PTR {
     kPictureSettleTimer,
     kNavigationWatchTimer,
     kSourceCheckTimer,
+    kSeenCheckTimer,
 };
 
 class PageChannel {

@@ -14,6 +14,8 @@ namespace {
 constexpr UINT kSettleDelayMs = 200;
 // The browser's pictures of the page: JPEG at this quality (of 100).
 constexpr int kFrameQuality = 80;
+// How often the view looks whether it can be seen.
+constexpr UINT kSeenCheckMs = 250;
 
 }  // namespace
 
@@ -21,6 +23,8 @@ constexpr int kFrameQuality = 80;
 // the viewport's size, and waits for each to be acknowledged. On a display that Windows scales
 // the page is drawn at more device pixels than the view has: the pictures come at the view's.
 void ViewPicture::start() {
+    if (!seen_)
+        return;
     RECT client{};
     GetClientRect(view_, &client);
     Params params;
@@ -49,10 +53,34 @@ void ViewPicture::on_frame(const Message& event) {
 }
 
 void ViewPicture::refresh_later() {
-    SetTimer(view_, kPictureSettleTimer, kSettleDelayMs, nullptr);
+    if (seen_)
+        SetTimer(view_, kPictureSettleTimer, kSettleDelayMs, nullptr);
+}
+
+void ViewPicture::watch_seen() {
+    SetTimer(view_, kSeenCheckTimer, kSeenCheckMs, nullptr);
+}
+
+void ViewPicture::check_seen() {
+    HWND top = GetAncestor(view_, GA_ROOT);
+    bool seen = IsWindowVisible(view_) && !(top && IsIconic(top));
+    if (seen == seen_)
+        return;
+    seen_ = seen;
+    if (!seen) {
+        KillTimer(view_, kPictureSettleTimer);
+        page_.command("Page.stopScreencast");
+        return;
+    }
+    start();
+    refresh();
 }
 
 bool ViewPicture::on_timer(UINT_PTR id) {
+    if (id == kSeenCheckTimer) {
+        check_seen();
+        return true;
+    }
     if (id != kPictureSettleTimer)
         return false;
     KillTimer(view_, kPictureSettleTimer);
@@ -61,7 +89,7 @@ bool ViewPicture::on_timer(UINT_PTR id) {
 }
 
 void ViewPicture::refresh() {
-    if (!page_.has_page())
+    if (!page_.has_page() || !seen_)
         return;
     std::weak_ptr<bool> alive = alive_;
     page_.command("Page.captureScreenshot", Params().text("format", "jpeg").integer("quality", kFrameQuality),

@@ -24,8 +24,13 @@ public:
         : view_(view), page_(page), show_(std::move(show)), log_(std::move(log)) {}
 
     // Asks the browser for pictures of the page: once a page is attached, and after each load (a
-    // page of a new site may be drawn by another renderer than the screencast began with).
+    // page of a new site may be drawn by another renderer than the screencast began with). Not
+    // while nobody can see the view.
     void start();
+    // Looks, a few times a second, whether the view can be seen: while its window is hidden (the
+    // program's window in the tray) or minimised, no pictures are made, sent or drawn; when it
+    // shows again, the page as it stands is drawn at once. The page itself goes on running.
+    void watch_seen();
     void on_frame(const Message& event);
     // A picture of the page as it stands in a moment, unless the screencast brings one meanwhile.
     void refresh_later();
@@ -40,6 +45,7 @@ public:
 
 private:
     void refresh();
+    void check_seen();
 
     HWND view_;  // not owned
     PageChannel& page_;
@@ -50,6 +56,7 @@ private:
     unsigned long frames_received_ = 0;  // screencast pictures, for the settle refresh
     std::string last_screencast_;        // the last one as it came
     unsigned long frames_drawn_ = 0;
+    bool seen_ = true;
     // The counts at the last line of the pictures' log.
     unsigned long logged_offered_ = 0, logged_drawn_ = 0, logged_dropped_ = 0;
     DWORD logged_at_ = GetTickCount();
