@@ -58,12 +58,17 @@ void ViewPicture::refresh_later() {
 }
 
 void ViewPicture::watch_seen() {
+    seen_ = can_be_seen();
     SetTimer(view_, kSeenCheckTimer, kSeenCheckMs, nullptr);
 }
 
-void ViewPicture::check_seen() {
+bool ViewPicture::can_be_seen() const {
     HWND top = GetAncestor(view_, GA_ROOT);
-    bool seen = IsWindowVisible(view_) && !(top && IsIconic(top));
+    return IsWindowVisible(view_) && !(top && IsIconic(top));
+}
+
+void ViewPicture::check_seen() {
+    bool seen = can_be_seen();
     if (seen == seen_)
         return;
     seen_ = seen;

@@ -45,6 +45,7 @@ public:
 
 private:
     void refresh();
+    bool can_be_seen() const;
     void check_seen();
 
     HWND view_;  // not owned

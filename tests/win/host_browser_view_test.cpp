@@ -162,6 +162,36 @@ TEST_F(ChromiumHostTest, OnlyAWindowTheUserOpenedIsFollowed) {
         [&] { return view_->get_page_source(view, "", false).find("<title>Second</title>") != std::string::npos; }));
 }
 
+// While the view cannot be seen (its window hidden, as the program's is in the tray), the browser
+// sends no pictures of an animating page; once the window shows, they come again. The pictures'
+// log gets a line at each load's end, covering the page before.
+TEST_F(ChromiumHostTest, NoPicturesComeWhileTheViewCannotBeSeen) {
+    server_.route("/spin", HttpResponse{200, "text/html", "",
+                                        "<style>div{width:90px;height:90px;background:#c33;animation:s 1s linear "
+                                        "infinite}@keyframes s{to{transform:rotate(360deg)}}</style><div></div>"});
+    auto pictures_of_the_page_before = [&] {
+        std::string log = win::read_file_bytes(cache_.path() + L"\\host-frames.log").value_or("");
+        size_t last = log.rfind("view ", log.size() > 1 ? log.size() - 2 : 0);
+        unsigned long view_number = 0, sent = 0;
+        return last != std::string::npos &&
+                       std::sscanf(log.c_str() + last, "view %lu: %lu pictures", &view_number, &sent) == 2
+                   ? sent
+                   : 999ul;
+    };
+    int view = open("/spin");
+    ASSERT_NE(view, 0);
+    ASSERT_TRUE(wait_for("finished"));
+    pump_for(1000);
+    EXPECT_EQ(load(view, "/utf8"), 200);
+    EXPECT_LE(pictures_of_the_page_before(), 1ul);
+    // Shown off the screen, where it covers nothing of the other tests'.
+    SetWindowPos(parent_, nullptr, -3000, -3000, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    EXPECT_EQ(load(view, "/spin"), 200);
+    pump_for(1000);
+    EXPECT_EQ(load(view, "/utf8"), 200);
+    EXPECT_GT(pictures_of_the_page_before(), 10ul);
+}
+
 // A renderer that dies costs its own page at most: the next address is shown in a fresh page,
 // and the first load to end after it was asked for is its own (but the dying page's, ended as
 // dropped, which arms no capture): after a page whose renderer died, and when it dies as the
