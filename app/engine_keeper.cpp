@@ -63,8 +63,8 @@ void EngineKeeper::navigate(const std::string& url) {
         view_->navigate(view_id_, url);
 }
 
-std::string EngineKeeper::page_source() {
-    return view_ ? view_->get_page_source(view_id_, "", false) : std::string();
+std::optional<std::string> EngineKeeper::page_source() {
+    return view_ ? view_->page_source_answer(view_id_, "", false) : std::nullopt;
 }
 
 bool EngineKeeper::showing() const {

@@ -42,7 +42,7 @@ public:
 
     // The page engine, on the child view. page_source dispatches messages while it waits.
     void navigate(const std::string& url) override;
-    std::string page_source() override;
+    std::optional<std::string> page_source() override;
 
     // The child view pages are shown in, 0 while there is none.
     int view_id() const { return view_id_; }

@@ -82,13 +82,12 @@ void Visiting::capture_title() {
     // title above the view and the icon stay for the next row's own capture. A list rebuilt
     // meanwhile (no row shown) takes nothing.
     int row = shown_row_;
-    std::string source = p_.engine.page_source();
-    // No answer because the host is gone (or was replaced during the wait) is not a page without
-    // a title: nothing was shown, so nothing is written.
-    if (source.empty() && !p_.engine.showing())
+    std::optional<std::string> answer = p_.engine.page_source();
+    // No answer (the host or its browser ended during the wait, or the page never yields) is not
+    // a page without a title: nothing is written.
+    if (!answer || shown_row_ <= 0)
         return;
-    if (shown_row_ <= 0)
-        return;
+    const std::string& source = *answer;
     std::string title = text_between(source, "<title>", "</title>", 0, true);
     if (title.empty())
         title = text_between(source, "title\":\"", "\"", 0, true);

@@ -205,8 +205,12 @@ void BrowserHostLink::navigate(int view_id, std::string_view url) {
 }
 
 std::string BrowserHostLink::get_page_source(int view_id, std::string_view frame, bool frame_flag) {
+    return page_source_answer(view_id, frame, frame_flag).value_or(std::string());
+}
+
+std::optional<std::string> BrowserHostLink::page_source_answer(int view_id, std::string_view frame, bool frame_flag) {
     if (!IsWindow(host_window_) || !IsWindow(window_of(view_id)) || request_active_)
-        return {};
+        return std::nullopt;
     hp::Bytes payload = hp::encode_page_source_request(
         {static_cast<std::uint32_t>(view_id), frame_flag ? 1u : 0u, to_u16(win::ansi_to_wide(frame))});
 
@@ -224,7 +228,7 @@ std::string BrowserHostLink::get_page_source(int view_id, std::string_view frame
         request_active_ = false;
     }
     if (!reply)
-        return {};
+        return std::nullopt;
     return win::wide_to_ansi(as_wide(*reply));
 }
 

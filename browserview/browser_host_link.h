@@ -84,6 +84,10 @@ public:
     // host ends or does not answer within the page-source wait. Dispatches the thread's messages
     // while it waits; a call made from inside that wait returns empty text at once.
     std::string get_page_source(int view_id, std::string_view frame, bool frame_flag);
+    // The same, with nothing where get_page_source gives empty text for want of an answer: a page
+    // that answered with empty text is told apart from one that gave no answer (its browser died,
+    // or it never yields).
+    std::optional<std::string> page_source_answer(int view_id, std::string_view frame, bool frame_flag);
 
 protected:
     BrowserHostLink() = default;

@@ -21,8 +21,10 @@ namespace {
 class ScriptedEngine : public PageEngine {
 public:
     void navigate(const std::string& url) override { opened.push_back(url); }
-    std::string page_source() override {
-        std::string shown = up && !opened.empty() ? pages[opened.back()] : "";
+    std::optional<std::string> page_source() override {
+        std::optional<std::string> shown;
+        if (up && answers && !opened.empty())
+            shown = pages[opened.back()];
         if (during_source)
             std::exchange(during_source, nullptr)();
         return shown;
@@ -33,6 +35,7 @@ public:
     std::map<std::string, std::string> pages;
     std::vector<std::string> opened;
     bool up = true;
+    bool answers = true;  // false: the page gives no answer (its browser died during the wait)
     bool starting = false;
     std::function<void()> during_source;  // runs while the source is asked for, once
 };
@@ -194,6 +197,16 @@ TEST_F(PassAndCaptureTest, TheCaptureWritesTheShownPagesTitleTimeAndIconIntoItsR
     }
     // The last page shown keeps its title above the view.
     EXPECT_EQ(title_label.caption(), L"中文标题");
+    // No answer while the engine is up (the browser died during the wait): nothing is written.
+    list.delete_all_rows();
+    add_rows({"http://page/"});
+    engine.up = true;
+    engine.answers = false;
+    visiting.show_row(0);
+    visiting.load_finished(200);
+    visiting.capture_title();
+    EXPECT_EQ(cell(0, kTitleColumn), "");
+    EXPECT_EQ(cell(0, kTimeColumn), "");
 }
 
 // A tick of the pass during the wait for a page's source shows the next row: the answer goes into
