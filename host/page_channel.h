@@ -16,6 +16,7 @@ enum ViewTimer : UINT_PTR {
     kNavigationWatchTimer,
     kSourceCheckTimer,
     kSeenCheckTimer,
+    kPictureAckTimer,
 };
 
 class PageChannel {

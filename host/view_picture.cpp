@@ -16,6 +16,12 @@ constexpr UINT kSettleDelayMs = 200;
 constexpr int kFrameQuality = 80;
 // How often the view looks whether it can be seen.
 constexpr UINT kSeenCheckMs = 250;
+// The browser captures the page at each of its frames, up to 60 a second, but makes and sends a
+// picture only while few of those it sent are unacknowledged. Acknowledging at most one picture
+// in this span keeps the pictures (their encoding, sending, decoding and drawing, the most of
+// what the view costs) at 20 a second whatever the page's own frame rate, and a change on the
+// page still reaches the screen within about this span.
+constexpr DWORD kPictureSpanMs = 50;
 
 }  // namespace
 
@@ -31,6 +37,8 @@ void ViewPicture::start() {
     params.text("format", "jpeg").integer("quality", kFrameQuality).integer("everyNthFrame", 1);
     if (client.right > 0 && client.bottom > 0)
         params.integer("maxWidth", client.right).integer("maxHeight", client.bottom);
+    // A screencast still running goes on as it was (the browser refuses a second start), with the
+    // pictures it waits to have acknowledged.
     page_.command("Page.startScreencast", params);
 }
 
@@ -38,8 +46,13 @@ void ViewPicture::on_frame(const Message& event) {
     std::optional<long long> ack_id = integer_at(event, "/sessionId");
     if (!ack_id)
         return;
-    // Acknowledged at once, so the browser goes on sending; only the newest is ever drawn.
-    page_.command("Page.screencastFrameAck", Params().integer("sessionId", *ack_id));
+    // Drawn at once; acknowledged at the pace of kPictureSpanMs, so that the browser sends no
+    // more than that.
+    unacknowledged_.push_back(*ack_id);
+    if (GetTickCount() - acknowledged_at_ >= kPictureSpanMs)
+        acknowledge_oldest();
+    else
+        SetTimer(view_, kPictureAckTimer, kPictureSpanMs - (GetTickCount() - acknowledged_at_), nullptr);
     // The same picture again (the browser sends one when asked for a screenshot) changes
     // nothing: it would only cost a decoding, and another screenshot after it.
     std::string data = string_at(event, "/data").value_or("");
@@ -50,6 +63,20 @@ void ViewPicture::on_frame(const Message& event) {
     frames_.offer(std::move(data));
     show_();
     refresh_later();
+}
+
+void ViewPicture::acknowledge_oldest() {
+    if (unacknowledged_.empty()) {
+        KillTimer(view_, kPictureAckTimer);
+        return;
+    }
+    page_.command("Page.screencastFrameAck", Params().integer("sessionId", unacknowledged_.front()));
+    unacknowledged_.pop_front();
+    acknowledged_at_ = GetTickCount();
+    if (unacknowledged_.empty())
+        KillTimer(view_, kPictureAckTimer);
+    else
+        SetTimer(view_, kPictureAckTimer, kPictureSpanMs, nullptr);
 }
 
 void ViewPicture::refresh_later() {
@@ -74,6 +101,8 @@ void ViewPicture::check_seen() {
     seen_ = seen;
     if (!seen) {
         KillTimer(view_, kPictureSettleTimer);
+        KillTimer(view_, kPictureAckTimer);
+        unacknowledged_.clear();
         page_.command("Page.stopScreencast");
         return;
     }
@@ -82,6 +111,10 @@ void ViewPicture::check_seen() {
 }
 
 bool ViewPicture::on_timer(UINT_PTR id) {
+    if (id == kPictureAckTimer) {
+        acknowledge_oldest();
+        return true;
+    }
     if (id == kSeenCheckTimer) {
         check_seen();
         return true;
@@ -127,9 +160,11 @@ void ViewPicture::draw_newest() {
     if (!newest)
         return;
     std::optional<std::string> jpeg = base64_decode(*newest);
-    std::optional<Image> image = jpeg ? decode_jpeg(*jpeg) : std::nullopt;
-    if (image) {
-        frame_ = std::move(image);
+    if (jpeg && decode_jpeg_into(*jpeg, decoding_)) {
+        // The two pictures' storage is kept and used again, turn about.
+        if (!frame_)
+            frame_.emplace();
+        std::swap(*frame_, decoding_);
         ++frames_drawn_;
     }
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-// The page's picture in a browser-engine view: the browser's screencast, each picture
-// acknowledged as it comes and only the newest decoded, at the next paint.
+// The page's picture in a browser-engine view: the browser's screencast, its pictures
+// acknowledged at a steady pace and only the newest decoded, at the next paint.
 
 #include "core/page_input.h"
 #include "core/picture.h"
@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -45,6 +46,7 @@ public:
 
 private:
     void refresh();
+    void acknowledge_oldest();
     bool can_be_seen() const;
     void check_seen();
 
@@ -53,11 +55,14 @@ private:
     std::function<void()> show_;
     std::function<void(const std::wstring&)> log_;
     std::optional<Image> frame_;         // the page's last picture drawn
+    Image decoding_;                     // the storage the next picture is decoded into
     devtools::LatestFrame frames_;       // the newest picture not yet drawn
     unsigned long frames_received_ = 0;  // screencast pictures, for the settle refresh
     std::string last_screencast_;        // the last one as it came
     unsigned long frames_drawn_ = 0;
     bool seen_ = true;
+    std::deque<long long> unacknowledged_;  // the pictures drawn but not yet acknowledged, oldest first
+    DWORD acknowledged_at_ = GetTickCount() - 1000;
     // The counts at the last line of the pictures' log.
     unsigned long logged_offered_ = 0, logged_drawn_ = 0, logged_dropped_ = 0;
     DWORD logged_at_ = GetTickCount();
