@@ -3,13 +3,17 @@
 
 enable_language(RC)
 
-set(QUARNEL_DEPS_PREFIX "" CACHE PATH "Install prefix printed by scripts/build-deps.sh")
-if(NOT QUARNEL_DEPS_PREFIX)
+# Asked of scripts/build-deps.sh at each configure (it answers at once once the build it keys by
+# the versions and its own text is in the cache), so that a changed dependency build reaches an
+# existing build folder too; QUARNEL_DEPS_PREFIX given on the command line is taken as it is.
+set(QUARNEL_DEPS_PREFIX "" CACHE PATH "Install prefix of the dependencies (empty: built by scripts/build-deps.sh)")
+if(QUARNEL_DEPS_PREFIX)
+    set(quarnel_deps_prefix "${QUARNEL_DEPS_PREFIX}")
+else()
     execute_process(COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/build-deps.sh ${CMAKE_SYSTEM_PROCESSOR}
                     OUTPUT_VARIABLE deps_out OUTPUT_STRIP_TRAILING_WHITESPACE
                     COMMAND_ERROR_IS_FATAL ANY)
-    string(REGEX REPLACE ".*\n" "" deps_prefix "${deps_out}")
-    set(QUARNEL_DEPS_PREFIX "${deps_prefix}" CACHE PATH "" FORCE)
+    string(REGEX REPLACE ".*\n" "" quarnel_deps_prefix "${deps_out}")
 endif()
 
 # Windows 7 is the oldest system served.
@@ -20,11 +24,11 @@ add_link_options(-static -static-libgcc -static-libstdc++)
 foreach(lib z minizip png16 jpeg)
     add_library(dep_${lib} STATIC IMPORTED GLOBAL)
     set_target_properties(dep_${lib} PROPERTIES
-        IMPORTED_LOCATION ${QUARNEL_DEPS_PREFIX}/lib/lib${lib}.a
-        INTERFACE_INCLUDE_DIRECTORIES ${QUARNEL_DEPS_PREFIX}/include)
+        IMPORTED_LOCATION ${quarnel_deps_prefix}/lib/lib${lib}.a
+        INTERFACE_INCLUDE_DIRECTORIES ${quarnel_deps_prefix}/include)
 endforeach()
 # The unzip header is included as <unzip.h>, as with Debian's native package.
-set_property(TARGET dep_minizip APPEND PROPERTY INTERFACE_INCLUDE_DIRECTORIES ${QUARNEL_DEPS_PREFIX}/include/minizip)
+set_property(TARGET dep_minizip APPEND PROPERTY INTERFACE_INCLUDE_DIRECTORIES ${quarnel_deps_prefix}/include/minizip)
 set_property(TARGET dep_minizip PROPERTY INTERFACE_LINK_LIBRARIES dep_z)
 set_property(TARGET dep_png16 PROPERTY INTERFACE_LINK_LIBRARIES dep_z)
 add_library(quarnel::zlib ALIAS dep_z)

@@ -44,6 +44,9 @@ std::optional<Image> decode_png(std::string_view bytes);
 
 // JPEG (libjpeg): grey, YCbCr, RGB, CMYK and YCCK (Adobe's inverted form too), progressive.
 std::optional<Image> decode_jpeg(std::string_view bytes);
+// The same into `image`, whose pixels' storage is used again (the browser view's pictures come
+// many a second at one size); false when nothing could be decoded, `image` then undefined.
+bool decode_jpeg_into(std::string_view bytes, Image& image);
 
 // ICO and CUR: the entry closest to 16 x 16 (an exact 16 x 16, else the smallest larger one,
 // else the largest) at the deepest colour among those of that size; bitmap entries with their

@@ -148,11 +148,12 @@ void limit_scans(j_common_ptr info) {
 }
 
 struct JpegRead {
+    explicit JpegRead(Image& into) : image(into) {}
     jpeg_decompress_struct info{};
     JpegErrors errors{};
     jpeg_progress_mgr progress{};
     bool created = false;
-    Image image;
+    Image& image;
     int rows_done = 0;
     ~JpegRead() {
         if (created)
@@ -162,17 +163,14 @@ struct JpegRead {
 
 }  // namespace
 
-std::optional<Image> decode_jpeg(std::string_view bytes) {
-    JpegRead r;
+bool decode_jpeg_into(std::string_view bytes, Image& image) {
+    JpegRead r(image);
     std::vector<unsigned char> row;  // made before setjmp: it must outlive a jump
     r.info.err = jpeg_std_error(&r.errors.manager);
     r.errors.manager.error_exit = jpeg_error_jump;
     r.errors.manager.emit_message = ignore_jpeg_message;
-    if (setjmp(r.errors.jump)) {
-        if (r.rows_done == 0)
-            return std::nullopt;
-        return std::move(r.image);
-    }
+    if (setjmp(r.errors.jump))
+        return r.rows_done > 0;
     jpeg_create_decompress(&r.info);
     r.created = true;
     r.progress.progress_monitor = limit_scans;
@@ -180,36 +178,38 @@ std::optional<Image> decode_jpeg(std::string_view bytes) {
     jpeg_mem_src(&r.info, reinterpret_cast<const unsigned char*>(bytes.data()),
                  static_cast<unsigned long>(bytes.size()));
     if (jpeg_read_header(&r.info, TRUE) != JPEG_HEADER_OK)
-        return std::nullopt;
+        return false;
     if (!plausible_size(r.info.image_width, r.info.image_height, bytes.size(), kJpegPixelsPerByte))
-        return std::nullopt;
+        return false;
     bool cmyk = r.info.jpeg_color_space == JCS_CMYK || r.info.jpeg_color_space == JCS_YCCK;
     bool grey = r.info.jpeg_color_space == JCS_GRAYSCALE;
-    r.info.out_color_space = cmyk ? JCS_CMYK : grey ? JCS_GRAYSCALE : JCS_RGB;
+    // Colour comes out of libjpeg-turbo as the pixels are kept (B, G, R, opaque A in memory), so
+    // its rows are written in place: no pass of their own over them.
+    const bool in_place = !cmyk && !grey;
+    r.info.out_color_space = cmyk ? JCS_CMYK : grey ? JCS_GRAYSCALE : JCS_EXT_BGRA;
     jpeg_start_decompress(&r.info);
     const int width = static_cast<int>(r.info.output_width), height = static_cast<int>(r.info.output_height);
     const int components = r.info.output_components;
-    if (width <= 0 || height <= 0 || (components != 1 && components != 3 && components != 4))
-        return std::nullopt;
+    if (width <= 0 || height <= 0 || components != (in_place ? 4 : cmyk ? 4 : 1))
+        return false;
     r.image.width = width;
     r.image.height = height;
     r.image.pixels.assign(static_cast<size_t>(width) * height, 0);
-    row.resize(static_cast<size_t>(width) * components);
+    if (!in_place)
+        row.resize(static_cast<size_t>(width) * components);
     // Adobe's files store CMYK inverted (0 is full ink); others store it plainly.
     const bool inverted = r.info.saw_Adobe_marker;
     while (r.info.output_scanline < r.info.output_height) {
         int y = static_cast<int>(r.info.output_scanline);
-        JSAMPROW rows[1] = {row.data()};
+        uint32_t* out = &r.image.pixels[static_cast<size_t>(y) * width];
+        JSAMPROW rows[1] = {in_place ? reinterpret_cast<JSAMPROW>(out) : row.data()};
         if (jpeg_read_scanlines(&r.info, rows, 1) != 1)
             break;
-        uint32_t* out = &r.image.pixels[static_cast<size_t>(y) * width];
-        for (int x = 0; x < width; ++x) {
+        for (int x = 0; !in_place && x < width; ++x) {
             const unsigned char* p = &row[static_cast<size_t>(x) * components];
             uint32_t red, green, blue;
             if (components == 1) {
                 red = green = blue = p[0];
-            } else if (components == 3) {
-                red = p[0], green = p[1], blue = p[2];
             } else {
                 uint32_t c = p[0], m = p[1], yellow = p[2], k = p[3];
                 if (!inverted)
@@ -221,7 +221,14 @@ std::optional<Image> decode_jpeg(std::string_view bytes) {
         r.rows_done = y + 1;
     }
     jpeg_finish_decompress(&r.info);
-    return std::move(r.image);
+    return true;
+}
+
+std::optional<Image> decode_jpeg(std::string_view bytes) {
+    Image image;
+    if (!decode_jpeg_into(bytes, image))
+        return std::nullopt;
+    return image;
 }
 
 }  // namespace quarnel

@@ -9,6 +9,8 @@ packages=(
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
     cmake ninja-build pkg-config dpkg-dev xz-utils
+    # The SIMD parts of libjpeg-turbo, which decodes the browser view's pictures of the page
+    nasm
     # Running and testing the Windows program; the zh_CN.UTF-8 locale lets Wine map Chinese file
     # names to UTF-8 names on Linux
     wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick fonts-wqy-microhei locales
