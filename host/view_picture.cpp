@@ -1,9 +1,13 @@
 #include "host/view_picture.h"
 
 #include "core/base64.h"
+#include "core/seen_area.h"
 #include "winbase/handles.h"
 
+#include <dwmapi.h>
+
 #include <algorithm>
+#include <vector>
 
 namespace quarnel::host {
 
@@ -89,9 +93,57 @@ void ViewPicture::watch_seen() {
     SetTimer(view_, kSeenCheckTimer, kSeenCheckMs, nullptr);
 }
 
+namespace {
+
+ScreenBox box_of(const RECT& r) {
+    return {r.left, r.top, r.right, r.bottom};
+}
+
+BOOL CALLBACK add_screen(HMONITOR, HDC, LPRECT area, LPARAM screens) {
+    reinterpret_cast<std::vector<ScreenBox>*>(screens)->push_back(box_of(*area));
+    return TRUE;
+}
+
+// Whether `window`, above the view, hides what lies under it: a visible, not minimised, opaque
+// window that the system shows. Layered windows (translucent ones, and the view's own mirror
+// under Wine) and windows that let the pointer through may show what is under them; cloaked
+// windows (on another virtual desktop, or kept hidden by the system) show nothing.
+bool hides_what_is_under(HWND window, RECT& shown) {
+    if (!IsWindowVisible(window) || IsIconic(window))
+        return false;
+    if (GetWindowLongPtrW(window, GWL_EXSTYLE) & (WS_EX_LAYERED | WS_EX_TRANSPARENT))
+        return false;
+    DWORD cloaked = 0;
+    if (SUCCEEDED(DwmGetWindowAttribute(window, DWMWA_CLOAKED, &cloaked, sizeof(cloaked))) && cloaked)
+        return false;
+    // A window shaped by a region of its own may leave parts of its rectangle open.
+    RECT region{};
+    if (GetWindowRgnBox(window, &region) != ERROR)
+        return false;
+    // The frame as drawn: on Windows 10 and 11 the rectangle holds invisible borders for resizing.
+    if (FAILED(DwmGetWindowAttribute(window, DWMWA_EXTENDED_FRAME_BOUNDS, &shown, sizeof(shown))))
+        GetWindowRect(window, &shown);
+    return true;
+}
+
+}  // namespace
+
+// Seen: shown, its window not minimised, and some part of it on a screen and not under other
+// windows. The windows above the view are those above its top-level window.
 bool ViewPicture::can_be_seen() const {
     HWND top = GetAncestor(view_, GA_ROOT);
-    return IsWindowVisible(view_) && !(top && IsIconic(top));
+    if (!IsWindowVisible(view_) || (top && IsIconic(top)))
+        return false;
+    RECT area{};
+    GetWindowRect(view_, &area);
+    std::vector<ScreenBox> screens, covers;
+    EnumDisplayMonitors(nullptr, nullptr, add_screen, reinterpret_cast<LPARAM>(&screens));
+    for (HWND above = top ? GetWindow(top, GW_HWNDPREV) : nullptr; above; above = GetWindow(above, GW_HWNDPREV)) {
+        RECT shown{};
+        if (hides_what_is_under(above, shown))
+            covers.push_back(box_of(shown));
+    }
+    return any_part_seen(box_of(area), screens, covers);
 }
 
 void ViewPicture::check_seen() {

@@ -29,8 +29,9 @@ public:
     // while nobody can see the view.
     void start();
     // Looks, a few times a second, whether the view can be seen: while its window is hidden (the
-    // program's window in the tray) or minimised, no pictures are made, sent or drawn; when it
-    // shows again, the page as it stands is drawn at once. The page itself goes on running.
+    // program's window in the tray) or minimised, or the view is wholly under other windows or
+    // off the screens, no pictures are made, sent or drawn; when some part of it can be seen
+    // again, the page as it stands is drawn at once. The page itself goes on running.
     void watch_seen();
     void on_frame(const Message& event);
     // A picture of the page as it stands in a moment, unless the screencast brings one meanwhile.

@@ -10,6 +10,7 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <tuple>
@@ -163,36 +164,6 @@ TEST_F(ChromiumHostTest, OnlyAWindowTheUserOpenedIsFollowed) {
     PostMessageW(child, WM_LBUTTONUP, 0, MAKELPARAM(20, 14));
     EXPECT_TRUE(pump_until(
         [&] { return view_->get_page_source(view, "", false).find("<title>Second</title>") != std::string::npos; }));
-}
-
-// While the view cannot be seen (its window hidden, as the program's is in the tray), the browser
-// sends no pictures of an animating page; once the window shows, they come again. The pictures'
-// log gets a line at each load's end, covering the page before.
-TEST_F(ChromiumHostTest, NoPicturesComeWhileTheViewCannotBeSeen) {
-    server_.route("/spin", HttpResponse{200, "text/html", "",
-                                        "<style>div{width:90px;height:90px;background:#c33;animation:s 1s linear "
-                                        "infinite}@keyframes s{to{transform:rotate(360deg)}}</style><div></div>"});
-    auto pictures_of_the_page_before = [&] {
-        std::string log = win::read_file_bytes(cache_.path() + L"\\host-frames.log").value_or("");
-        size_t last = log.rfind("view ", log.size() > 1 ? log.size() - 2 : 0);
-        unsigned long view_number = 0, sent = 0;
-        return last != std::string::npos &&
-                       std::sscanf(log.c_str() + last, "view %lu: %lu pictures", &view_number, &sent) == 2
-                   ? sent
-                   : 999ul;
-    };
-    int view = open("/spin");
-    ASSERT_NE(view, 0);
-    ASSERT_TRUE(wait_for("finished"));
-    pump_for(1000);
-    EXPECT_EQ(load(view, "/utf8"), 200);
-    EXPECT_LE(pictures_of_the_page_before(), 1ul);
-    // Shown off the screen, where it covers nothing of the other tests'.
-    SetWindowPos(parent_, nullptr, -3000, -3000, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
-    EXPECT_EQ(load(view, "/spin"), 200);
-    pump_for(1000);
-    EXPECT_EQ(load(view, "/utf8"), 200);
-    EXPECT_GT(pictures_of_the_page_before(), 10ul);
 }
 
 // A renderer that dies costs its own page at most: the next address is shown in a fresh page,
@@ -551,6 +522,73 @@ TEST_F(ChromiumScreenTest, PagesAreDrawnInTheViewAtItsSize) {
 
 // A dialog the user caused is shown in a box over the view with the page's text, and the user's
 // answer reaches the page; a dialog nobody caused holds nothing.
+// While the view cannot be seen (its window hidden, as the program's is in the tray, minimised,
+// wholly under another window or off the screen), the browser sends no pictures of an animating
+// page; while some part of it can be seen, they come. The pictures' log gets a line at each
+// load's end, covering the page before.
+TEST_F(ChromiumScreenTest, NoPicturesComeWhileTheViewCannotBeSeen) {
+    server_.route("/spin", HttpResponse{200, "text/html", "",
+                                        "<style>div{width:90px;height:90px;background:#c33;animation:s 1s linear "
+                                        "infinite}@keyframes s{to{transform:rotate(360deg)}}</style><div></div>"});
+    auto pictures_of_the_page_before = [&] {
+        std::string log = win::read_file_bytes(cache_.path() + L"\\host-frames.log").value_or("");
+        size_t last = log.rfind("view ", log.size() > 1 ? log.size() - 2 : 0);
+        unsigned long view_number = 0, sent = 0;
+        return last != std::string::npos &&
+                       std::sscanf(log.c_str() + last, "view %lu: %lu pictures", &view_number, &sent) == 2
+                   ? sent
+                   : 999ul;
+    };
+    int view = open("/spin");
+    ASSERT_NE(view, 0);
+    ASSERT_TRUE(wait_for("finished"));
+    RECT frame{};
+    GetWindowRect(parent_, &frame);
+    RECT area{};
+    GetWindowRect(browser_view_window(), &area);
+    HWND cover = nullptr;
+    auto put_cover = [&](int width) {
+        cover = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, L"STATIC", L"",
+                                WS_POPUP | WS_VISIBLE, area.left - 10, area.top - 10, width,
+                                area.bottom - area.top + 20, nullptr, nullptr, nullptr, nullptr);
+    };
+    auto move_to = [&](int x) {
+        SetWindowPos(parent_, nullptr, x, frame.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    const int view_width = area.right - area.left;
+    struct Case {
+        const char* what;
+        std::function<void()> make, undo;
+        bool seen;
+    };
+    const std::vector<Case> cases = {
+        {"hidden", [&] { ShowWindow(parent_, SW_HIDE); }, [&] { ShowWindow(parent_, SW_SHOWNOACTIVATE); }, false},
+        {"minimised", [&] { ShowWindow(parent_, SW_SHOWMINNOACTIVE); }, [&] { ShowWindow(parent_, SW_RESTORE); },
+         false},
+        {"wholly covered", [&] { put_cover(view_width + 20); }, [&] { DestroyWindow(cover); }, false},
+        {"off the screen", [&] { move_to(GetSystemMetrics(SM_CXVIRTUALSCREEN) + 100); }, [&] { move_to(frame.left); },
+         false},
+        {"half covered", [&] { put_cover(view_width / 2); }, [&] { DestroyWindow(cover); }, true},
+        {"half off the screen",
+         [&] { move_to(GetSystemMetrics(SM_CXSCREEN) - (area.left - frame.left) - view_width / 2); },
+         [&] { move_to(frame.left); }, true},
+        {"shown", [] {}, [] {}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.make();
+        pump_for(400);  // the view looks a few times a second
+        EXPECT_EQ(load(view, "/spin"), 200);
+        pump_for(1000);
+        EXPECT_EQ(load(view, "/utf8"), 200);
+        if (c.seen)
+            EXPECT_GT(pictures_of_the_page_before(), 10ul);
+        else
+            EXPECT_LE(pictures_of_the_page_before(), 1ul);
+        c.undo();
+    }
+}
+
 TEST_F(ChromiumScreenTest, ADialogAfterAClickIsShownAndItsAnswerReachesThePage) {
     server_.route("/ask", HttpResponse{200, "text/html; charset=utf-8", "",
                                        solid_page("#10a010") + "<script>alert('unasked'); addEventListener('click', "
