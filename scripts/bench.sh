@@ -12,16 +12,22 @@
 # With --unpack it also runs scripts/bench-unpack.sh (the unpacker against unzip; it makes some
 # 600 MB of archives and takes a good while).
 #
-# Usage: bash scripts/bench.sh [--unpack]   (under Xvfb when there is no display)
+# With --soak it runs instead the soak run alone: a pass of 10,000 local pages at a 0.25 s
+# interval through the browser engine, printing the memory of the program, the host and the
+# browser after every 1,000 pages (about 45 minutes).
+#
+# Usage: bash scripts/bench.sh [--unpack | --soak]   (under Xvfb when there is no display)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
 
 unpack=0
+soak=0
 for arg in "$@"; do
     case "$arg" in
         --unpack) unpack=1 ;;
-        *) echo "usage: bash scripts/bench.sh [--unpack]" >&2; exit 2 ;;
+        --soak) soak=1 ;;
+        *) echo "usage: bash scripts/bench.sh [--unpack | --soak]" >&2; exit 2 ;;
     esac
 done
 
@@ -42,19 +48,25 @@ cmake --build "$win_build" --target win_url_list_benchmark_test win_browser_view
 stop_wine() { WINEPREFIX="$root/$win_build/wineprefix" wineserver -k 2>/dev/null || true; }
 trap stop_wine EXIT
 
-export QUARNEL_BENCH_FULL=1
 run() {  # test program, then its arguments
     echo "== $1"
     "$root/$win_build/wine-run" "$root/$win_build/tests/win/$1.exe" --gtest_brief=1 "${@:2}"
 }
+if [ "$soak" -eq 1 ]; then
+    echo "== soak: 10,000 pages at 0.25 s, memory of the program, the host and the browser"
+    QUARNEL_BENCH_SOAK=1 run win_host_browser_view_test --gtest_filter='ChromiumHostTest.BenchmarkRecoveryAndMemoryOverAPass'
+    exit 0
+fi
+export QUARNEL_BENCH_FULL=1
 run win_url_list_benchmark_test
 run win_browser_view_bench_test
 run win_program_test --gtest_filter='*.Benchmark*'
 run win_visiting_test --gtest_filter='*.Benchmark*'
 run win_page_on_screen_test
 run win_export_test --gtest_filter='ExportBenchmark.*'
-echo "== browser engine (start, loads, memory; pictures, click latency, CPU), and its anchor: a bare DevTools client"
-run win_host_browser_view_test --gtest_filter='ChromiumHostTest.Benchmark*:ChromiumScreenTest.Benchmark*'
+echo "== browser engine (start, loads, memory; the view's CPU beside the browser alone, pictures, input to screen, on the"
+echo "   Linux and the Windows stand-in path), and its anchor: a bare DevTools client"
+run win_host_browser_view_test --gtest_filter='ChromiumHostTest.Benchmark*:Paths/ViewCostTest.*'
 python3 tests/bench/devtools_bare_client.py /usr/bin/chromium 10
 echo "== site icons"
 bash scripts/bench-picture.sh

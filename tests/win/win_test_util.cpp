@@ -83,10 +83,19 @@ bool pump_until_ended(std::span<const win::UniqueKernelHandle> processes, DWORD 
         timeout_ms);
 }
 
-bool full_benchmark() {
+namespace {
+bool set_to_one(const wchar_t* name) {
     wchar_t value[8] = {};
-    DWORD length = GetEnvironmentVariableW(L"QUARNEL_BENCH_FULL", value, 8);
+    DWORD length = GetEnvironmentVariableW(name, value, 8);
     return length == 1 && value[0] == L'1';
+}
+}  // namespace
+
+bool full_benchmark() {
+    return set_to_one(L"QUARNEL_BENCH_FULL");
+}
+bool soak_benchmark() {
+    return set_to_one(L"QUARNEL_BENCH_SOAK");
 }
 
 TempFolder::TempFolder() {

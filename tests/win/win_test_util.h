@@ -65,6 +65,8 @@ HWND start_program(const std::wstring& program,
 // Whether the benchmarks run at their full sizes (QUARNEL_BENCH_FULL=1, set by scripts/bench.sh);
 // otherwise they run their smallest sizes, only to show that they still work.
 bool full_benchmark();
+// Whether the long soak run of the benchmarks is asked for (QUARNEL_BENCH_SOAK=1).
+bool soak_benchmark();
 
 // A path of the build tree (a Linux path, UTF-8) as Wine sees it: Z: is /.
 std::wstring wine_path(std::string_view linux_path);
