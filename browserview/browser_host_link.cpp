@@ -12,14 +12,11 @@ namespace quarnel {
 
 namespace hp = host_protocol;
 
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 texts are handed over as wchar_t");
+using win::as_wide;
+using win::to_u16;
 
-std::wstring_view as_wide(std::u16string_view text) {
-    return {reinterpret_cast<const wchar_t*>(text.data()), text.size()};
-}
-
-std::u16string to_u16(std::wstring_view text) {
-    return {reinterpret_cast<const char16_t*>(text.data()), text.size()};
+HWND window_of_view(int view_id) {
+    return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(static_cast<std::uint32_t>(view_id)));
 }
 
 namespace {
@@ -55,10 +52,6 @@ BrowserEvent::Kind text_event_kind(std::uint32_t code) {
         default:
             return Kind::kConsoleMessage;
     }
-}
-
-HWND window_of(int view_id) {
-    return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(static_cast<std::uint32_t>(view_id)));
 }
 
 }  // namespace
@@ -195,7 +188,7 @@ bool BrowserHostLink::create_child_view(std::string_view url) {
 }
 
 void BrowserHostLink::navigate(int view_id, std::string_view url) {
-    if (!IsWindow(host_window_) || !IsWindow(window_of(view_id)))
+    if (!IsWindow(host_window_) || !IsWindow(window_of_view(view_id)))
         return;
     std::u16string wide = to_u16(win::ansi_to_wide(url));
     if (wide.empty())
@@ -209,7 +202,7 @@ std::string BrowserHostLink::get_page_source(int view_id, std::string_view frame
 }
 
 std::optional<std::string> BrowserHostLink::page_source_answer(int view_id, std::string_view frame, bool frame_flag) {
-    if (!IsWindow(host_window_) || !IsWindow(window_of(view_id)) || request_active_)
+    if (!IsWindow(host_window_) || !IsWindow(window_of_view(view_id)) || request_active_)
         return std::nullopt;
     hp::Bytes payload = hp::encode_page_source_request(
         {static_cast<std::uint32_t>(view_id), frame_flag ? 1u : 0u, to_u16(win::ansi_to_wide(frame))});

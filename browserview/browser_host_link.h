@@ -18,9 +18,8 @@
 
 namespace quarnel {
 
-// Texts from the host are UTF-16; on Windows wchar_t is the same 16-bit unit.
-std::wstring_view as_wide(std::u16string_view text);
-std::u16string to_u16(std::wstring_view text);
+// The window of a child view: a view id is the 32-bit value of its window handle.
+HWND window_of_view(int view_id);
 
 // One notification of the host, as the browser view raises it.
 struct BrowserEvent {

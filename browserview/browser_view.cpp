@@ -1,12 +1,14 @@
 #include "browserview/browser_view.h"
 
 #include "core/host_protocol.h"
+#include "winbase/text.h"
 
 #include <mutex>
 
 namespace quarnel {
 
 namespace hp = host_protocol;
+using win::as_wide;
 
 namespace {
 
