@@ -68,8 +68,8 @@ std::optional<std::string> EngineKeeper::page_source() {
 }
 
 bool EngineKeeper::showing() const {
-    int id = view_id_;
-    return view_ && !restarting_ && IsWindow(view_->host_window()) && id != 0 && IsWindow(window_of_view(id));
+    return view_ && !restarting_ && IsWindow(view_->host_window()) && view_id_ != 0 &&
+           IsWindow(window_of_view(view_id_));
 }
 
 bool EngineKeeper::recovering() const {

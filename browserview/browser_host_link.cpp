@@ -5,7 +5,6 @@
 #include "winbase/text.h"
 
 #include <algorithm>
-#include <mutex>
 #include <utility>
 
 namespace quarnel {
@@ -26,6 +25,9 @@ constexpr DWORD kWaitSliceMs = 250;
 // Posted to the control's window by the pool when the host process ends. Outside the host's
 // message numbers.
 constexpr UINT kHostProcessEnded = WM_APP + 0x100;
+// Posted to the control's own window to deliver the queued notifications: after the message that
+// carried them has been answered, so that the host never waits for a handler.
+constexpr UINT kDeliverQueued = WM_APP + 0x101;
 
 hp::ByteSpan payload_of(const COPYDATASTRUCT& cds) {
     if (!cds.lpData)
@@ -58,15 +60,6 @@ BrowserEvent::Kind text_event_kind(std::uint32_t code) {
 
 BrowserHostLink::~BrowserHostLink() {
     stop_watching_host_process();
-}
-
-void BrowserHostLink::add_ref() {
-    references_.fetch_add(1);
-}
-
-void BrowserHostLink::release() {
-    if (references_.fetch_sub(1) == 1)
-        delete this;
 }
 
 bool BrowserHostLink::start_host(std::string_view folder,
@@ -207,19 +200,15 @@ std::optional<std::string> BrowserHostLink::page_source_answer(int view_id, std:
     hp::Bytes payload = hp::encode_page_source_request(
         {static_cast<std::uint32_t>(view_id), frame_flag ? 1u : 0u, to_u16(win::ansi_to_wide(frame))});
 
-    std::optional<std::u16string> reply;
-    {
-        std::lock_guard hold(request_lock_);
-        request_active_ = true;
-        ResetEvent(signal_.get());
-        // A reply that came while nobody asked belongs to no request.
-        pending_reply_.reset();
-        reply_parts_.clear();
-        if (send_copydata(hp::kPageSource, payload.data(), payload.size()))
-            wait_dispatching(page_source_timeout_ms_, true);
-        reply = std::exchange(pending_reply_, std::nullopt);
-        request_active_ = false;
-    }
+    request_active_ = true;
+    ResetEvent(signal_.get());
+    // A reply that came while nobody asked belongs to no request.
+    pending_reply_.reset();
+    reply_parts_.clear();
+    if (send_copydata(hp::kPageSource, payload.data(), payload.size()))
+        wait_dispatching(page_source_timeout_ms_, true);
+    std::optional<std::u16string> reply = std::exchange(pending_reply_, std::nullopt);
+    request_active_ = false;
     if (!reply)
         return std::nullopt;
     return win::wide_to_ansi(as_wide(*reply));
@@ -228,15 +217,16 @@ std::optional<std::string> BrowserHostLink::page_source_answer(int view_id, std:
 LRESULT BrowserHostLink::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_CREATE:
-            add_ref();
-            creation_reference_ = true;
+            owned_by_window_ = true;
             return 0;
         case WM_DESTROY:
             stop_watching_host_process();
-            on_window_destroying();
             return 0;
         case kHostProcessEnded:
             on_host_process_ended();
+            return 0;
+        case kDeliverQueued:
+            deliver_queued();
             return 0;
         case WM_COPYDATA:
             if (lp) {
@@ -268,9 +258,11 @@ LRESULT BrowserHostLink::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
     return ui::Window::handle_message(msg, wp, lp);
 }
 
+// No queued event reaches the owner once the window is gone.
 void BrowserHostLink::on_destroyed() {
-    if (std::exchange(creation_reference_, false))
-        release();
+    queue_.clear();
+    if (owned_by_window_ && hooks_running_ == 0)
+        delete this;
 }
 
 // The result of a WM_COPYDATA from the host, or -1 for a code this control does not take.
@@ -310,7 +302,7 @@ LRESULT BrowserHostLink::on_copydata(const COPYDATASTRUCT& cds) {
             return 0;
         case hp::kNewWindow:
             if (auto p = hp::decode_new_window(data))
-                return on_host_event({.kind = Kind::kNewWindow,
+                return raise_at_once({.kind = Kind::kNewWindow,
                                       .view_id = static_cast<int>(p->view_id),
                                       .text = std::move(p->frame),
                                       .target_url = std::move(p->target_url),
@@ -352,8 +344,7 @@ bool BrowserHostLink::handle_plain_notification(UINT msg, WPARAM wp, LPARAM lp, 
             queue({.kind = Kind::kKeyEvent, .view_id = w, .key = hp::unpack_key_event(l)});
             return true;
         case hp::kContextMenu:
-            on_host_event({.kind = Kind::kContextMenu, .view_id = w, .menu = hp::unpack_context_menu(l)});
-            result = 1;
+            result = raise_at_once({.kind = Kind::kContextMenu, .view_id = w, .menu = hp::unpack_context_menu(l)});
             return true;
         default:
             return false;
@@ -361,47 +352,51 @@ bool BrowserHostLink::handle_plain_notification(UINT msg, WPARAM wp, LPARAM lp, 
 }
 
 void BrowserHostLink::queue(BrowserEvent event) {
-    {
-        std::lock_guard hold(queue_lock_);
-        queue_.push_back(std::move(event));
-    }
-    add_ref();
-    if (!QueueUserWorkItem(&BrowserHostLink::deliver_work, this, WT_EXECUTEDEFAULT)) {
-        // The record stays queued; the next work item delivers it.
-        release();
-    }
+    queue_.push_back(std::move(event));
+    post_delivery();
 }
 
-DWORD WINAPI BrowserHostLink::deliver_work(void* self) {
-    auto* link = static_cast<BrowserHostLink*>(self);
-    link->deliver_queued();
-    link->release();
-    return 0;
+// One message delivers every record queued by then; a failed post is tried again with the next
+// record.
+void BrowserHostLink::post_delivery() {
+    if (!delivery_posted_ && !queue_.empty() && hwnd())
+        delivery_posted_ = PostMessageW(hwnd(), kDeliverQueued, 0, 0) != FALSE;
 }
 
-// Delivers records one at a time: a work item that finds another one delivering leaves the queue
-// to it, so hooks never overlap and keep the host's order. The flag is cleared under the same
-// lock that finds the queue empty, so a record appended meanwhile is never left behind.
+// Delivers the records one at a time, in the host's order. Never while a hook runs: a handler
+// that dispatches messages gets no other event inside it, and one raised at once, whose host
+// waits for its answer, never makes the host wait for the queue. The loop of the running hook
+// goes on after it, or the end of the hook raised at once posts the delivery again.
 void BrowserHostLink::deliver_queued() {
-    {
-        std::lock_guard hold(queue_lock_);
-        if (delivering_)
+    delivery_posted_ = false;
+    if (hooks_running_ > 0)
+        return;
+    while (!queue_.empty()) {
+        BrowserEvent event = std::move(queue_.front());
+        queue_.pop_front();
+        int answer = 0;
+        if (!run_hook(event, answer))
             return;
-        delivering_ = true;
     }
-    for (;;) {
-        BrowserEvent event;
-        {
-            std::lock_guard hold(queue_lock_);
-            if (queue_.empty()) {
-                delivering_ = false;
-                return;
-            }
-            event = std::move(queue_.front());
-            queue_.pop_front();
-        }
-        on_host_event(event);
+}
+
+LRESULT BrowserHostLink::raise_at_once(const BrowserEvent& event) {
+    int answer = 0;
+    if (run_hook(event, answer))
+        post_delivery();
+    return answer;
+}
+
+// False when the window went during the hook and this object with it: the caller must not touch
+// the object any more.
+bool BrowserHostLink::run_hook(const BrowserEvent& event, int& answer) {
+    ++hooks_running_;
+    answer = on_host_event(event);
+    if (--hooks_running_ == 0 && !hwnd()) {
+        delete this;
+        return false;
     }
+    return true;
 }
 
 }  // namespace quarnel

@@ -3,8 +3,6 @@
 #include "core/host_protocol.h"
 #include "winbase/text.h"
 
-#include <mutex>
-
 namespace quarnel {
 
 namespace hp = host_protocol;
@@ -34,7 +32,7 @@ BrowserView* BrowserView::create(const CreateArgs& args) {
     HWND hwnd = view->create_window(wc, 0, L"", args.style | WS_CHILD | WS_CLIPSIBLINGS, args.x, args.y, args.width,
                                     args.height, args.parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(args.id)));
     if (!hwnd) {
-        // Creation failed before WM_CREATE took the window's reference: nobody else holds one.
+        // Creation failed before the window took the object over at WM_CREATE.
         delete view;
         return nullptr;
     }
@@ -52,16 +50,6 @@ bool BrowserView::start_engine(std::string_view engine_folder, std::string_view 
 void BrowserView::destroy() {
     if (hwnd())
         DestroyWindow(hwnd());
-}
-
-BrowserViewEvents BrowserView::events() const {
-    std::lock_guard hold(events_lock_);
-    return events_;
-}
-
-void BrowserView::set_events(BrowserViewEvents events) {
-    std::lock_guard hold(events_lock_);
-    events_ = std::move(events);
 }
 
 LRESULT BrowserView::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
@@ -89,56 +77,14 @@ void BrowserView::watch_engine() {
     if (!host_window() || IsWindow(host_window()))
         return;
     forget_host();
-    if (auto handler = handler_for(&BrowserViewEvents::engine_terminated))
-        handler();
+    raise(&BrowserViewEvents::engine_terminated);
 }
 
-// No event reaches the owner once its control's window is gone. A handler already running on a
-// pool thread is waited for, while the messages other threads send to this thread are still
-// taken, so a handler that sends to the window thread cannot deadlock the destruction.
-void BrowserView::on_window_destroying() {
-    bool wait;
-    {
-        std::lock_guard hold(events_lock_);
-        detached_ = true;
-        wait = handler_running_;
-    }
-    HANDLE idle = handler_idle_.get();
-    while (wait && idle) {
-        DWORD woke = MsgWaitForMultipleObjects(1, &idle, FALSE, INFINITE, QS_SENDMESSAGE);
-        if (woke != WAIT_OBJECT_0 + 1)
-            break;
-        MSG msg;
-        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
-}
-
-// A handler raised on the window thread: a copy, so that set_events from inside it is harmless.
-template <typename Slot>
-Slot BrowserView::handler_for(Slot BrowserViewEvents::*slot) {
-    std::lock_guard hold(events_lock_);
-    if (detached_)
-        return {};
-    return events_.*slot;
-}
-
+// Calls a copy of the handler, so that set_events from inside it is harmless.
 template <typename Slot, typename... Args>
-void BrowserView::raise_pooled(Slot BrowserViewEvents::*slot, Args... args) {
-    Slot handler;
-    {
-        std::lock_guard hold(events_lock_);
-        if (detached_ || !(events_.*slot))
-            return;
-        handler = events_.*slot;
-        handler_running_ = true;
-        ResetEvent(handler_idle_.get());
-    }
-    handler(args...);
-    {
-        std::lock_guard hold(events_lock_);
-        handler_running_ = false;
-        SetEvent(handler_idle_.get());
-    }
+void BrowserView::raise(Slot BrowserViewEvents::*slot, Args... args) {
+    if (Slot handler = events_.*slot)
+        handler(args...);
 }
 
 int BrowserView::on_host_event(const BrowserEvent& e) {
@@ -146,49 +92,48 @@ int BrowserView::on_host_event(const BrowserEvent& e) {
     const int view = e.view_id;
     switch (e.kind) {
         case Kind::kLoadStarted:
-            raise_pooled(&BrowserViewEvents::load_started, view, as_wide(e.text));
+            raise(&BrowserViewEvents::load_started, view, as_wide(e.text));
             break;
         case Kind::kLoadFinished:
-            raise_pooled(&BrowserViewEvents::load_finished, view, as_wide(e.text), e.number);
+            raise(&BrowserViewEvents::load_finished, view, as_wide(e.text), e.number);
             break;
         case Kind::kPageReady:
-            raise_pooled(&BrowserViewEvents::page_ready, view);
+            raise(&BrowserViewEvents::page_ready, view);
             break;
         case Kind::kLoadingStateChanged:
-            raise_pooled(&BrowserViewEvents::loading_state_changed, view, e.loading.is_loading, e.loading.can_go_back,
-                         e.loading.can_go_forward);
+            raise(&BrowserViewEvents::loading_state_changed, view, e.loading.is_loading, e.loading.can_go_back,
+                  e.loading.can_go_forward);
             break;
         case Kind::kViewCreated:
-            raise_pooled(&BrowserViewEvents::view_created, view);
+            raise(&BrowserViewEvents::view_created, view);
             break;
         case Kind::kViewClosing:
-            raise_pooled(&BrowserViewEvents::view_closing, view);
+            raise(&BrowserViewEvents::view_closing, view);
             break;
         case Kind::kNewWindow: {
-            auto handler = handler_for(&BrowserViewEvents::new_window);
+            auto handler = events_.new_window;
             return handler && handler(view, as_wide(e.target_url), as_wide(e.text), e.number) ? 1 : 0;
         }
         case Kind::kAddressChanged:
-            raise_pooled(&BrowserViewEvents::address_changed, view, as_wide(e.text));
+            raise(&BrowserViewEvents::address_changed, view, as_wide(e.text));
             break;
         case Kind::kTitleChanged:
-            raise_pooled(&BrowserViewEvents::title_changed, view, as_wide(e.text));
+            raise(&BrowserViewEvents::title_changed, view, as_wide(e.text));
             break;
         case Kind::kStatusTextChanged:
-            raise_pooled(&BrowserViewEvents::status_text_changed, view, as_wide(e.text));
+            raise(&BrowserViewEvents::status_text_changed, view, as_wide(e.text));
             break;
         case Kind::kConsoleMessage:
-            raise_pooled(&BrowserViewEvents::console_message, view, as_wide(e.text));
+            raise(&BrowserViewEvents::console_message, view, as_wide(e.text));
             break;
         case Kind::kResourceFound:
-            raise_pooled(&BrowserViewEvents::resource_found, view, e.number);
+            raise(&BrowserViewEvents::resource_found, view, e.number);
             break;
         case Kind::kContextMenu:
-            if (auto handler = handler_for(&BrowserViewEvents::context_menu))
-                handler(view, e.menu.in_editable, e.menu.menu_flags);
+            raise(&BrowserViewEvents::context_menu, view, e.menu.in_editable, e.menu.menu_flags);
             return 1;
         case Kind::kKeyEvent:
-            raise_pooled(&BrowserViewEvents::key_event, view, e.key.key_type, e.key.key_state, e.key.key_code);
+            raise(&BrowserViewEvents::key_event, view, e.key.key_type, e.key.key_state, e.key.key_code);
             break;
     }
     return 0;
