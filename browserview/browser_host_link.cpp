@@ -39,23 +39,6 @@ std::uint32_t handle_bits(HWND hwnd) {
     return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(hwnd));
 }
 
-// The kind of a notification that carries a view and a text.
-BrowserEvent::Kind text_event_kind(std::uint32_t code) {
-    using Kind = BrowserEvent::Kind;
-    switch (code) {
-        case hp::kLoadStarted:
-            return Kind::kLoadStarted;
-        case hp::kAddressChanged:
-            return Kind::kAddressChanged;
-        case hp::kTitleChanged:
-            return Kind::kTitleChanged;
-        case hp::kStatusTextChanged:
-            return Kind::kStatusTextChanged;
-        default:
-            return Kind::kConsoleMessage;
-    }
-}
-
 }  // namespace
 
 BrowserHostLink::~BrowserHostLink() {
@@ -230,9 +213,8 @@ LRESULT BrowserHostLink::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_COPYDATA:
             if (lp) {
-                LRESULT result = on_copydata(*reinterpret_cast<const COPYDATASTRUCT*>(lp));
-                if (result >= 0)
-                    return result;
+                if (std::optional<LRESULT> result = on_copydata(*reinterpret_cast<const COPYDATASTRUCT*>(lp)))
+                    return *result;
             }
             break;
         case hp::kHostReady:
@@ -249,9 +231,12 @@ LRESULT BrowserHostLink::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
                     SetEvent(signal_.get());
                 return 0;
             }
-            LRESULT result = 0;
-            if (handle_plain_notification(msg, wp, lp, result))
-                return result;
+            HostMessage plain{.carrier = HostMessage::Carrier::kPlain,
+                              .code = msg,
+                              .wparam = static_cast<std::uint32_t>(wp),
+                              .lparam = static_cast<std::uint32_t>(lp)};
+            if (std::optional<LRESULT> result = take_notification(plain))
+                return *result;
             break;
         }
     }
@@ -265,8 +250,8 @@ void BrowserHostLink::on_destroyed() {
         delete this;
 }
 
-// The result of a WM_COPYDATA from the host, or -1 for a code this control does not take.
-LRESULT BrowserHostLink::on_copydata(const COPYDATASTRUCT& cds) {
+// The answer to a WM_COPYDATA from the host; nothing for a code this control does not take.
+std::optional<LRESULT> BrowserHostLink::on_copydata(const COPYDATASTRUCT& cds) {
     hp::ByteSpan data = payload_of(cds);
     auto code = static_cast<std::uint32_t>(cds.dwData);
     if (code == hp::kPageSourcePart) {
@@ -280,75 +265,22 @@ LRESULT BrowserHostLink::on_copydata(const COPYDATASTRUCT& cds) {
             SetEvent(signal_.get());
         return 0;
     }
-    using Kind = BrowserEvent::Kind;
-    switch (code) {
-        case hp::kLoadStarted:
-        case hp::kAddressChanged:
-        case hp::kTitleChanged:
-        case hp::kStatusTextChanged:
-        case hp::kConsoleMessage:
-            if (auto p = hp::decode_view_text(data)) {
-                queue({.kind = text_event_kind(code),
-                       .view_id = static_cast<int>(p->view_id),
-                       .text = std::move(p->text)});
-            }
-            return 0;
-        case hp::kLoadFinished:
-            if (auto p = hp::decode_load_finished(data))
-                queue({.kind = Kind::kLoadFinished,
-                       .view_id = static_cast<int>(p->view_id),
-                       .text = std::move(p->frame),
-                       .number = p->status});
-            return 0;
-        case hp::kNewWindow:
-            if (auto p = hp::decode_new_window(data))
-                return raise_at_once({.kind = Kind::kNewWindow,
-                                      .view_id = static_cast<int>(p->view_id),
-                                      .text = std::move(p->frame),
-                                      .target_url = std::move(p->target_url),
-                                      .number = p->disposition});
-            return 0;
-        default:
-            return -1;
-    }
+    return take_notification({.carrier = HostMessage::Carrier::kCopyData, .code = code, .data = data});
 }
 
-bool BrowserHostLink::handle_plain_notification(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
-    using Kind = BrowserEvent::Kind;
-    auto w = static_cast<int>(static_cast<std::uint32_t>(wp));
-    auto l = static_cast<std::uint32_t>(lp);
-    auto view_in_lp = static_cast<int>(l);
-    result = 0;
-    switch (msg) {
-        case hp::kIgnoredNotice:
-            return true;
-        case hp::kLoadStarted:
-            queue({.kind = Kind::kLoadStarted, .view_id = w});
-            return true;
-        case hp::kViewCreated:
-            queue({.kind = Kind::kViewCreated, .view_id = view_in_lp});
-            return true;
-        case hp::kViewClosing:
-            queue({.kind = Kind::kViewClosing, .view_id = view_in_lp});
-            return true;
-        case hp::kPageReady:
-            queue({.kind = Kind::kPageReady, .view_id = view_in_lp});
-            return true;
-        case hp::kLoadingStateChanged:
-            queue({.kind = Kind::kLoadingStateChanged, .view_id = w, .loading = hp::unpack_loading_state(l)});
-            return true;
-        case hp::kResourceFound:
-            queue({.kind = Kind::kResourceFound, .view_id = w, .number = static_cast<int>(l)});
-            return true;
-        case hp::kKeyEvent:
-            queue({.kind = Kind::kKeyEvent, .view_id = w, .key = hp::unpack_key_event(l)});
-            return true;
-        case hp::kContextMenu:
-            result = raise_at_once({.kind = Kind::kContextMenu, .view_id = w, .menu = hp::unpack_context_menu(l)});
-            return true;
-        default:
-            return false;
-    }
+// Decodes a notification once and queues its event, or raises it at once and answers with the
+// hook's answer. Nothing for a message that is no notification.
+std::optional<LRESULT> BrowserHostLink::take_notification(const HostMessage& message) {
+    const NotificationRoute* route = find_notification_route(message);
+    if (!route)
+        return std::nullopt;
+    std::optional<BrowserEvent> event = route->decode(message);
+    if (!event)
+        return 0;
+    if (route->at_once)
+        return raise_at_once(*event);
+    queue(std::move(*event));
+    return 0;
 }
 
 void BrowserHostLink::queue(BrowserEvent event) {

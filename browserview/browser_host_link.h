@@ -5,6 +5,7 @@
 // notifications into calls of the virtual hook on the window thread.
 
 #include "controls/window.h"
+#include "core/browser_event.h"
 #include "core/host_protocol.h"
 #include "winbase/handles.h"
 
@@ -18,37 +19,6 @@ namespace quarnel {
 
 // The window of a child view: a view id is the 32-bit value of its window handle.
 HWND window_of_view(int view_id);
-
-// One notification of the host, as the browser view raises it.
-struct BrowserEvent {
-    enum class Kind {
-        kLoadStarted,
-        kLoadFinished,
-        kPageReady,
-        kLoadingStateChanged,
-        kViewCreated,
-        kViewClosing,
-        kNewWindow,
-        kAddressChanged,
-        kTitleChanged,
-        kStatusTextChanged,
-        kConsoleMessage,
-        kResourceFound,
-        kContextMenu,
-        kKeyEvent,
-    };
-    Kind kind = Kind::kLoadStarted;
-    int view_id = 0;
-    // The frame (load started and finished, new window), or the address, title, status or
-    // console text.
-    std::u16string text{};
-    std::u16string target_url{};  // new window
-    // The load's status, the resource's kind, or the new window's disposition.
-    int number = 0;
-    host_protocol::LoadingState loading{};
-    host_protocol::ContextMenu menu{};
-    host_protocol::KeyEvent key{};
-};
 
 class BrowserHostLink : public ui::Window {
 public:
@@ -116,8 +86,8 @@ private:
 
     bool send_to_host(UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR* answer = nullptr);
     bool send_copydata(std::uint32_t code, const void* data, std::size_t size);
-    LRESULT on_copydata(const COPYDATASTRUCT& cds);
-    bool handle_plain_notification(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
+    std::optional<LRESULT> on_copydata(const COPYDATASTRUCT& cds);
+    std::optional<LRESULT> take_notification(const HostMessage& message);
 
     void watch_host_process();
     void stop_watching_host_process();

@@ -3,14 +3,22 @@
 #include "core/host_protocol.h"
 #include "winbase/text.h"
 
+#include <variant>
+
 namespace quarnel {
 
+namespace be = browser_event;
 namespace hp = host_protocol;
 using win::as_wide;
 
 namespace {
 
 constexpr wchar_t kClassName[] = L"QuarnelBrowserView";
+
+template <typename... F>
+struct Overloaded : F... {
+    using F::operator()...;
+};
 
 }  // namespace
 
@@ -80,63 +88,49 @@ void BrowserView::watch_engine() {
     raise(&BrowserViewEvents::engine_terminated);
 }
 
-// Calls a copy of the handler, so that set_events from inside it is harmless.
+// Calls a copy of the handler, so that set_events from inside it is harmless. Queued events
+// have no answer.
 template <typename Slot, typename... Args>
-void BrowserView::raise(Slot BrowserViewEvents::*slot, Args... args) {
+int BrowserView::raise(Slot BrowserViewEvents::*slot, Args... args) {
     if (Slot handler = events_.*slot)
         handler(args...);
+    return 0;
 }
 
-int BrowserView::on_host_event(const BrowserEvent& e) {
-    using Kind = BrowserEvent::Kind;
-    const int view = e.view_id;
-    switch (e.kind) {
-        case Kind::kLoadStarted:
-            raise(&BrowserViewEvents::load_started, view, as_wide(e.text));
-            break;
-        case Kind::kLoadFinished:
-            raise(&BrowserViewEvents::load_finished, view, as_wide(e.text), e.number);
-            break;
-        case Kind::kPageReady:
-            raise(&BrowserViewEvents::page_ready, view);
-            break;
-        case Kind::kLoadingStateChanged:
-            raise(&BrowserViewEvents::loading_state_changed, view, e.loading.is_loading, e.loading.can_go_back,
-                  e.loading.can_go_forward);
-            break;
-        case Kind::kViewCreated:
-            raise(&BrowserViewEvents::view_created, view);
-            break;
-        case Kind::kViewClosing:
-            raise(&BrowserViewEvents::view_closing, view);
-            break;
-        case Kind::kNewWindow: {
-            auto handler = events_.new_window;
-            return handler && handler(view, as_wide(e.target_url), as_wide(e.text), e.number) ? 1 : 0;
-        }
-        case Kind::kAddressChanged:
-            raise(&BrowserViewEvents::address_changed, view, as_wide(e.text));
-            break;
-        case Kind::kTitleChanged:
-            raise(&BrowserViewEvents::title_changed, view, as_wide(e.text));
-            break;
-        case Kind::kStatusTextChanged:
-            raise(&BrowserViewEvents::status_text_changed, view, as_wide(e.text));
-            break;
-        case Kind::kConsoleMessage:
-            raise(&BrowserViewEvents::console_message, view, as_wide(e.text));
-            break;
-        case Kind::kResourceFound:
-            raise(&BrowserViewEvents::resource_found, view, e.number);
-            break;
-        case Kind::kContextMenu:
-            raise(&BrowserViewEvents::context_menu, view, e.menu.in_editable, e.menu.menu_flags);
-            return 1;
-        case Kind::kKeyEvent:
-            raise(&BrowserViewEvents::key_event, view, e.key.key_type, e.key.key_state, e.key.key_code);
-            break;
-    }
-    return 0;
+// Each event to its handler, with its fields; the two raised at once give the host's answer.
+int BrowserView::on_host_event(const BrowserEvent& event) {
+    using E = BrowserViewEvents;
+    return std::visit(
+        Overloaded{
+            [&](const be::ViewCreated& e) { return raise(&E::view_created, e.view_id); },
+            [&](const be::ViewClosing& e) { return raise(&E::view_closing, e.view_id); },
+            [&](const be::LoadStarted& e) { return raise(&E::load_started, e.view_id, as_wide(e.frame)); },
+            [&](const be::LoadFinished& e) { return raise(&E::load_finished, e.view_id, as_wide(e.frame), e.status); },
+            [&](const be::PageReady& e) { return raise(&E::page_ready, e.view_id); },
+            [&](const be::LoadingStateChanged& e) {
+                return raise(&E::loading_state_changed, e.view_id, e.state.is_loading, e.state.can_go_back,
+                             e.state.can_go_forward);
+            },
+            [&](const be::NewWindow& e) {
+                auto handler = events_.new_window;
+                return handler && handler(e.view_id, as_wide(e.target_url), as_wide(e.frame), e.disposition) ? 1 : 0;
+            },
+            [&](const be::AddressChanged& e) { return raise(&E::address_changed, e.view_id, as_wide(e.address)); },
+            [&](const be::TitleChanged& e) { return raise(&E::title_changed, e.view_id, as_wide(e.title)); },
+            [&](const be::StatusTextChanged& e) {
+                return raise(&E::status_text_changed, e.view_id, as_wide(e.status_text));
+            },
+            [&](const be::ConsoleMessage& e) { return raise(&E::console_message, e.view_id, as_wide(e.text)); },
+            [&](const be::ResourceFound& e) { return raise(&E::resource_found, e.view_id, e.resource_kind); },
+            [&](const be::ContextMenu& e) {
+                raise(&E::context_menu, e.view_id, e.menu.in_editable, e.menu.menu_flags);
+                return 1;
+            },
+            [&](const be::KeyEvent& e) {
+                return raise(&E::key_event, e.view_id, e.key.key_type, e.key.key_state, e.key.key_code);
+            },
+        },
+        event);
 }
 
 }  // namespace quarnel

@@ -98,7 +98,7 @@ private:
 
     void watch_engine();
     template <typename Slot, typename... Args>
-    void raise(Slot BrowserViewEvents::*slot, Args... args);
+    int raise(Slot BrowserViewEvents::*slot, Args... args);
 
     std::string cache_;
     std::string user_agent_;
