@@ -68,9 +68,8 @@ std::optional<std::string> EngineKeeper::page_source() {
 }
 
 bool EngineKeeper::showing() const {
-    int id = view_id_;
-    return view_ && !restarting_ && IsWindow(view_->host_window()) && id != 0 &&
-           IsWindow(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(static_cast<std::uint32_t>(id))));
+    return view_ && !restarting_ && IsWindow(view_->host_window()) && view_id_ != 0 &&
+           IsWindow(window_of_view(view_id_));
 }
 
 bool EngineKeeper::recovering() const {

@@ -7,7 +7,6 @@
 #include "app/page_engine.h"
 #include "core/restart_budget.h"
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -36,7 +35,7 @@ public:
     bool start(const std::string& cache_dir, const std::string& url);
     // Window thread: the host's window disappeared.
     void host_ended();
-    // Any thread: the host announced the child view, and a view finished loading a page.
+    // Window thread: the host announced the child view, and a view finished loading a page.
     void view_created(int view_id);
     void page_loaded(int view_id);
 
@@ -64,9 +63,9 @@ private:
     std::wstring runtime_dir_;
     std::function<std::uint32_t()> clock_;
     BrowserView* view_ = nullptr;
-    std::atomic<int> view_id_{0};
-    std::atomic<std::uint32_t> waiting_since_{0};  // the launch, then the view's creation
-    std::atomic<bool> first_page_loaded_{false};
+    int view_id_ = 0;
+    std::uint32_t waiting_since_ = 0;  // the launch, then the view's creation
+    bool first_page_loaded_ = false;
     bool started_once_ = false;
     bool restarting_ = false;
     bool given_up_ = false;

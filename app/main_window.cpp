@@ -96,8 +96,8 @@ MainWindow::MainWindow(std::wstring app_dir, std::unique_ptr<OutsideEffects> eff
       list_export(*this, url_list_view, this->app_dir, effects_) {}
 
 MainWindow::~MainWindow() {
-    // The browser view's events run on pool threads and reach the features: the view goes
-    // first, waiting for a handler that runs, while the features still exist.
+    // The browser view's events reach the features: the view goes first, with the events it
+    // still holds, while the features exist.
     if (browser_view)
         browser_view->destroy();
 }
@@ -208,7 +208,6 @@ bool MainWindow::create_controls() {
     title_label.on_left_button_down = [this] { list_commands.open_shown_row_in_default_browser(); };
     visit_timer.on_tick = [this] { visiting.visit_next_row(); };
     capture_timer.on_tick = [this] { visiting.capture_title(); };
-    // The browser view's events arrive on pool threads; these handlers are safe there.
     BrowserViewEvents events = browser_view->events();
     events.load_finished = [this](int view_id, std::wstring_view, int status) {
         engine.page_loaded(view_id);
@@ -216,7 +215,6 @@ bool MainWindow::create_controls() {
     };
     events.status_text_changed = [this](int, std::wstring_view) { visiting.arm_capture(); };
     events.view_created = [this](int view_id) { engine.view_created(view_id); };
-    // Window thread.
     events.engine_terminated = [this] { engine.host_ended(); };
     browser_view->set_events(std::move(events));
     engine.attach(browser_view);

@@ -14,7 +14,6 @@
 #include "controls/timer.h"
 #include "core/page_text.h"
 
-#include <atomic>
 #include <functional>
 #include <string>
 
@@ -49,7 +48,7 @@ public:
     // The 1-based number of the row whose page the browser view shows, 0 when none; its address.
     int shown_row() const { return shown_row_; }
     std::string shown_url() const;
-    // Any thread: the browser view's status-text event, and through load_finished its
+    // Window thread: the browser view's status-text event, and through load_finished its
     // load-finished event.
     void arm_capture();
     void load_finished(int status);
@@ -62,7 +61,7 @@ private:
     int shown_row_ = 0;
     // Whether the last load to end was dropped, leaving the page shown before in the view: a
     // capture then writes nothing until a later load ends.
-    std::atomic<bool> load_dropped_{false};
+    bool load_dropped_ = false;
     int icon_request_ = 0;  // counts the captures that set an icon; window thread
 };
 

@@ -5,21 +5,17 @@
 #include "winbase/text.h"
 
 #include <algorithm>
-#include <mutex>
 #include <utility>
 
 namespace quarnel {
 
 namespace hp = host_protocol;
 
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 texts are handed over as wchar_t");
+using win::as_wide;
+using win::to_u16;
 
-std::wstring_view as_wide(std::u16string_view text) {
-    return {reinterpret_cast<const wchar_t*>(text.data()), text.size()};
-}
-
-std::u16string to_u16(std::wstring_view text) {
-    return {reinterpret_cast<const char16_t*>(text.data()), text.size()};
+HWND window_of_view(int view_id) {
+    return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(static_cast<std::uint32_t>(view_id)));
 }
 
 namespace {
@@ -29,6 +25,9 @@ constexpr DWORD kWaitSliceMs = 250;
 // Posted to the control's window by the pool when the host process ends. Outside the host's
 // message numbers.
 constexpr UINT kHostProcessEnded = WM_APP + 0x100;
+// Posted to the control's own window to deliver the queued notifications: after the message that
+// carried them has been answered, so that the host never waits for a handler.
+constexpr UINT kDeliverQueued = WM_APP + 0x101;
 
 hp::ByteSpan payload_of(const COPYDATASTRUCT& cds) {
     if (!cds.lpData)
@@ -40,40 +39,10 @@ std::uint32_t handle_bits(HWND hwnd) {
     return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(hwnd));
 }
 
-// The kind of a notification that carries a view and a text.
-BrowserEvent::Kind text_event_kind(std::uint32_t code) {
-    using Kind = BrowserEvent::Kind;
-    switch (code) {
-        case hp::kLoadStarted:
-            return Kind::kLoadStarted;
-        case hp::kAddressChanged:
-            return Kind::kAddressChanged;
-        case hp::kTitleChanged:
-            return Kind::kTitleChanged;
-        case hp::kStatusTextChanged:
-            return Kind::kStatusTextChanged;
-        default:
-            return Kind::kConsoleMessage;
-    }
-}
-
-HWND window_of(int view_id) {
-    return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(static_cast<std::uint32_t>(view_id)));
-}
-
 }  // namespace
 
 BrowserHostLink::~BrowserHostLink() {
     stop_watching_host_process();
-}
-
-void BrowserHostLink::add_ref() {
-    references_.fetch_add(1);
-}
-
-void BrowserHostLink::release() {
-    if (references_.fetch_sub(1) == 1)
-        delete this;
 }
 
 bool BrowserHostLink::start_host(std::string_view folder,
@@ -195,7 +164,7 @@ bool BrowserHostLink::create_child_view(std::string_view url) {
 }
 
 void BrowserHostLink::navigate(int view_id, std::string_view url) {
-    if (!IsWindow(host_window_) || !IsWindow(window_of(view_id)))
+    if (!IsWindow(host_window_) || !IsWindow(window_of_view(view_id)))
         return;
     std::u16string wide = to_u16(win::ansi_to_wide(url));
     if (wide.empty())
@@ -209,24 +178,20 @@ std::string BrowserHostLink::get_page_source(int view_id, std::string_view frame
 }
 
 std::optional<std::string> BrowserHostLink::page_source_answer(int view_id, std::string_view frame, bool frame_flag) {
-    if (!IsWindow(host_window_) || !IsWindow(window_of(view_id)) || request_active_)
+    if (!IsWindow(host_window_) || !IsWindow(window_of_view(view_id)) || request_active_)
         return std::nullopt;
     hp::Bytes payload = hp::encode_page_source_request(
         {static_cast<std::uint32_t>(view_id), frame_flag ? 1u : 0u, to_u16(win::ansi_to_wide(frame))});
 
-    std::optional<std::u16string> reply;
-    {
-        std::lock_guard hold(request_lock_);
-        request_active_ = true;
-        ResetEvent(signal_.get());
-        // A reply that came while nobody asked belongs to no request.
-        pending_reply_.reset();
-        reply_parts_.clear();
-        if (send_copydata(hp::kPageSource, payload.data(), payload.size()))
-            wait_dispatching(page_source_timeout_ms_, true);
-        reply = std::exchange(pending_reply_, std::nullopt);
-        request_active_ = false;
-    }
+    request_active_ = true;
+    ResetEvent(signal_.get());
+    // A reply that came while nobody asked belongs to no request.
+    pending_reply_.reset();
+    reply_parts_.clear();
+    if (send_copydata(hp::kPageSource, payload.data(), payload.size()))
+        wait_dispatching(page_source_timeout_ms_, true);
+    std::optional<std::u16string> reply = std::exchange(pending_reply_, std::nullopt);
+    request_active_ = false;
     if (!reply)
         return std::nullopt;
     return win::wide_to_ansi(as_wide(*reply));
@@ -235,21 +200,21 @@ std::optional<std::string> BrowserHostLink::page_source_answer(int view_id, std:
 LRESULT BrowserHostLink::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_CREATE:
-            add_ref();
-            creation_reference_ = true;
+            owned_by_window_ = true;
             return 0;
         case WM_DESTROY:
             stop_watching_host_process();
-            on_window_destroying();
             return 0;
         case kHostProcessEnded:
             on_host_process_ended();
             return 0;
+        case kDeliverQueued:
+            deliver_queued();
+            return 0;
         case WM_COPYDATA:
             if (lp) {
-                LRESULT result = on_copydata(*reinterpret_cast<const COPYDATASTRUCT*>(lp));
-                if (result >= 0)
-                    return result;
+                if (std::optional<LRESULT> result = on_copydata(*reinterpret_cast<const COPYDATASTRUCT*>(lp)))
+                    return *result;
             }
             break;
         case hp::kHostReady:
@@ -266,22 +231,27 @@ LRESULT BrowserHostLink::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
                     SetEvent(signal_.get());
                 return 0;
             }
-            LRESULT result = 0;
-            if (handle_plain_notification(msg, wp, lp, result))
-                return result;
+            HostMessage plain{.carrier = HostMessage::Carrier::kPlain,
+                              .code = msg,
+                              .wparam = static_cast<std::uint32_t>(wp),
+                              .lparam = static_cast<std::uint32_t>(lp)};
+            if (std::optional<LRESULT> result = take_notification(plain))
+                return *result;
             break;
         }
     }
     return ui::Window::handle_message(msg, wp, lp);
 }
 
+// No queued event reaches the owner once the window is gone.
 void BrowserHostLink::on_destroyed() {
-    if (std::exchange(creation_reference_, false))
-        release();
+    queue_.clear();
+    if (owned_by_window_ && hooks_running_ == 0)
+        delete this;
 }
 
-// The result of a WM_COPYDATA from the host, or -1 for a code this control does not take.
-LRESULT BrowserHostLink::on_copydata(const COPYDATASTRUCT& cds) {
+// The answer to a WM_COPYDATA from the host; nothing for a code this control does not take.
+std::optional<LRESULT> BrowserHostLink::on_copydata(const COPYDATASTRUCT& cds) {
     hp::ByteSpan data = payload_of(cds);
     auto code = static_cast<std::uint32_t>(cds.dwData);
     if (code == hp::kPageSourcePart) {
@@ -295,120 +265,70 @@ LRESULT BrowserHostLink::on_copydata(const COPYDATASTRUCT& cds) {
             SetEvent(signal_.get());
         return 0;
     }
-    using Kind = BrowserEvent::Kind;
-    switch (code) {
-        case hp::kLoadStarted:
-        case hp::kAddressChanged:
-        case hp::kTitleChanged:
-        case hp::kStatusTextChanged:
-        case hp::kConsoleMessage:
-            if (auto p = hp::decode_view_text(data)) {
-                queue({.kind = text_event_kind(code),
-                       .view_id = static_cast<int>(p->view_id),
-                       .text = std::move(p->text)});
-            }
-            return 0;
-        case hp::kLoadFinished:
-            if (auto p = hp::decode_load_finished(data))
-                queue({.kind = Kind::kLoadFinished,
-                       .view_id = static_cast<int>(p->view_id),
-                       .text = std::move(p->frame),
-                       .number = p->status});
-            return 0;
-        case hp::kNewWindow:
-            if (auto p = hp::decode_new_window(data))
-                return on_host_event({.kind = Kind::kNewWindow,
-                                      .view_id = static_cast<int>(p->view_id),
-                                      .text = std::move(p->frame),
-                                      .target_url = std::move(p->target_url),
-                                      .number = p->disposition});
-            return 0;
-        default:
-            return -1;
-    }
+    return take_notification({.carrier = HostMessage::Carrier::kCopyData, .code = code, .data = data});
 }
 
-bool BrowserHostLink::handle_plain_notification(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
-    using Kind = BrowserEvent::Kind;
-    auto w = static_cast<int>(static_cast<std::uint32_t>(wp));
-    auto l = static_cast<std::uint32_t>(lp);
-    auto view_in_lp = static_cast<int>(l);
-    result = 0;
-    switch (msg) {
-        case hp::kIgnoredNotice:
-            return true;
-        case hp::kLoadStarted:
-            queue({.kind = Kind::kLoadStarted, .view_id = w});
-            return true;
-        case hp::kViewCreated:
-            queue({.kind = Kind::kViewCreated, .view_id = view_in_lp});
-            return true;
-        case hp::kViewClosing:
-            queue({.kind = Kind::kViewClosing, .view_id = view_in_lp});
-            return true;
-        case hp::kPageReady:
-            queue({.kind = Kind::kPageReady, .view_id = view_in_lp});
-            return true;
-        case hp::kLoadingStateChanged:
-            queue({.kind = Kind::kLoadingStateChanged, .view_id = w, .loading = hp::unpack_loading_state(l)});
-            return true;
-        case hp::kResourceFound:
-            queue({.kind = Kind::kResourceFound, .view_id = w, .number = static_cast<int>(l)});
-            return true;
-        case hp::kKeyEvent:
-            queue({.kind = Kind::kKeyEvent, .view_id = w, .key = hp::unpack_key_event(l)});
-            return true;
-        case hp::kContextMenu:
-            on_host_event({.kind = Kind::kContextMenu, .view_id = w, .menu = hp::unpack_context_menu(l)});
-            result = 1;
-            return true;
-        default:
-            return false;
-    }
-}
-
-void BrowserHostLink::queue(BrowserEvent event) {
-    {
-        std::lock_guard hold(queue_lock_);
-        queue_.push_back(std::move(event));
-    }
-    add_ref();
-    if (!QueueUserWorkItem(&BrowserHostLink::deliver_work, this, WT_EXECUTEDEFAULT)) {
-        // The record stays queued; the next work item delivers it.
-        release();
-    }
-}
-
-DWORD WINAPI BrowserHostLink::deliver_work(void* self) {
-    auto* link = static_cast<BrowserHostLink*>(self);
-    link->deliver_queued();
-    link->release();
+// Decodes a notification once and queues its event, or raises it at once and answers with the
+// hook's answer. Nothing for a message that is no notification.
+std::optional<LRESULT> BrowserHostLink::take_notification(const HostMessage& message) {
+    const NotificationRoute* route = find_notification_route(message);
+    if (!route)
+        return std::nullopt;
+    std::optional<BrowserEvent> event = route->decode(message);
+    if (!event)
+        return 0;
+    if (route->at_once)
+        return raise_at_once(*event);
+    queue(std::move(*event));
     return 0;
 }
 
-// Delivers records one at a time: a work item that finds another one delivering leaves the queue
-// to it, so hooks never overlap and keep the host's order. The flag is cleared under the same
-// lock that finds the queue empty, so a record appended meanwhile is never left behind.
+void BrowserHostLink::queue(BrowserEvent event) {
+    queue_.push_back(std::move(event));
+    post_delivery();
+}
+
+// One message delivers every record queued by then; a failed post is tried again with the next
+// record.
+void BrowserHostLink::post_delivery() {
+    if (!delivery_posted_ && !queue_.empty() && hwnd())
+        delivery_posted_ = PostMessageW(hwnd(), kDeliverQueued, 0, 0) != FALSE;
+}
+
+// Delivers the records one at a time, in the host's order. Never while a hook runs: a handler
+// that dispatches messages gets no other event inside it, and one raised at once, whose host
+// waits for its answer, never makes the host wait for the queue. The loop of the running hook
+// goes on after it, or the end of the hook raised at once posts the delivery again.
 void BrowserHostLink::deliver_queued() {
-    {
-        std::lock_guard hold(queue_lock_);
-        if (delivering_)
+    delivery_posted_ = false;
+    if (hooks_running_ > 0)
+        return;
+    while (!queue_.empty()) {
+        BrowserEvent event = std::move(queue_.front());
+        queue_.pop_front();
+        int answer = 0;
+        if (!run_hook(event, answer))
             return;
-        delivering_ = true;
     }
-    for (;;) {
-        BrowserEvent event;
-        {
-            std::lock_guard hold(queue_lock_);
-            if (queue_.empty()) {
-                delivering_ = false;
-                return;
-            }
-            event = std::move(queue_.front());
-            queue_.pop_front();
-        }
-        on_host_event(event);
+}
+
+LRESULT BrowserHostLink::raise_at_once(const BrowserEvent& event) {
+    int answer = 0;
+    if (run_hook(event, answer))
+        post_delivery();
+    return answer;
+}
+
+// False when the window went during the hook and this object with it: the caller must not touch
+// the object any more.
+bool BrowserHostLink::run_hook(const BrowserEvent& event, int& answer) {
+    ++hooks_running_;
+    answer = on_host_event(event);
+    if (--hooks_running_ == 0 && !hwnd()) {
+        delete this;
+        return false;
     }
+    return true;
 }
 
 }  // namespace quarnel

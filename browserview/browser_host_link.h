@@ -2,14 +2,13 @@
 
 // The link between the browser view's window and one browser host process: launching the host,
 // the start-up handshake, the blocking page-source request, and the queue that turns the host's
-// notifications into calls of the virtual hooks on thread-pool threads.
+// notifications into calls of the virtual hook on the window thread.
 
 #include "controls/window.h"
+#include "core/browser_event.h"
 #include "core/host_protocol.h"
 #include "winbase/handles.h"
-#include "winbase/lock.h"
 
-#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -18,40 +17,8 @@
 
 namespace quarnel {
 
-// Texts from the host are UTF-16; on Windows wchar_t is the same 16-bit unit.
-std::wstring_view as_wide(std::u16string_view text);
-std::u16string to_u16(std::wstring_view text);
-
-// One notification of the host, as the browser view raises it.
-struct BrowserEvent {
-    enum class Kind {
-        kLoadStarted,
-        kLoadFinished,
-        kPageReady,
-        kLoadingStateChanged,
-        kViewCreated,
-        kViewClosing,
-        kNewWindow,
-        kAddressChanged,
-        kTitleChanged,
-        kStatusTextChanged,
-        kConsoleMessage,
-        kResourceFound,
-        kContextMenu,
-        kKeyEvent,
-    };
-    Kind kind = Kind::kLoadStarted;
-    int view_id = 0;
-    // The frame (load started and finished, new window), or the address, title, status or
-    // console text.
-    std::u16string text{};
-    std::u16string target_url{};  // new window
-    // The load's status, the resource's kind, or the new window's disposition.
-    int number = 0;
-    host_protocol::LoadingState loading{};
-    host_protocol::ContextMenu menu{};
-    host_protocol::KeyEvent key{};
-};
+// The window of a child view: a view id is the 32-bit value of its window handle.
+HWND window_of_view(int view_id);
 
 class BrowserHostLink : public ui::Window {
 public:
@@ -62,11 +29,6 @@ public:
     static constexpr DWORD kEngineStartTimeoutMs = 60000;
     // How long a message sent to the host may take before the host counts as hung.
     static constexpr UINT kSendTimeoutMs = 10000;
-
-    // The object lives while its window exists and while delivery work items still run; it
-    // deletes itself when the last reference is dropped.
-    void add_ref();
-    void release();
 
     // The host's message window, null when no host has reported ready (or it was lost).
     HWND host_window() const { return host_window_; }
@@ -111,12 +73,11 @@ protected:
 
     LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
     void on_destroyed() override;
-    // Called while the window is being destroyed, before its children go.
-    virtual void on_window_destroying() {}
 
-    // Every notification from the host, decoded once. Queued ones arrive on a thread-pool thread,
-    // one at a time and in the host's order; new-window and context-menu ones at once on the
-    // window thread, whose answer goes back to the host. Texts are valid only during the call.
+    // Every notification from the host, decoded once, on the window thread. Queued ones arrive
+    // one at a time and in the host's order, after the message that carried each has been
+    // answered; new-window and context-menu ones at once, inside their message, whose answer is
+    // the hook's. Texts are valid only during the call.
     virtual int on_host_event(const BrowserEvent& /*event*/) { return 0; }
 
 private:
@@ -125,31 +86,33 @@ private:
 
     bool send_to_host(UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR* answer = nullptr);
     bool send_copydata(std::uint32_t code, const void* data, std::size_t size);
-    LRESULT on_copydata(const COPYDATASTRUCT& cds);
-    bool handle_plain_notification(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
+    std::optional<LRESULT> on_copydata(const COPYDATASTRUCT& cds);
+    std::optional<LRESULT> take_notification(const HostMessage& message);
 
     void watch_host_process();
     void stop_watching_host_process();
     static void CALLBACK host_process_ended(void* window, BOOLEAN timed_out);
 
     void queue(BrowserEvent event);
-    static DWORD WINAPI deliver_work(void* self);
+    void post_delivery();
     void deliver_queued();
+    LRESULT raise_at_once(const BrowserEvent& event);
+    bool run_hook(const BrowserEvent& event, int& answer);
 
     HWND host_window_ = nullptr;
     win::UniqueKernelHandle signal_;
     win::UniqueKernelHandle host_process_;
     HANDLE host_process_wait_ = nullptr;  // the registered wait for host_process_ to end
-    win::Lock request_lock_;
     bool request_active_ = false;
     std::optional<std::u16string> pending_reply_;
     std::u16string reply_parts_;  // the page source's leading parts, while a request waits
-    std::atomic<long> references_{0};
-    bool creation_reference_ = false;
+    // From WM_CREATE on, the window owns this object: it is deleted when the window goes, or
+    // when a hook running then has returned.
+    bool owned_by_window_ = false;
 
-    win::Lock queue_lock_;
-    std::deque<BrowserEvent> queue_;  // guarded by queue_lock_
-    bool delivering_ = false;         // guarded by queue_lock_: a work item is draining the queue
+    std::deque<BrowserEvent> queue_;
+    bool delivery_posted_ = false;  // the message that delivers the queue is on its way
+    int hooks_running_ = 0;         // more than 1 when a hook dispatches messages
 };
 
 }  // namespace quarnel

@@ -1,16 +1,24 @@
 #include "browserview/browser_view.h"
 
 #include "core/host_protocol.h"
+#include "winbase/text.h"
 
-#include <mutex>
+#include <variant>
 
 namespace quarnel {
 
+namespace be = browser_event;
 namespace hp = host_protocol;
+using win::as_wide;
 
 namespace {
 
 constexpr wchar_t kClassName[] = L"QuarnelBrowserView";
+
+template <typename... F>
+struct Overloaded : F... {
+    using F::operator()...;
+};
 
 }  // namespace
 
@@ -32,7 +40,7 @@ BrowserView* BrowserView::create(const CreateArgs& args) {
     HWND hwnd = view->create_window(wc, 0, L"", args.style | WS_CHILD | WS_CLIPSIBLINGS, args.x, args.y, args.width,
                                     args.height, args.parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(args.id)));
     if (!hwnd) {
-        // Creation failed before WM_CREATE took the window's reference: nobody else holds one.
+        // Creation failed before the window took the object over at WM_CREATE.
         delete view;
         return nullptr;
     }
@@ -50,16 +58,6 @@ bool BrowserView::start_engine(std::string_view engine_folder, std::string_view 
 void BrowserView::destroy() {
     if (hwnd())
         DestroyWindow(hwnd());
-}
-
-BrowserViewEvents BrowserView::events() const {
-    std::lock_guard hold(events_lock_);
-    return events_;
-}
-
-void BrowserView::set_events(BrowserViewEvents events) {
-    std::lock_guard hold(events_lock_);
-    events_ = std::move(events);
 }
 
 LRESULT BrowserView::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
@@ -87,109 +85,52 @@ void BrowserView::watch_engine() {
     if (!host_window() || IsWindow(host_window()))
         return;
     forget_host();
-    if (auto handler = handler_for(&BrowserViewEvents::engine_terminated))
-        handler();
+    raise(&BrowserViewEvents::engine_terminated);
 }
 
-// No event reaches the owner once its control's window is gone. A handler already running on a
-// pool thread is waited for, while the messages other threads send to this thread are still
-// taken, so a handler that sends to the window thread cannot deadlock the destruction.
-void BrowserView::on_window_destroying() {
-    bool wait;
-    {
-        std::lock_guard hold(events_lock_);
-        detached_ = true;
-        wait = handler_running_;
-    }
-    HANDLE idle = handler_idle_.get();
-    while (wait && idle) {
-        DWORD woke = MsgWaitForMultipleObjects(1, &idle, FALSE, INFINITE, QS_SENDMESSAGE);
-        if (woke != WAIT_OBJECT_0 + 1)
-            break;
-        MSG msg;
-        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
-}
-
-// A handler raised on the window thread: a copy, so that set_events from inside it is harmless.
-template <typename Slot>
-Slot BrowserView::handler_for(Slot BrowserViewEvents::*slot) {
-    std::lock_guard hold(events_lock_);
-    if (detached_)
-        return {};
-    return events_.*slot;
-}
-
+// Calls a copy of the handler, so that set_events from inside it is harmless. Queued events
+// have no answer.
 template <typename Slot, typename... Args>
-void BrowserView::raise_pooled(Slot BrowserViewEvents::*slot, Args... args) {
-    Slot handler;
-    {
-        std::lock_guard hold(events_lock_);
-        if (detached_ || !(events_.*slot))
-            return;
-        handler = events_.*slot;
-        handler_running_ = true;
-        ResetEvent(handler_idle_.get());
-    }
-    handler(args...);
-    {
-        std::lock_guard hold(events_lock_);
-        handler_running_ = false;
-        SetEvent(handler_idle_.get());
-    }
+int BrowserView::raise(Slot BrowserViewEvents::*slot, Args... args) {
+    if (Slot handler = events_.*slot)
+        handler(args...);
+    return 0;
 }
 
-int BrowserView::on_host_event(const BrowserEvent& e) {
-    using Kind = BrowserEvent::Kind;
-    const int view = e.view_id;
-    switch (e.kind) {
-        case Kind::kLoadStarted:
-            raise_pooled(&BrowserViewEvents::load_started, view, as_wide(e.text));
-            break;
-        case Kind::kLoadFinished:
-            raise_pooled(&BrowserViewEvents::load_finished, view, as_wide(e.text), e.number);
-            break;
-        case Kind::kPageReady:
-            raise_pooled(&BrowserViewEvents::page_ready, view);
-            break;
-        case Kind::kLoadingStateChanged:
-            raise_pooled(&BrowserViewEvents::loading_state_changed, view, e.loading.is_loading, e.loading.can_go_back,
-                         e.loading.can_go_forward);
-            break;
-        case Kind::kViewCreated:
-            raise_pooled(&BrowserViewEvents::view_created, view);
-            break;
-        case Kind::kViewClosing:
-            raise_pooled(&BrowserViewEvents::view_closing, view);
-            break;
-        case Kind::kNewWindow: {
-            auto handler = handler_for(&BrowserViewEvents::new_window);
-            return handler && handler(view, as_wide(e.target_url), as_wide(e.text), e.number) ? 1 : 0;
-        }
-        case Kind::kAddressChanged:
-            raise_pooled(&BrowserViewEvents::address_changed, view, as_wide(e.text));
-            break;
-        case Kind::kTitleChanged:
-            raise_pooled(&BrowserViewEvents::title_changed, view, as_wide(e.text));
-            break;
-        case Kind::kStatusTextChanged:
-            raise_pooled(&BrowserViewEvents::status_text_changed, view, as_wide(e.text));
-            break;
-        case Kind::kConsoleMessage:
-            raise_pooled(&BrowserViewEvents::console_message, view, as_wide(e.text));
-            break;
-        case Kind::kResourceFound:
-            raise_pooled(&BrowserViewEvents::resource_found, view, e.number);
-            break;
-        case Kind::kContextMenu:
-            if (auto handler = handler_for(&BrowserViewEvents::context_menu))
-                handler(view, e.menu.in_editable, e.menu.menu_flags);
-            return 1;
-        case Kind::kKeyEvent:
-            raise_pooled(&BrowserViewEvents::key_event, view, e.key.key_type, e.key.key_state, e.key.key_code);
-            break;
-    }
-    return 0;
+// Each event to its handler, with its fields; the two raised at once give the host's answer.
+int BrowserView::on_host_event(const BrowserEvent& event) {
+    using E = BrowserViewEvents;
+    return std::visit(
+        Overloaded{
+            [&](const be::ViewCreated& e) { return raise(&E::view_created, e.view_id); },
+            [&](const be::ViewClosing& e) { return raise(&E::view_closing, e.view_id); },
+            [&](const be::LoadStarted& e) { return raise(&E::load_started, e.view_id, as_wide(e.frame)); },
+            [&](const be::LoadFinished& e) { return raise(&E::load_finished, e.view_id, as_wide(e.frame), e.status); },
+            [&](const be::PageReady& e) { return raise(&E::page_ready, e.view_id); },
+            [&](const be::LoadingStateChanged& e) {
+                return raise(&E::loading_state_changed, e.view_id, e.state.is_loading, e.state.can_go_back,
+                             e.state.can_go_forward);
+            },
+            [&](const be::NewWindow& e) {
+                auto handler = events_.new_window;
+                return handler && handler(e.view_id, as_wide(e.target_url), as_wide(e.frame), e.disposition) ? 1 : 0;
+            },
+            [&](const be::AddressChanged& e) { return raise(&E::address_changed, e.view_id, as_wide(e.address)); },
+            [&](const be::TitleChanged& e) { return raise(&E::title_changed, e.view_id, as_wide(e.title)); },
+            [&](const be::StatusTextChanged& e) {
+                return raise(&E::status_text_changed, e.view_id, as_wide(e.status_text));
+            },
+            [&](const be::ConsoleMessage& e) { return raise(&E::console_message, e.view_id, as_wide(e.text)); },
+            [&](const be::ResourceFound& e) { return raise(&E::resource_found, e.view_id, e.resource_kind); },
+            [&](const be::ContextMenu& e) {
+                raise(&E::context_menu, e.view_id, e.menu.in_editable, e.menu.menu_flags);
+                return 1;
+            },
+            [&](const be::KeyEvent& e) {
+                return raise(&E::key_event, e.view_id, e.key.key_type, e.key.key_state, e.key.key_code);
+            },
+        },
+        event);
 }
 
 }  // namespace quarnel

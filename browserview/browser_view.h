@@ -15,8 +15,9 @@
 namespace quarnel {
 
 // The application's handlers, one per event; an empty one is not called. Texts are valid only
-// while the handler runs. Unless noted, a handler runs on a thread-pool thread, one event at a
-// time and in the host's order: work on windows must be handed to the window thread.
+// while the handler runs. Every handler runs on the window thread. Unless noted, events come one
+// at a time and in the host's order, after the host's message that carried each has been
+// answered: the host never waits for them.
 struct BrowserViewEvents {
     std::function<void(int view_id)> view_created;
     std::function<void(int view_id)> view_closing;
@@ -24,16 +25,16 @@ struct BrowserViewEvents {
     std::function<void(int view_id, std::wstring_view frame, int status)> load_finished;
     std::function<void(int view_id)> page_ready;
     std::function<void(int view_id, bool is_loading, bool can_go_back, bool can_go_forward)> loading_state_changed;
-    // Window thread. The answer goes to the host: true lets the window open.
+    // At once, inside the host's message. The answer goes to the host: true lets the window open.
     std::function<bool(int view_id, std::wstring_view target_url, std::wstring_view frame, int disposition)> new_window;
     std::function<void(int view_id, std::wstring_view address)> address_changed;
     std::function<void(int view_id, std::wstring_view title)> title_changed;
     std::function<void(int view_id, std::wstring_view status)> status_text_changed;
     std::function<void(int view_id, std::wstring_view console_text)> console_message;
-    // Window thread: the host's window disappeared.
+    // The host's window disappeared.
     std::function<void()> engine_terminated;
     std::function<void(int view_id, int kind)> resource_found;
-    // Window thread.
+    // At once, inside the host's message.
     std::function<void(int view_id, bool in_editable, int menu_flags)> context_menu;
     std::function<void(int view_id, int key_type, int key_state, int key_code)> key_event;
 };
@@ -62,7 +63,8 @@ public:
 
     // Creates the control as a child of args.parent. Null when the stored properties cannot be
     // read (a later version is refused) or the window cannot be made. The pointer is not owned by
-    // the caller: the control lives as long as its window (and while queued events still run).
+    // the caller: the control lives as long as its window (and until a handler that runs when the
+    // window goes has returned).
     static BrowserView* create(const CreateArgs& args);
 
     // The cache folder and the user-agent text (8-bit ANSI), handed to the host at the next
@@ -80,13 +82,12 @@ public:
 
     void destroy();
 
-    // The handlers. Set them on the window thread; replacing them while events run is safe.
-    BrowserViewEvents events() const;
-    void set_events(BrowserViewEvents events);
+    // The handlers. Replacing them from inside a handler is safe.
+    const BrowserViewEvents& events() const { return events_; }
+    void set_events(BrowserViewEvents events) { events_ = std::move(events); }
 
 protected:
     LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
-    void on_window_destroying() override;
     void on_host_process_ended() override { watch_engine(); }
 
     int on_host_event(const BrowserEvent& event) override;
@@ -97,21 +98,12 @@ private:
 
     void watch_engine();
     template <typename Slot, typename... Args>
-    void raise_pooled(Slot BrowserViewEvents::*slot, Args... args);
-    template <typename Slot>
-    Slot handler_for(Slot BrowserViewEvents::*slot);
+    int raise(Slot BrowserViewEvents::*slot, Args... args);
 
     std::string cache_;
     std::string user_agent_;
     UINT engine_watch_period_ms_ = kEngineWatchPeriodMs;
-
-    // The gate between pool-thread events and the owner's end: once detached_ is set no handler
-    // starts, and the window's destruction waits for one that is running.
-    mutable win::Lock events_lock_;
-    BrowserViewEvents events_;      // guarded by events_lock_
-    bool detached_ = false;         // guarded by events_lock_
-    bool handler_running_ = false;  // guarded by events_lock_
-    win::UniqueKernelHandle handler_idle_{CreateEventW(nullptr, TRUE, TRUE, nullptr)};
+    BrowserViewEvents events_;
 };
 
 }  // namespace quarnel

@@ -8,16 +8,7 @@ Timer::~Timer() {
 }
 
 void Timer::set_interval(int milliseconds) {
-    if (!owner_) {
-        apply(milliseconds);
-        return;
-    }
-    owner_->run_on_window_thread([this, milliseconds] { apply(milliseconds); });
-}
-
-void Timer::apply(int milliseconds) {
     IntervalRule::Change change = rule_.set(milliseconds);
-    interval_ = rule_.interval();
     HWND window = owner_ ? owner_->hwnd() : nullptr;
     if (!window)
         return;

@@ -9,7 +9,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <functional>
 
 namespace quarnel::ui {
@@ -22,11 +21,9 @@ public:
     ~Timer();
 
     void set_owner(Window* owner) { owner_ = owner; }
-    // Safe from any thread: the setting is carried out on the owner's thread, in the order of
-    // the calls.
+    // On the owner's thread.
     void set_interval(int milliseconds);
-    // The last setting carried out.
-    int interval() const { return interval_.load(); }
+    int interval() const { return rule_.interval(); }
     UINT_PTR id() const { return id_; }
 
     // Runs on_tick when `timer_id` is this timer's and it is running. Returns whether it was
@@ -36,12 +33,9 @@ public:
     std::function<void()> on_tick;
 
 private:
-    void apply(int milliseconds);
-
     Window* owner_ = nullptr;
     UINT_PTR id_;
-    IntervalRule rule_;  // used on the owner's thread only
-    std::atomic<int> interval_{0};
+    IntervalRule rule_;
 };
 
 }  // namespace quarnel::ui

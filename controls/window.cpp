@@ -52,34 +52,6 @@ HWND Window::create_window(WNDCLASSEXW wc,
                            wc.hInstance, this);
 }
 
-bool Window::on_window_thread() const {
-    return !hwnd_ || GetWindowThreadProcessId(hwnd_, nullptr) == GetCurrentThreadId();
-}
-
-void Window::run_on_window_thread(std::function<void()> task) {
-    if (on_window_thread()) {
-        run_waiting_tasks();
-        task();
-        return;
-    }
-    std::lock_guard hold(tasks_lock_);
-    tasks_.push_back(std::move(task));
-    // One message runs every task waiting; a failed post is tried again with the next task.
-    if (!tasks_posted_)
-        tasks_posted_ = PostMessageW(hwnd_, kRunTasksMessage, 0, 0) != FALSE;
-}
-
-void Window::run_waiting_tasks() {
-    std::vector<std::function<void()>> tasks;
-    {
-        std::lock_guard hold(tasks_lock_);
-        tasks.swap(tasks_);
-        tasks_posted_ = false;
-    }
-    for (auto& task : tasks)
-        task();
-}
-
 LRESULT Window::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
     LRESULT result = 0;
     if (reflect_to_control(msg, wp, lp, result))
@@ -98,15 +70,7 @@ LRESULT CALLBACK Window::window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
     }
     if (!self)
         return DefWindowProcW(hwnd, msg, wp, lp);
-    if (msg == kRunTasksMessage) {
-        self->run_waiting_tasks();
-        return 0;
-    }
     if (msg == WM_NCDESTROY) {
-        {
-            std::lock_guard hold(self->tasks_lock_);
-            self->tasks_.clear();
-        }
         LRESULT result = self->handle_message(msg, wp, lp);
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         self->hwnd_ = nullptr;

@@ -7,19 +7,9 @@
 // someone else's class (an edit box, a list view, ...); its parent reflects WM_COMMAND and
 // WM_NOTIFY back to it, so each control's handlers live with the control.
 
-#include "winbase/lock.h"
-
 #include <windows.h>
 
-#include <functional>
-#include <vector>
-
 namespace quarnel::ui {
-
-// The private message that tells a Window to run the tasks handed to its thread. It carries
-// nothing: the tasks wait in the Window object, so a stray message from elsewhere only runs
-// an empty queue.
-inline constexpr UINT kRunTasksMessage = WM_APP + 0x3F00;
 
 class Window {
 public:
@@ -31,13 +21,6 @@ public:
     HWND hwnd() const { return hwnd_; }
     // Moves and sizes the window in its parent's client coordinates; sizes below zero count as 0.
     void set_bounds(int left, int top, int width, int height);
-
-    // Runs `task` on the thread that owns the window, after every task handed over before it:
-    // at once when called on that thread, otherwise from its message loop. Safe from any thread
-    // while this object lives; tasks still waiting when the window is destroyed are dropped.
-    // Without a window the task runs at once, on the calling thread.
-    void run_on_window_thread(std::function<void()> task);
-    bool on_window_thread() const;
 
 protected:
     // Registers the class on first use (class name, cursor and background taken from `wc`;
@@ -60,12 +43,8 @@ protected:
 
 private:
     static LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-    void run_waiting_tasks();
 
     HWND hwnd_ = nullptr;
-    win::Lock tasks_lock_;
-    std::vector<std::function<void()>> tasks_;  // guarded by tasks_lock_
-    bool tasks_posted_ = false;                 // guarded by tasks_lock_: kRunTasksMessage is on its way
 };
 
 // Where a control goes and how it starts.

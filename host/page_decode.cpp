@@ -9,10 +9,6 @@ std::wstring to_wide(std::u16string_view text) {
     return std::wstring(text.begin(), text.end());
 }
 
-std::u16string to_u16(std::wstring_view text) {
-    return std::u16string(text.begin(), text.end());
-}
-
 std::wstring decode_body(std::string_view content_type, std::string_view body) {
     BodyCharset charset = detect_body_charset(content_type, body);
     std::string_view bytes = body.substr(charset.bom_size);

@@ -4,6 +4,8 @@
 
 namespace quarnel::win {
 
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 texts are handed over as wchar_t");
+
 namespace {
 
 std::string from_wide(UINT code_page, std::wstring_view text) {
@@ -58,6 +60,14 @@ std::wstring quoted_argument(const std::wstring& argument) {
     }
     out.append(backslashes * 2, L'\\');
     return out + L"\"";
+}
+
+std::u16string to_u16(std::wstring_view wide) {
+    return {reinterpret_cast<const char16_t*>(wide.data()), wide.size()};
+}
+
+std::wstring_view as_wide(std::u16string_view text) {
+    return {reinterpret_cast<const wchar_t*>(text.data()), text.size()};
 }
 
 }  // namespace quarnel::win

@@ -15,6 +15,11 @@ std::string wide_to_ansi(std::wstring_view wide);
 std::wstring utf8_to_wide(std::string_view utf8);
 std::string wide_to_utf8(std::wstring_view wide);
 
+// The browser host's texts are UTF-16 as char16_t; a wchar_t is the same 16-bit unit here, so
+// these only change the type.
+std::u16string to_u16(std::wstring_view wide);
+std::wstring_view as_wide(std::u16string_view text);
+
 // One argument of a command line, quoted so that the receiving side (CommandLineToArgvW, the C
 // runtime) splits it back unchanged.
 std::wstring quoted_argument(const std::wstring& argument);

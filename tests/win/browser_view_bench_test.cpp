@@ -9,7 +9,6 @@
 #include <psapi.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -181,7 +180,7 @@ size_t heap_bytes_in_use() {
 TEST_F(BrowserViewTest, BenchmarkBurstOfNotifications) {
     ASSERT_TRUE(make_view());
     std::vector<std::string> texts;
-    std::atomic<std::uint32_t> delivered{0};
+    std::uint32_t delivered = 0;
     BrowserViewEvents events;
     events.status_text_changed = [&](int, std::wstring_view text) {
         texts.push_back(win::wide_to_utf8(text));
@@ -211,7 +210,7 @@ TEST_F(BrowserViewTest, BenchmarkBurstOfNotifications) {
         }
         return ms;
     };
-    // Warm up the thread pool and the heap before measuring.
+    // Warm up the heap before measuring.
     burst(100);
     test::pump_for(300);
     const std::uint32_t count = test::full_benchmark() ? 10000 : 1000;

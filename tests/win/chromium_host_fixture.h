@@ -2,10 +2,10 @@
 
 // The fixtures of the browser host's end-to-end tests: the real browser view control starts the
 // real browser host program, which loads pages from a local HTTP server. The events arrive on
-// pool threads, so they are recorded under a lock and the test thread pumps its messages while
-// it waits for them. ChromiumHostTest runs the host with the browser engine, on the Linux path
-// (Debian's chromium, which the host finds under Wine) or on the Windows path (a browser where
-// Windows installs it: the browser stand-in, tests/win/browser_stand_in).
+// the test thread, which pumps its messages while it waits for them. ChromiumHostTest runs the
+// host with the browser engine, on the Linux path (Debian's chromium, which the host finds under
+// Wine) or on the Windows path (a browser where Windows installs it: the browser stand-in,
+// tests/win/browser_stand_in).
 
 #include "browserview/browser_view.h"
 #include "core/devtools_endpoints.h"
