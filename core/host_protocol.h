@@ -113,12 +113,24 @@ struct PageSourceRequest {
     bool operator==(const PageSourceRequest&) const = default;
 };
 
-// 0x8828: loading ended.
+// The status of a load that brought no page of its own: a refused download, a navigation cut
+// short by the next one (the network error number for an aborted request).
+inline constexpr std::int32_t kLoadDropped = -3;
+
+// 0x8828: loading ended. `status` is the HTTP status, a negative network error number, or
+// kLoadDropped.
 struct LoadFinished {
     std::uint32_t view_id = 0;
     std::int32_t status = 0;
     std::u16string frame;
     bool operator==(const LoadFinished&) const = default;
+};
+
+// Ways a page asks to open a new window: NewWindow's `disposition`.
+enum class OpenDisposition : std::int32_t {
+    kNewForegroundTab = 3,
+    kNewBackgroundTab = 4,
+    kNewWindow = 6,
 };
 
 // 0x8834: a page wants a new window.

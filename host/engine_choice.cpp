@@ -1,6 +1,6 @@
 #include "host/engine_choice.h"
 
-#include "host/chromium_engine.h"
+#include "host/chromium/chromium_engine.h"
 #include "host/mirror_window.h"
 #include "winbase/files.h"
 #include "winbase/text.h"
@@ -75,15 +75,6 @@ Desktop desktop_of(HWND window) {
 }
 
 }  // namespace
-
-// What the host chose, and why not a browser, in "host-engine.log" in the cache folder: the
-// first place to look when pages show differently on one machine.
-void write_engine_log(const std::wstring& cache_path, const std::wstring& text) {
-    if (cache_path.empty())
-        return;
-    CreateDirectoryW(cache_path.c_str(), nullptr);
-    win::replace_file_contents(cache_path + L"\\host-engine.log", win::wide_to_utf8(text));
-}
 
 std::vector<std::wstring> browser_candidates() {
     std::vector<std::wstring> found;

@@ -24,8 +24,4 @@ std::vector<std::wstring> browser_candidates();
 
 std::unique_ptr<PageEngine> choose_engine(const EngineOptions& options);
 
-// Replaces "host-engine.log" in the cache folder with `text`: which engine serves, and why not a
-// browser. Nothing without a cache folder.
-void write_engine_log(const std::wstring& cache_path, const std::wstring& text);
-
 }  // namespace quarnel::host

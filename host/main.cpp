@@ -6,7 +6,7 @@
 #include "host/engine_choice.h"
 #include "host/host_window.h"
 #include "host/page_engine.h"
-#include "host/page_loader.h"
+#include "host/builtin/page_loader.h"
 #include "winbase/text.h"
 
 #include <windows.h>

@@ -5,6 +5,8 @@
 // the first; an engine that drives an installed browser can take its place behind the same
 // interface.
 
+#include "core/host_protocol.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -15,12 +17,7 @@
 
 namespace quarnel::host {
 
-// Ways a page asks to open a new window (the numbers the browser view's event hands on).
-enum class OpenDisposition : int {
-    kNewForegroundTab = 3,
-    kNewBackgroundTab = 4,
-    kNewWindow = 6,
-};
+using host_protocol::OpenDisposition;
 
 // Reports of the child views. Called on the host's window thread; `view` is the child view's
 // window, which is also its view id.
@@ -81,5 +78,9 @@ public:
 // The engine that loads pages with WinINet and draws their text itself; with no user agent it
 // names a current desktop browser.
 std::unique_ptr<PageEngine> make_builtin_engine(std::wstring user_agent);
+
+// Replaces "host-engine.log" in the cache folder with `text`: which engine serves, and why not a
+// browser. Nothing without a cache folder.
+void write_engine_log(const std::wstring& cache_path, const std::wstring& text);
 
 }  // namespace quarnel::host

@@ -3,9 +3,9 @@
 // the text, and the tracker's notices must keep their order: a load finished only after a load
 // started, never two starts without a finish between, and page ready only right after a load
 // finished with a positive status, and no "not loading" state amid a load.
-#include "core/devtools.h"
-#include "core/devtools_endpoints.h"
-#include "core/devtools_page.h"
+#include "devtools/devtools.h"
+#include "devtools/devtools_endpoints.h"
+#include "devtools/devtools_page.h"
 
 #include <cstdint>
 #include <cstdlib>

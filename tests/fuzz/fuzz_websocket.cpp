@@ -2,7 +2,7 @@
 // after it. The first byte sets the piece size the bytes are fed in. Nothing may read outside the
 // bytes; the frame reader must give nothing after a close or an error, and no message past its
 // limit.
-#include "core/websocket.h"
+#include "devtools/websocket.h"
 
 #include <cstdint>
 #include <cstdlib>

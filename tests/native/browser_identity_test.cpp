@@ -1,4 +1,4 @@
-#include "core/browser_identity.h"
+#include "devtools/browser_identity.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -1,4 +1,4 @@
-#include "core/devtools_endpoints.h"
+#include "devtools/devtools_endpoints.h"
 
 #include <gtest/gtest.h>
 

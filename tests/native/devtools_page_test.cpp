@@ -1,4 +1,4 @@
-#include "core/devtools_page.h"
+#include "devtools/devtools_page.h"
 
 #include <gtest/gtest.h>
 

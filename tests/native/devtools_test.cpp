@@ -1,4 +1,4 @@
-#include "core/devtools.h"
+#include "devtools/devtools.h"
 
 #include <gtest/gtest.h>
 

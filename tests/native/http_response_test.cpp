@@ -1,4 +1,4 @@
-#include "core/http_response.h"
+#include "devtools/http_response.h"
 
 #include <gtest/gtest.h>
 

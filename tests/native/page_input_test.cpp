@@ -1,4 +1,4 @@
-#include "core/page_input.h"
+#include "devtools/page_input.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "core/base64.h"
-#include "core/sha1.h"
+#include "devtools/base64.h"
+#include "devtools/sha1.h"
 
 #include <gtest/gtest.h>
 

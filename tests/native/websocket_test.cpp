@@ -1,4 +1,4 @@
-#include "core/websocket.h"
+#include "devtools/websocket.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // to the same process, so the view draws the page's picture itself (no mirror), and what it
 // draws is on the screen. Under Wine this is the one place that path runs.
 
-#include "host/chromium_engine.h"
+#include "host/chromium/chromium_engine.h"
 #include "host/mirror_window.h"
 #include "tests/win/host_test_support.h"
 

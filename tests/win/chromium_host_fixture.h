@@ -8,8 +8,8 @@
 // tests/win/browser_stand_in).
 
 #include "browserview/browser_view.h"
-#include "core/devtools_endpoints.h"
-#include "host/devtools_link.h"
+#include "devtools/devtools_endpoints.h"
+#include "host/chromium/devtools_link.h"
 #include "tests/win/host_test_support.h"
 #include "winbase/files.h"
 #include "winbase/text.h"

@@ -1,7 +1,7 @@
 // End to end: the real browser view control starts the real browser host program, which loads
 // pages from a local HTTP server (the fixtures are in chromium_host_fixture.h).
 
-#include "core/devtools_page.h"
+#include "devtools/devtools_page.h"
 #include "tests/win/chromium_host_fixture.h"
 
 #include <gtest/gtest.h>

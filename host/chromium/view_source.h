@@ -1,0 +1,50 @@
+#pragma once
+
+// The page-source requests of a browser-engine view: the document read out of the page, each
+// request answered once, and the requests the page leaves unanswered too long found out.
+
+#include "host/chromium/page_channel.h"
+#include "host/page_engine.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace quarnel::host {
+
+class ViewSource {
+public:
+    using SourceAnswer = EngineView::SourceAnswer;
+
+    // `view` gets the timer that checks the requests still waiting; `overdue` is called when one
+    // has waited past the limit (after every request still waiting was answered with nothing).
+    ViewSource(HWND view, PageChannel& page, std::function<void()> overdue)
+        : view_(view), page_(page), overdue_(std::move(overdue)) {}
+
+    // The main frame's source (`frame` empty), or that of the sub-frame of that name or address.
+    void request(std::wstring_view frame, SourceAnswer answer);
+    // Answers every request still waiting with nothing.
+    void answer_waiting();
+    // The view's timer; true when it was this part's.
+    bool on_timer(UINT_PTR id);
+
+private:
+    struct Waiting {
+        DWORD asked_at;
+        std::shared_ptr<SourceAnswer> answer;  // empty once answered
+    };
+
+    void evaluate(std::optional<long long> context, SourceAnswer answer);
+    void find_frame(std::wstring_view frame, SourceAnswer answer);
+
+    HWND view_;  // not owned
+    PageChannel& page_;
+    std::function<void()> overdue_;
+    std::vector<Waiting> waiting_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace quarnel::host
