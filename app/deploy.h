@@ -6,6 +6,8 @@
 
 #include "core/zip_archive.h"
 
+#include "core/host_command_line.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -16,7 +18,6 @@ namespace quarnel {
 
 // Names beside the program.
 inline constexpr wchar_t kRuntimeDirName[] = L"ziroz";
-inline constexpr wchar_t kHostProgramName[] = L"cefview(e_pair).exe";
 inline constexpr wchar_t kTempArchiveName[] = L"cxtemp.zip";
 
 // Raised after each unpacked entry.

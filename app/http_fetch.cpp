@@ -32,42 +32,29 @@ constexpr DWORD kPathCapacity = 2048;
 constexpr DWORD kCredentialCapacity = 128;
 constexpr DWORD kContentLengthCapacity = 32;
 
-// The one session of the process, opened on first use and kept until the program ends. The
-// proxy fields are never set by the program; they stay empty, which means the system's own
-// proxy settings. Downloads may run on several threads at once: the first opens it, under the
-// lock.
+// The one session of the process, opened on first use and kept until the program ends.
+// Downloads may run on several threads at once: the first opens it, under the lock.
 struct HttpSession {
     win::Lock lock;
     HINTERNET handle = nullptr;
-    std::string proxy_server;
-    std::string proxy_user;
-    std::string proxy_password;
 
     bool open() {
         std::lock_guard hold(lock);
-        if (!handle) {
-            handle = proxy_server.empty()
-                         ? InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0)
-                         : InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PROXY, proxy_server.c_str(), nullptr, 0);
-        }
+        if (!handle)
+            handle = InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
         return handle != nullptr;
     }
 
-    // Before each request: the proxy choice on the session, the proxy credentials on the
-    // connection. Failures leave the defaults, which is what an empty setting means anyway.
+    // Before each request: the system's own proxy settings on the session. A failure leaves the
+    // session as it was opened.
     void apply_proxy(HINTERNET connection) {
         INTERNET_PROXY_INFO info{};
-        if (proxy_server.empty()) {
-            info.dwAccessType = INTERNET_OPEN_TYPE_PRECONFIG;
-        } else {
-            info.dwAccessType = INTERNET_OPEN_TYPE_PROXY;
-            info.lpszProxy = reinterpret_cast<LPCTSTR>(proxy_server.c_str());
-        }
+        info.dwAccessType = INTERNET_OPEN_TYPE_PRECONFIG;
         InternetSetOptionA(handle, INTERNET_OPTION_PROXY, &info, sizeof(info));
-        InternetSetOptionA(connection, INTERNET_OPTION_PROXY_USERNAME, const_cast<char*>(proxy_user.c_str()),
-                           static_cast<DWORD>(proxy_user.size() + 1));
-        InternetSetOptionA(connection, INTERNET_OPTION_PROXY_PASSWORD, const_cast<char*>(proxy_password.c_str()),
-                           static_cast<DWORD>(proxy_password.size() + 1));
+        // No proxy credentials of the program's own.
+        char none[] = "";
+        InternetSetOptionA(connection, INTERNET_OPTION_PROXY_USERNAME, none, 1);
+        InternetSetOptionA(connection, INTERNET_OPTION_PROXY_PASSWORD, none, 1);
     }
 };
 

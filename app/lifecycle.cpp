@@ -2,7 +2,6 @@
 
 #include "app/deploy.h"
 #include "app/http_fetch.h"
-#include "app/main_window.h"
 #include "app/page_icon.h"
 #include "app/texts.h"
 #include "core/url_lines.h"

@@ -20,6 +20,10 @@
 
 namespace quarnel {
 
+// The tray icon's identifier and the private message its mouse notifications arrive as.
+inline constexpr UINT kTrayIconId = 100;
+inline constexpr UINT kTrayMessage = WM_APP + 100;
+
 // What a mouse action on the tray icon asks for.
 enum TrayOperation { kTrayLeftUp = 1, kTrayLeftDoubleClick = 2, kTrayMenu = 3 };
 

@@ -44,10 +44,6 @@ enum MenuCommand : UINT {
     kCmdExitProgram,
 };
 
-// The tray icon's identifier and the private message its mouse notifications arrive as.
-inline constexpr UINT kTrayIconId = 100;
-inline constexpr UINT kTrayMessage = WM_APP + 100;
-
 // Window timers.
 enum TimerId : UINT_PTR { kVisitTimerId = 1, kCaptureTimerId = 2 };
 

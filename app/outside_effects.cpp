@@ -75,7 +75,7 @@ std::optional<std::wstring> OutsideEffects::choose_save_file(const SaveFileDialo
 }
 
 void OutsideEffects::show_balloon(ui::BalloonTip& balloon, POINT screen_point, const std::wstring& text) {
-    balloon.pop_up(screen_point, text, 0, true);
+    balloon.pop_up(screen_point, text, true);
 }
 
 }  // namespace quarnel

@@ -1,5 +1,7 @@
 #include "app/visiting.h"
 
+#include "core/host_protocol.h"
+
 #include "app/http_fetch.h"
 #include "app/page_icon.h"
 #include "winbase/dispatching.h"
@@ -12,9 +14,6 @@ namespace {
 constexpr wchar_t kStartCaption[] = L"启动";
 constexpr wchar_t kStopCaption[] = L"停止";
 constexpr int kCaptureDelayMs = 1000;
-// The browser view's status of a load the browser dropped without replacing the page: a refused
-// download, a navigation cut short by the next one.
-constexpr int kLoadDropped = -3;
 
 }  // namespace
 
@@ -69,7 +68,7 @@ void Visiting::arm_capture() {
 }
 
 void Visiting::load_finished(int status) {
-    load_dropped_ = status == kLoadDropped;
+    load_dropped_ = status == host_protocol::kLoadDropped;
     arm_capture();
 }
 

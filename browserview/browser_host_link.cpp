@@ -59,7 +59,7 @@ bool BrowserHostLink::start_host(std::string_view folder,
          static_cast<std::int32_t>(handle_bits(hwnd())), cache, user_agent, std::string(extra)});
     ResetEvent(signal_.get());
 
-    std::string program = std::string(folder) + "\\cefview(e_pair).exe";
+    std::string program = std::string(folder) + "\\" + win::wide_to_ansi(kHostProgramName);
     std::string working_dir(folder);
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);

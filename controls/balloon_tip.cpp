@@ -6,23 +6,23 @@ namespace quarnel::ui {
 
 namespace {
 
-// The balloon whose automatic close is due; one balloon at a time in this program.
-BalloonTip* g_closing = nullptr;
+// The tooltip window's property that names the balloon it shows, for its closing timer.
+constexpr wchar_t kBalloonProperty[] = L"QuarnelBalloonTip";
+constexpr UINT_PTR kCloseTimer = 0x5154;
 
-void CALLBACK close_balloon(HWND, UINT, UINT_PTR, DWORD) {
-    if (g_closing)
-        g_closing->hide();
+void CALLBACK close_balloon(HWND tooltip, UINT, UINT_PTR, DWORD) {
+    if (auto* balloon = static_cast<BalloonTip*>(GetPropW(tooltip, kBalloonProperty)))
+        balloon->hide();
 }
 
 }  // namespace
 
 BalloonTip::~BalloonTip() {
-    if (g_closing == this)
-        g_closing = nullptr;
-    if (close_timer_)
-        KillTimer(nullptr, close_timer_);
-    if (hwnd_ && IsWindow(hwnd_))
+    if (hwnd_ && IsWindow(hwnd_)) {
+        KillTimer(hwnd_, kCloseTimer);
+        RemovePropW(hwnd_, kBalloonProperty);
         DestroyWindow(hwnd_);
+    }
 }
 
 bool BalloonTip::create(HWND owner) {
@@ -33,11 +33,12 @@ bool BalloonTip::create(HWND owner) {
     hwnd_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                             WS_POPUP | TTS_BALLOON | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
                             CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    icons_.reset(ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 4, 4));
-    return hwnd_ != nullptr && icons_;
+    if (hwnd_)
+        SetPropW(hwnd_, kBalloonProperty, this);
+    return hwnd_ != nullptr;
 }
 
-void BalloonTip::pop_up(POINT screen_point, const std::wstring& text, int icon, bool auto_close) {
+void BalloonTip::pop_up(POINT screen_point, const std::wstring& text, bool auto_close) {
     if (!hwnd_)
         return;
     hide();
@@ -54,23 +55,16 @@ void BalloonTip::pop_up(POINT screen_point, const std::wstring& text, int icon, 
         SendMessageW(hwnd_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
     // The text holds line breaks: a width lets the balloon wrap them as lines.
     SendMessageW(hwnd_, TTM_SETMAXTIPWIDTH, 0, 400);
-    HICON image = icons_ ? ImageList_GetIcon(icons_.get(), icon, ILD_NORMAL) : nullptr;
-    if (image) {
-        SendMessageW(hwnd_, TTM_SETTITLEW, reinterpret_cast<WPARAM>(image), reinterpret_cast<LPARAM>(L" "));
-        DestroyIcon(image);
-    }
     SendMessageW(hwnd_, TTM_TRACKPOSITION, 0, MAKELPARAM(screen_point.x, screen_point.y));
     SendMessageW(hwnd_, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool));
-    if (auto_close) {
-        g_closing = this;
-        close_timer_ = SetTimer(nullptr, 0, kDisplayMs, close_balloon);
-    }
+    if (auto_close)
+        closing_ = SetTimer(hwnd_, kCloseTimer, kDisplayMs, close_balloon) != 0;
 }
 
 void BalloonTip::hide() {
-    if (close_timer_) {
-        KillTimer(nullptr, close_timer_);
-        close_timer_ = 0;
+    if (closing_) {
+        KillTimer(hwnd_, kCloseTimer);
+        closing_ = false;
     }
     if (!hwnd_ || !tool_added_)
         return;

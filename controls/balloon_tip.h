@@ -1,9 +1,6 @@
 #pragma once
 
-// A balloon tooltip for a window, with an image list of its own for the icons its notices show.
-// The notices themselves come with the commands that raise them.
-
-#include "winbase/handles.h"
+// A balloon tooltip for a window. The notices themselves come with the commands that raise them.
 
 #include <windows.h>
 
@@ -18,14 +15,14 @@ public:
     BalloonTip& operator=(const BalloonTip&) = delete;
     ~BalloonTip();
 
-    // Creates the tooltip window for notices about `owner`, and its icon list.
+    // Creates the tooltip window for notices about `owner`.
     bool create(HWND owner);
     HWND hwnd() const { return hwnd_; }
     HWND owner() const { return owner_; }
 
     // Shows `text` in a balloon pointing at a screen point; with `auto_close` it hides itself
     // after kDisplayMs. A second pop-up replaces the first.
-    void pop_up(POINT screen_point, const std::wstring& text, int icon, bool auto_close);
+    void pop_up(POINT screen_point, const std::wstring& text, bool auto_close);
     void hide();
     bool showing() const;
     static constexpr UINT kDisplayMs = 5000;
@@ -33,10 +30,9 @@ public:
 private:
     HWND hwnd_ = nullptr;
     HWND owner_ = nullptr;  // not owned
-    win::UniqueImageList icons_;
-    std::wstring text_;  // the tool keeps a pointer to it
+    std::wstring text_;     // the tool keeps a pointer to it
     bool tool_added_ = false;
-    UINT_PTR close_timer_ = 0;
+    bool closing_ = false;  // its timer to hide it runs
 };
 
 }  // namespace quarnel::ui

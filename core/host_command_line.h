@@ -15,6 +15,9 @@
 
 namespace quarnel {
 
+// The host program's file name, in the runtime folder beside the program and in its package.
+inline constexpr wchar_t kHostProgramName[] = L"cefview(e_pair).exe";
+
 struct HostCommandLine {
     int32_t handler = 0;     // handed back unchanged in the ready message
     int32_t view = 0;        // the browser view's window handle, never 0

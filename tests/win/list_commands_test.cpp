@@ -102,9 +102,9 @@ TEST_F(ListCommandsTest, OpeningActsOnTheLowestSelectedRowAndTheShownRow) {
 
 TEST_F(ListCommandsTest, BalloonPopsUpAtThePointAndASecondReplacesTheFirst) {
     ui::BalloonTip& balloon = inside.balloon_tip;
-    balloon.pop_up(POINT{400, 300}, L"第一", 0, true);
+    balloon.pop_up(POINT{400, 300}, L"第一", true);
     EXPECT_TRUE(balloon.showing());
-    balloon.pop_up(POINT{410, 310}, L"第二\r\n\r\n第三", 0, true);
+    balloon.pop_up(POINT{410, 310}, L"第二\r\n\r\n第三", true);
     EXPECT_TRUE(balloon.showing());
     wchar_t text[64] = {};
     TTTOOLINFOW tool{};
