@@ -53,10 +53,11 @@ void ViewPicture::on_frame(const Message& event) {
     // Drawn at once; acknowledged at the pace of kPictureSpanMs, so that the browser sends no
     // more than that.
     unacknowledged_.push_back(*ack_id);
-    if (GetTickCount() - acknowledged_at_ >= kPictureSpanMs)
+    DWORD since = GetTickCount() - acknowledged_at_;
+    if (since >= kPictureSpanMs)
         acknowledge_oldest();
     else
-        SetTimer(view_, kPictureAckTimer, kPictureSpanMs - (GetTickCount() - acknowledged_at_), nullptr);
+        SetTimer(view_, kPictureAckTimer, kPictureSpanMs - since, nullptr);
     // The same picture again (the browser sends one when asked for a screenshot) changes
     // nothing: it would only cost a decoding, and another screenshot after it.
     std::string data = string_at(event, "/data").value_or("");
@@ -70,13 +71,11 @@ void ViewPicture::on_frame(const Message& event) {
 }
 
 void ViewPicture::acknowledge_oldest() {
-    if (unacknowledged_.empty()) {
-        KillTimer(view_, kPictureAckTimer);
-        return;
+    if (!unacknowledged_.empty()) {
+        page_.command("Page.screencastFrameAck", Params().integer("sessionId", unacknowledged_.front()));
+        unacknowledged_.pop_front();
+        acknowledged_at_ = GetTickCount();
     }
-    page_.command("Page.screencastFrameAck", Params().integer("sessionId", unacknowledged_.front()));
-    unacknowledged_.pop_front();
-    acknowledged_at_ = GetTickCount();
     if (unacknowledged_.empty())
         KillTimer(view_, kPictureAckTimer);
     else
