@@ -57,9 +57,7 @@ void AddressList::show_list_menu() {
     int row = list_.current_row();
     if (list_.cell_text(row, kUrlColumn).empty())
         return;
-    POINT at{};
-    GetCursorPos(&at);
-    effects_.show_popup_menu(menu_, window_.hwnd(), POINT{at.x + 3, at.y + 3});
+    effects_.show_popup_menu(menu_, window_.hwnd(), ui::PopupMenu::beside_cursor());
 }
 
 void AddressList::register_drop_targets() {

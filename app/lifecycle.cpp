@@ -42,9 +42,7 @@ void Lifecycle::install_tray_icon() {
 void Lifecycle::on_tray_notify(int operation) {
     HWND hwnd = p_.window.hwnd();
     if (operation == kTrayMenu) {
-        POINT at{};
-        GetCursorPos(&at);
-        p_.effects.show_popup_menu(p_.tray_menu, hwnd, POINT{at.x + 3, at.y + 3});
+        p_.effects.show_popup_menu(p_.tray_menu, hwnd, ui::PopupMenu::beside_cursor());
         return;
     }
     if (IsWindowVisible(hwnd)) {

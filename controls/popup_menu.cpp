@@ -28,6 +28,13 @@ void PopupMenu::show(HWND owner, POINT screen_point) const {
     PostMessageW(owner, WM_NULL, 0, 0);
 }
 
+POINT PopupMenu::beside_cursor() {
+    constexpr int kOffset = 3;
+    POINT at{};
+    GetCursorPos(&at);
+    return POINT{at.x + kOffset, at.y + kOffset};
+}
+
 bool PopupMenu::dispatch(UINT id) {
     for (const Item& item : items_) {
         if (item.caption && item.id == id) {

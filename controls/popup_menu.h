@@ -26,6 +26,10 @@ public:
 
     bool dispatch(UINT id);
 
+    // Where a menu opened by the pointer goes: just below and right of the cursor, so that the
+    // first item is not under the pointer when the button that opened the menu is released.
+    static POINT beside_cursor();
+
 private:
     struct Item {
         UINT id;
