@@ -24,6 +24,9 @@ public:
     // message loop ends (WM_QUIT) once the browser view's window is gone.
     bool create();
 
+    // Once the loop has ended: whether the engine's threads have all ended, within `grace_ms`.
+    bool engine_threads_ended_within(unsigned grace_ms) { return engine_->threads_ended_within(grace_ms); }
+
 private:
     struct PendingView {
         ViewSettings settings;

@@ -71,6 +71,9 @@ public:
     // Ends whatever the engine started outside this process (a browser). The host runs it on
     // every way out; it may run more than once, and views may still exist.
     virtual void shut_down() {}
+    // Whether the threads the engine started have all ended, waiting up to `grace_ms` for them:
+    // a thread still inside a network call may outlive the views it served.
+    virtual bool threads_ended_within(unsigned /*grace_ms*/) { return true; }
     // The engine's name, for the host's own diagnostics.
     virtual const wchar_t* name() const = 0;
 };

@@ -43,7 +43,7 @@ class PageView final : public EngineView, private ui::Window {
 public:
     PageView(EngineEvents& events, const PageFonts& fonts) : events_(events), fonts_(fonts) {}
 
-    bool create(const ViewSettings& settings, const std::wstring& user_agent) {
+    bool create(const ViewSettings& settings, const std::wstring& user_agent, std::shared_ptr<LoaderThreads> threads) {
         WNDCLASSEXW wc{};
         wc.style = CS_DBLCLKS;
         wc.lpszClassName = L"QuarnelHostPageView";
@@ -54,7 +54,7 @@ public:
                            area.left, area.top, area.right - area.left, area.bottom - area.top, settings.parent,
                            nullptr))
             return false;
-        loader_ = std::make_unique<PageLoader>(user_agent, Window::hwnd(), kPageLoadedMessage);
+        loader_ = std::make_unique<PageLoader>(std::move(threads), user_agent, Window::hwnd(), kPageLoadedMessage);
         if (needs_mirror(settings.parent)) {
             mirror_ = std::make_unique<MirrorWindow>(
                 hwnd(), [this](HWND target) { paint_window(target); }, true);
@@ -353,16 +353,19 @@ public:
 
     std::unique_ptr<EngineView> create_view(const ViewSettings& settings, EngineEvents& events) override {
         auto view = std::make_unique<PageView>(events, fonts_);
-        if (!view->create(settings, user_agent_))
+        if (!view->create(settings, user_agent_, threads_))
             return nullptr;
         return view;
     }
+
+    bool threads_ended_within(unsigned grace_ms) override { return threads_->ended_within(grace_ms); }
 
     const wchar_t* name() const override { return L"builtin"; }
 
 private:
     std::wstring user_agent_;
     PageFonts fonts_;
+    std::shared_ptr<LoaderThreads> threads_ = std::make_shared<LoaderThreads>();
 };
 
 // What the engine says it is when given no user agent: a current desktop browser, so sites serve

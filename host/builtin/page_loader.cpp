@@ -1,7 +1,6 @@
 #include "host/builtin/page_loader.h"
 
 #include "winbase/internet.h"
-#include "winbase/lock.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -17,8 +16,6 @@ namespace {
 constexpr size_t kMaxBodyBytes = 32 * 1024 * 1024;
 constexpr DWORD kConnectTimeoutMs = 15000;
 constexpr DWORD kReceiveTimeoutMs = 30000;
-
-std::atomic<int> g_running_workers{0};
 
 int failure_status() {
     DWORD error = GetLastError();
@@ -151,14 +148,31 @@ struct PageLoader::Channel {
     }
 };
 
-PageLoader::PageLoader(std::wstring user_agent, HWND notify, UINT message) : channel_(std::make_shared<Channel>()) {
+void LoaderThreads::started() {
+    std::lock_guard held(lock_);
+    ++running_;
+}
+
+void LoaderThreads::ended() {
+    std::lock_guard held(lock_);
+    if (--running_ == 0)
+        none_left_.notify_all();
+}
+
+bool LoaderThreads::ended_within(unsigned grace_ms) {
+    std::unique_lock held(lock_);
+    return none_left_.wait_for(held, std::chrono::milliseconds(grace_ms), [this] { return running_ == 0; });
+}
+
+PageLoader::PageLoader(std::shared_ptr<LoaderThreads> threads, std::wstring user_agent, HWND notify, UINT message)
+    : channel_(std::make_shared<Channel>()) {
     channel_->notify = notify;
     channel_->message = message;
     channel_->user_agent = std::move(user_agent);
-    ++g_running_workers;
-    std::thread([channel = channel_] {
+    threads->started();
+    std::thread([channel = channel_, threads = std::move(threads)] {
         channel->run();
-        --g_running_workers;
+        threads->ended();
     }).detach();
 }
 
@@ -188,10 +202,6 @@ std::optional<LoadResult> PageLoader::take_result() {
     if (taken && taken->generation != channel_->latest)
         return std::nullopt;
     return taken;
-}
-
-int PageLoader::running_workers() {
-    return g_running_workers.load();
 }
 
 }  // namespace quarnel::host

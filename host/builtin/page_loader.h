@@ -4,8 +4,11 @@
 // network. One loader serves one child view: a newer request replaces an older one, and a
 // request that was replaced while it ran delivers nothing.
 
+#include "winbase/lock.h"
+
 #include <windows.h>
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -21,10 +24,27 @@ struct LoadResult {
     std::string body;
 };
 
+// The loader threads of one engine. A loader's thread may outlive its loader while a network
+// call finishes; each counts itself here while it runs, so that the host can give them a moment
+// to end before it does.
+class LoaderThreads {
+public:
+    void started();
+    void ended();
+    // Whether none is running, waiting up to `grace_ms` for the last to end.
+    bool ended_within(unsigned grace_ms);
+
+private:
+    win::Lock lock_;
+    std::condition_variable_any none_left_;
+    int running_ = 0;
+};
+
 class PageLoader {
 public:
-    // `notify` receives `message` (posted) whenever a result is ready to take.
-    PageLoader(std::wstring user_agent, HWND notify, UINT message);
+    // `notify` receives `message` (posted) whenever a result is ready to take. The loader's
+    // thread counts itself in `threads`.
+    PageLoader(std::shared_ptr<LoaderThreads> threads, std::wstring user_agent, HWND notify, UINT message);
     PageLoader(const PageLoader&) = delete;
     PageLoader& operator=(const PageLoader&) = delete;
     // Tells the worker to stop without waiting for it: a fetch in progress ends on its own and
@@ -36,10 +56,6 @@ public:
 
     // The latest finished result, if it answers the latest request.
     std::optional<LoadResult> take_result();
-
-    // How many worker threads of any loader are still running (they may outlive their loader
-    // while a network call finishes).
-    static int running_workers();
 
     struct Channel;
 

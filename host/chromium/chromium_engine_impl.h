@@ -21,6 +21,9 @@ public:
     bool start();
     std::unique_ptr<EngineView> create_view(const ViewSettings& settings, EngineEvents& events) override;
     void shut_down() override;
+    bool threads_ended_within(unsigned grace_ms) override {
+        return !builtin_ || builtin_->threads_ended_within(grace_ms);
+    }
     const wchar_t* name() const override { return builtin_ ? builtin_->name() : L"chromium"; }
 
     // The connection to the browser; null while no browser answers.
