@@ -372,6 +372,19 @@ protected:
                  win::wide_to_utf8(unix_path(pss_file)) + "'");
         return atof(win::read_file_bytes(pss_file).value_or("0").c_str()) / 1024;
     }
+    // The same, split by kind of process (the browser's main process, its renderers, its GPU
+    // process, each kind of utility process), as "kind*count MB" one after the other. A helper
+    // process's command line may be one string with spaces, not one argument after another.
+    std::string pss_by_kind(const std::string& pattern) {
+        std::wstring kinds_file = cache_.path() + L"\\pss-kinds.txt";
+        run_unix("for p in $(pgrep -f -- '" + pattern +
+                 "'); do k=$(tr '\\0 ' '\\n\\n' </proc/$p/cmdline | sed -n "
+                 "'s/^--type=//p;s/^--utility-sub-type=.*[.]/:/p' | "
+                 "tr -d '\\n'); echo \"${k:-main} $(awk '/^Pss:/ {print $2}' /proc/$p/smaps_rollup)\"; done | "
+                 "awk '{n[$1]++; s[$1] += $2} END {for (k in s) printf \"%s*%d %.1f  \", k, n[k], s[k] / 1024}' > '" +
+                 win::wide_to_utf8(unix_path(kinds_file)) + "'");
+        return win::read_file_bytes(kinds_file).value_or("");
+    }
     // The host's processes: found by the cache folder on its command line.
     std::string host_pattern() {
         return "[O]pen-Ver.*" + win::wide_to_utf8(cache_.path().substr(cache_.path().rfind(L'\\') + 1));

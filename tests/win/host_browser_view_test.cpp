@@ -380,6 +380,7 @@ TEST_F(ChromiumHostTest, BenchmarkRecoveryAndMemoryOverAPass) {
 
     struct Memory {
         double program, host, browser;
+        std::string browser_kinds;
         double all() const { return program + host + browser; }
     };
     std::vector<Memory> memory;
@@ -388,7 +389,7 @@ TEST_F(ChromiumHostTest, BenchmarkRecoveryAndMemoryOverAPass) {
         run_unix("grep '^Pss:' /proc/" + std::to_string(win::linux_process_id_under_wine().value_or(0)) +
                  "/smaps_rollup | awk '{print $2}' > '" + win::wide_to_utf8(unix_path(file)) + "'");
         memory.push_back({atof(win::read_file_bytes(file).value_or("0").c_str()) / 1024, pss_mb(host_pattern()),
-                          pss_mb(browser_pattern())});
+                          pss_mb(browser_pattern()), pss_by_kind(browser_pattern())});
     };
     measure();
     int step = soak ? 1000 : std::min(pages, 100);
@@ -406,8 +407,11 @@ TEST_F(ChromiumHostTest, BenchmarkRecoveryAndMemoryOverAPass) {
             "next page loaded %lu ms\n",
             after_kill, after_hang);
     for (size_t i = 0; i < memory.size(); ++i)
-        std::printf("[ figures  ] after %d pages: program %.1f MB, host %.1f MB, browser %.1f MB, all %.1f MB (PSS)\n",
-                    static_cast<int>(i) * step, memory[i].program, memory[i].host, memory[i].browser, memory[i].all());
+        std::printf(
+            "[ figures  ] after %d pages: program %.1f MB, host %.1f MB, browser %.1f MB, all %.1f MB (PSS); browser "
+            "by kind: %s\n",
+            static_cast<int>(i) * step, memory[i].program, memory[i].host, memory[i].browser, memory[i].all(),
+            memory[i].browser_kinds.c_str());
     if (memory.size() > 2)
         std::printf(
             "[ figures  ] growth per 100 pages after the first %d: program %.2f MB, host %.2f MB, browser "
