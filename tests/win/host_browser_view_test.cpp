@@ -384,15 +384,23 @@ TEST_F(ChromiumHostTest, BenchmarkRecoveryAndMemoryOverAPass) {
         double all() const { return program + host + browser; }
     };
     std::vector<Memory> memory;
+    int step = soak ? 1000 : std::min(pages, 100);
+    // Printed as measured: a soak takes most of an hour.
     auto measure = [&] {
         std::wstring file = cache_.path() + L"\\program-pss.txt";
         run_unix("grep '^Pss:' /proc/" + std::to_string(win::linux_process_id_under_wine().value_or(0)) +
                  "/smaps_rollup | awk '{print $2}' > '" + win::wide_to_utf8(unix_path(file)) + "'");
         memory.push_back({atof(win::read_file_bytes(file).value_or("0").c_str()) / 1024, pss_mb(host_pattern()),
                           pss_mb(browser_pattern()), pss_by_kind(browser_pattern())});
+        const Memory& now = memory.back();
+        std::printf(
+            "[ figures  ] after %d pages: program %.1f MB, host %.1f MB, browser %.1f MB, all %.1f MB (PSS); browser "
+            "by kind: %s\n",
+            static_cast<int>(memory.size() - 1) * step, now.program, now.host, now.browser, now.all(),
+            now.browser_kinds.c_str());
+        std::fflush(stdout);
     };
     measure();
-    int step = soak ? 1000 : std::min(pages, 100);
     // The pages of a pass, still and animating, as real sites are.
     const char* paths[] = {"/second", "/utf8", "/spin", "/gbk"};
     for (int i = 1; i <= pages; ++i) {
@@ -406,12 +414,6 @@ TEST_F(ChromiumHostTest, BenchmarkRecoveryAndMemoryOverAPass) {
             "[ figures  ] browser killed to next page loaded %lu ms; page that never yields (source asked) to "
             "next page loaded %lu ms\n",
             after_kill, after_hang);
-    for (size_t i = 0; i < memory.size(); ++i)
-        std::printf(
-            "[ figures  ] after %d pages: program %.1f MB, host %.1f MB, browser %.1f MB, all %.1f MB (PSS); browser "
-            "by kind: %s\n",
-            static_cast<int>(i) * step, memory[i].program, memory[i].host, memory[i].browser, memory[i].all(),
-            memory[i].browser_kinds.c_str());
     if (memory.size() > 2)
         std::printf(
             "[ figures  ] growth per 100 pages after the first %d: program %.2f MB, host %.2f MB, browser "
