@@ -25,7 +25,8 @@ constexpr UINT kRelaunchWithAgentMessage = WM_APP + 3;
 // Looked for this often until the browser closed.
 constexpr UINT_PTR kClosedTimer = 4;
 constexpr UINT kClosedPollMs = 50;
-// A launch put off: the profile was still held, or its browser failed once already.
+// A launch put off: the profile was still held, or its browser failed once already. Whether its
+// wait is over is looked at this often.
 constexpr UINT_PTR kRelaunchTimer = 2;
 constexpr UINT kLockPollMs = 250;
 // How long a browser left by an earlier run gets to let go of the profile (the Windows job or
@@ -52,6 +53,12 @@ bool is_edge(const std::wstring& browser) {
 }
 
 }  // namespace
+
+ChromiumEngine::ChromiumEngine(ChromiumOptions options) : options_(std::move(options)) {
+    // The one place the host reads the system's clock: everything else is given this one.
+    if (!options_.clock)
+        options_.clock = [] { return static_cast<std::uint32_t>(GetTickCount()); };
+}
 
 ChromiumEngine::~ChromiumEngine() {
     shut_down();
@@ -93,8 +100,9 @@ bool ChromiumEngine::start() {
 // waited for; one held longer is set aside.
 void ChromiumEngine::launch() {
     KillTimer(hwnd(), kRelaunchTimer);
+    retry_since_ = 0;
     if (profile_locked(profile_)) {
-        DWORD now = GetTickCount();
+        std::uint32_t now = options_.clock();
         if (!lock_seen_at_)
             lock_seen_at_ = now ? now : 1;
         if (now - lock_seen_at_ < kProfileWaitMs) {
@@ -116,8 +124,16 @@ void ChromiumEngine::launch() {
         launch_failed(failure);
         return;
     }
-    launched_at_ = GetTickCount();
+    launched_at_ = options_.clock();
     SetTimer(hwnd(), kPortTimer, kPortPeriodMs, nullptr);
+}
+
+// A launch put off is made once its wait is over: a profile still held is looked at again at
+// each poll, a failed launch with a used profile waits kProfileWaitMs first.
+void ChromiumEngine::relaunch_when_due() {
+    if (retry_since_ && options_.clock() - retry_since_ < kProfileWaitMs)
+        return;
+    launch();
 }
 
 void ChromiumEngine::look_for_port() {
@@ -132,14 +148,14 @@ void ChromiumEngine::look_for_port() {
         launch_failed(options_.browsers[candidate_] + L" ended before it answered");
         return;
     }
-    if (GetTickCount() - launched_at_ >= kStartTimeoutMs) {
+    if (options_.clock() - launched_at_ >= kStartTimeoutMs) {
         KillTimer(hwnd(), kPortTimer);
         launch_failed(options_.browsers[candidate_] + L" wrote no DevToolsActivePort within 15 s");
     }
 }
 
 bool ChromiumEngine::connect(const devtools::ActivePort& port) {
-    auto link = std::make_unique<DevToolsLink>();
+    auto link = std::make_unique<DevToolsLink>(options_.clock);
     if (!link->connect(port.port, port.browser_path, 10000))
         return false;
     link_ = std::move(link);
@@ -273,13 +289,15 @@ void ChromiumEngine::launch_failed(const std::wstring& why) {
     browser_.end();
     // A browser that answered before is started again a few times a minute at most, whatever
     // keeps it from answering now.
-    if (connected_once_ && !restarts_.take(GetTickCount())) {
+    if (connected_once_ && !restarts_.take(options_.clock())) {
         give_up(L"the browser ended " + std::to_wstring(restarts_.recent() + 1) + L" times within a minute");
         return;
     }
     if (profile_was_used_ && !profile_retried_) {
         profile_retried_ = true;
-        SetTimer(hwnd(), kRelaunchTimer, kProfileWaitMs, nullptr);
+        std::uint32_t now = options_.clock();
+        retry_since_ = now ? now : 1;
+        SetTimer(hwnd(), kRelaunchTimer, kLockPollMs, nullptr);
         return;
     }
     if (profile_was_used_) {
@@ -317,7 +335,7 @@ void ChromiumEngine::browser_ended(const std::wstring& why) {
         return;
     log_ += L"not used: " + why + L"\r\n";
     browser_.end();
-    if (!restarts_.take(GetTickCount())) {
+    if (!restarts_.take(options_.clock())) {
         give_up(L"the browser ended " + std::to_wstring(restarts_.recent() + 1) + L" times within a minute");
         return;
     }
@@ -347,13 +365,13 @@ LRESULT ChromiumEngine::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
                     look_for_port();
                     return 0;
                 case kRelaunchTimer:
-                    launch();
+                    relaunch_when_due();
                     return 0;
                 case kIdentityTimer:
                     ask_identity();
                     return 0;
                 case kClosedTimer:
-                    if (browser_.wait_for_end(0) || GetTickCount() - closing_since_ >= kCloseWaitMs) {
+                    if (browser_.wait_for_end(0) || options_.clock() - closing_since_ >= kCloseWaitMs) {
                         KillTimer(hwnd(), kClosedTimer);
                         link_.reset();
                         browser_.end();
@@ -372,7 +390,7 @@ LRESULT ChromiumEngine::handle_message(UINT msg, WPARAM wp, LPARAM lp) {
                 link_->on_event = nullptr;
                 link_->send("Browser.close");
             }
-            closing_since_ = GetTickCount();
+            closing_since_ = options_.clock();
             SetTimer(hwnd(), kClosedTimer, kClosedPollMs, nullptr);
             return 0;
         case kFirstLaunchMessage:

@@ -7,6 +7,7 @@
 // every view gets a fresh page; one that keeps ending is given up, and the built-in engine shows
 // the pages from then on.
 
+#include "core/tick_clock.h"
 #include "host/page_engine.h"
 
 #include <memory>
@@ -28,6 +29,7 @@ struct ChromiumOptions {
     std::wstring cache_path = {};             // the folder that holds the browser's lasting profile
     std::string locale = {};                  // of the user's interface ("zh-CN"); empty: the browser's
     Desktop desktop = {};
+    TickClock clock = {};  // what the engine, its link and its views time things by; empty: GetTickCount
 };
 
 // The engine with its first browser starting; null only when the engine's window could not be

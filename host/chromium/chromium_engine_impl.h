@@ -15,7 +15,7 @@ class ChromiumView;
 
 class ChromiumEngine final : public PageEngine, private ui::Window {
 public:
-    explicit ChromiumEngine(ChromiumOptions options) : options_(std::move(options)) {}
+    explicit ChromiumEngine(ChromiumOptions options);
     ~ChromiumEngine() override;
 
     bool start();
@@ -34,6 +34,8 @@ public:
     // The languages the pages are offered ("zh-CN,zh"); empty: the browser's own.
     const std::string& languages() const { return languages_; }
     const Desktop& desktop() const { return options_.desktop; }
+    // What the engine, its link and its views time things by.
+    const TickClock& clock() const { return options_.clock; }
     // Adds a line to the engine's account of its views' pictures in the cache folder.
     void log_frames(const std::wstring& line);
     void forget(ChromiumView* view) { std::erase(views_, view); }
@@ -41,6 +43,7 @@ public:
 private:
     LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
     void launch();
+    void relaunch_when_due();
     void look_for_port();
     bool connect(const devtools::ActivePort& port);
     void ask_identity();
@@ -55,12 +58,13 @@ private:
     void write_log(const std::wstring& last_line);
 
     ChromiumOptions options_;
-    size_t candidate_ = 0;           // the browser of options_.browsers now tried
-    std::wstring base_;              // the cache folder
-    std::wstring profile_;           // the lasting profile folder
-    bool profile_was_used_ = false;  // by an earlier browser, when the launch under way began
-    bool profile_retried_ = false;   // a launch with it failed and was tried again
-    DWORD lock_seen_at_ = 0;         // when a launch first found the profile held by another browser
+    size_t candidate_ = 0;            // the browser of options_.browsers now tried
+    std::wstring base_;               // the cache folder
+    std::wstring profile_;            // the lasting profile folder
+    bool profile_was_used_ = false;   // by an earlier browser, when the launch under way began
+    bool profile_retried_ = false;    // a launch with it failed and was tried again
+    std::uint32_t lock_seen_at_ = 0;  // when a launch first found the profile held by another browser
+    std::uint32_t retry_since_ = 0;   // when a launch with a used profile failed, to be tried once more
     int launches_ = 0;
     std::string languages_;
     std::optional<devtools::BrowserIdentity> identity_;
@@ -72,10 +76,10 @@ private:
     std::optional<LearnedAgent> learned_;
     bool learned_agent_used_ = false;    // by the launch under way
     bool relaunched_for_agent_ = false;  // once, to give the browser its user agent
-    DWORD closing_since_ = 0;            // when the browser was asked to close for that
+    std::uint32_t closing_since_ = 0;    // when the browser was asked to close for that
     int probe_attempts_ = 0;
     BrowserProcess browser_;
-    DWORD launched_at_ = 0;
+    std::uint32_t launched_at_ = 0;
     int connected_port_ = 0;
     bool connected_once_ = false;
     // A browser that ends again and again is started at most 3 times a minute, then given up.

@@ -40,10 +40,10 @@ bool ChromiumView::create(const ViewSettings& settings) {
             mirror_.reset();
     }
     picture_.emplace(
-        hwnd(), static_cast<PageChannel&>(*this), [this] { show_later(); },
+        hwnd(), static_cast<PageChannel&>(*this), engine_.clock(), [this] { show_later(); },
         [this](const std::wstring& line) { engine_.log_frames(line); });
     picture_->watch_seen();
-    input_.emplace(hwnd(), static_cast<PageChannel&>(*this), events_);
+    input_.emplace(hwnd(), static_cast<PageChannel&>(*this), events_, engine_.clock());
     dialogs_.emplace(hwnd(), static_cast<PageChannel&>(*this));
     popups_.emplace(hwnd(), ViewPopups::Needs{
                                 [this] { return may_follow_window(); },
@@ -57,7 +57,7 @@ bool ChromiumView::create(const ViewSettings& settings) {
                                 },
                             });
     // A page that leaves its source unanswered is replaced; a navigation under way goes on there.
-    source_.emplace(hwnd(), static_cast<PageChannel&>(*this), [this] {
+    source_.emplace(hwnd(), static_cast<PageChannel&>(*this), engine_.clock(), [this] {
         replace_page(watch_ != Watch::kNone ? std::optional<std::wstring>(last_address_) : std::nullopt);
     });
     return true;

@@ -15,7 +15,7 @@ constexpr UINT kIncomingMessage = WM_APP + 20;
 constexpr UINT_PTR kOverdueTimer = 1;
 constexpr UINT kOverduePeriodMs = 1000;
 // A command the browser leaves unanswered this long is given up: the host must go on.
-constexpr unsigned long kCommandTimeoutMs = 10000;
+constexpr std::uint32_t kCommandTimeoutMs = 10000;
 
 websocket::MaskKey random_mask() {
     // The mask only keeps a proxy from reading frames as requests; any unpredictable bytes do.
@@ -41,7 +41,7 @@ bool send_all(SOCKET s, std::string_view bytes) {
 
 }  // namespace
 
-DevToolsLink::DevToolsLink() {
+DevToolsLink::DevToolsLink(TickClock clock) : clock_(std::move(clock)) {
     WSADATA wsa;
     WSAStartup(MAKEWORD(2, 2), &wsa);
     WNDCLASSEXW wc{};
@@ -171,7 +171,7 @@ void DevToolsLink::send(const std::string& method, const Params& params, const s
         return;
     }
     devtools::Command command = commands_.add(method, params, session);
-    pending_[command.id] = Pending{std::move(reply), GetTickCount()};
+    pending_[command.id] = Pending{std::move(reply), clock_()};
     send_frame(static_cast<int>(websocket::Opcode::kText), command.text);
 }
 
@@ -253,7 +253,7 @@ void DevToolsLink::dispatch(const std::string& text) {
 }
 
 void DevToolsLink::fail_overdue(bool all) {
-    unsigned long now = GetTickCount();
+    std::uint32_t now = clock_();
     std::vector<Reply> failed;
     for (auto it = pending_.begin(); it != pending_.end();) {
         if (all || now - it->second.sent_at >= kCommandTimeoutMs) {

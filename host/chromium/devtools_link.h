@@ -6,6 +6,7 @@
 // Replies and events arrive on the window thread, through a message to a hidden window.
 
 #include "controls/window.h"
+#include "core/tick_clock.h"
 #include "devtools/devtools.h"
 
 #include <deque>
@@ -30,7 +31,8 @@ public:
     using Reply = std::function<void(const Message* reply)>;
     using EventHandler = std::function<void(const Message& event)>;
 
-    DevToolsLink();
+    // `clock` times the commands the browser leaves unanswered.
+    explicit DevToolsLink(TickClock clock);
     ~DevToolsLink() override;
 
     // Connects to ws://127.0.0.1:<port><path> and completes the handshake, within `timeout_ms`.
@@ -59,7 +61,7 @@ public:
 private:
     struct Pending {
         Reply reply;
-        unsigned long sent_at;
+        std::uint32_t sent_at;
     };
 
     LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -69,6 +71,7 @@ private:
     void dispatch(const std::string& text);
     void fail_overdue(bool all);
 
+    TickClock clock_;
     SOCKET socket_ = INVALID_SOCKET;
     std::thread reader_;
     std::mutex send_lock_;

@@ -112,7 +112,7 @@ void ViewInput::on_mouse(UINT msg, WPARAM wp, LPARAM lp) {
             SetCapture(view_);
         buttons_ |= which.bit;
         last_press_ = at;
-        last_input_at_ = GetTickCount();
+        last_input_at_ = clock_();
         int count = clicks_.press(which.bit, at.x, at.y, static_cast<std::uint32_t>(GetMessageTime()));
         send_mouse("mousePressed", at, which.name, count);
     } else {
@@ -198,7 +198,7 @@ void ViewInput::on_key(UINT msg, WPARAM wp, LPARAM lp) {
     }
     bool down = msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN;
     if (down)
-        last_input_at_ = GetTickCount();
+        last_input_at_ = clock_();
     unsigned virtual_key = static_cast<unsigned>(wp);
     std::string code(devtools::dom_code((lp >> 16) & 0xFF, (lp >> 24) & 1));
     std::string key(devtools::dom_key(virtual_key));
@@ -349,7 +349,7 @@ void ViewInput::set_cursor(std::string_view css) {
 }
 
 bool ViewInput::user_acted_lately() const {
-    return last_input_at_ != 0 && GetTickCount() - last_input_at_ < kUserActionMs;
+    return last_input_at_ != 0 && clock_() - last_input_at_ < kUserActionMs;
 }
 
 std::optional<LRESULT> ViewInput::handle(UINT msg, WPARAM wp, LPARAM lp) {

@@ -4,6 +4,7 @@
 // mouse and wheel, keys with their DOM codes, input-method text, and the pointer shape the page
 // asks for.
 
+#include "core/tick_clock.h"
 #include "devtools/page_input.h"
 #include "host/chromium/page_channel.h"
 #include "host/page_engine.h"
@@ -18,7 +19,9 @@ namespace quarnel::host {
 
 class ViewInput {
 public:
-    ViewInput(HWND view, PageChannel& page, EngineEvents& events) : view_(view), page_(page), events_(events) {}
+    // `clock` tells how long ago the user last pressed something.
+    ViewInput(HWND view, PageChannel& page, EngineEvents& events, TickClock clock)
+        : view_(view), page_(page), events_(events), clock_(std::move(clock)) {}
 
     // Handles one of the view's messages: the result when it was taken whole, nothing when the
     // window's default handling is to follow.
@@ -42,6 +45,7 @@ private:
     HWND view_;  // not owned
     PageChannel& page_;
     EngineEvents& events_;
+    TickClock clock_;
     devtools::ClickCounter clicks_{
         {GetDoubleClickTime(), GetSystemMetrics(SM_CXDOUBLECLK), GetSystemMetrics(SM_CYDOUBLECLK)}};
     int buttons_ = 0;                    // the protocol's bits of the buttons held: 1 left, 2 right, 4 middle
@@ -50,7 +54,7 @@ private:
     wchar_t high_surrogate_ = 0;         // the first half of a character typed in two messages
     bool composing_ = false;             // the page shows text being composed
     POINT last_press_{};                 // where the input method's windows go
-    DWORD last_input_at_ = 0;
+    std::uint32_t last_input_at_ = 0;
     HCURSOR cursor_ = LoadCursorW(nullptr, IDC_ARROW);
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

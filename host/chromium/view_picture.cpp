@@ -25,9 +25,23 @@ constexpr UINT kSeenCheckMs = 250;
 // in this span keeps the pictures (their encoding, sending, decoding and drawing, the most of
 // what the view costs) at 20 a second whatever the page's own frame rate, and a change on the
 // page still reaches the screen within about this span.
-constexpr DWORD kPictureSpanMs = 50;
+constexpr std::uint32_t kPictureSpanMs = 50;
 
 }  // namespace
+
+// The first picture is acknowledged at once.
+ViewPicture::ViewPicture(HWND view,
+                         PageChannel& page,
+                         TickClock clock,
+                         std::function<void()> show,
+                         std::function<void(const std::wstring&)> log)
+    : view_(view),
+      page_(page),
+      clock_(std::move(clock)),
+      show_(std::move(show)),
+      log_(std::move(log)),
+      acknowledged_at_(clock_() - 1000),
+      logged_at_(clock_()) {}
 
 // The browser sends a picture of the page whenever it changes (a still page sends none), at
 // the viewport's size, and waits for each to be acknowledged. On a display that Windows scales
@@ -53,7 +67,7 @@ void ViewPicture::on_frame(const Message& event) {
     // Drawn at once; acknowledged at the pace of kPictureSpanMs, so that the browser sends no
     // more than that.
     unacknowledged_.push_back(*ack_id);
-    DWORD since = GetTickCount() - acknowledged_at_;
+    std::uint32_t since = clock_() - acknowledged_at_;
     if (since >= kPictureSpanMs)
         acknowledge_oldest();
     else
@@ -74,7 +88,7 @@ void ViewPicture::acknowledge_oldest() {
     if (!unacknowledged_.empty()) {
         page_.command("Page.screencastFrameAck", Params().integer("sessionId", unacknowledged_.front()));
         unacknowledged_.pop_front();
-        acknowledged_at_ = GetTickCount();
+        acknowledged_at_ = clock_();
     }
     if (unacknowledged_.empty())
         KillTimer(view_, kPictureAckTimer);
@@ -193,7 +207,7 @@ void ViewPicture::refresh() {
 }
 
 void ViewPicture::log_counts() {
-    DWORD now = GetTickCount();
+    std::uint32_t now = clock_();
     wchar_t line[200];
     swprintf(line, 200, L"view %lu: %lu pictures from the browser, %lu drawn, %lu dropped in %.3f s\r\n",
              static_cast<unsigned long>(reinterpret_cast<uintptr_t>(view_)), frames_.offered() - logged_offered_,

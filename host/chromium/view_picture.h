@@ -5,6 +5,7 @@
 
 #include "devtools/page_input.h"
 #include "core/picture.h"
+#include "core/tick_clock.h"
 #include "host/chromium/page_channel.h"
 
 #include <windows.h>
@@ -20,9 +21,12 @@ class ViewPicture {
 public:
     // `view` gets the timer that asks for a last picture once the pictures stop; `show` makes the
     // newest picture appear (it invalidates the view, and its mirror); `log` adds a line to the
-    // engine's account of pictures.
-    ViewPicture(HWND view, PageChannel& page, std::function<void()> show, std::function<void(const std::wstring&)> log)
-        : view_(view), page_(page), show_(std::move(show)), log_(std::move(log)) {}
+    // engine's account of pictures; `clock` paces the acknowledgements and times the log's lines.
+    ViewPicture(HWND view,
+                PageChannel& page,
+                TickClock clock,
+                std::function<void()> show,
+                std::function<void(const std::wstring&)> log);
 
     // Asks the browser for pictures of the page: once a page is attached, and after each load (a
     // page of a new site may be drawn by another renderer than the screencast began with). Not
@@ -53,6 +57,7 @@ private:
 
     HWND view_;  // not owned
     PageChannel& page_;
+    TickClock clock_;
     std::function<void()> show_;
     std::function<void(const std::wstring&)> log_;
     std::optional<Image> frame_;         // the page's last picture drawn
@@ -63,10 +68,10 @@ private:
     unsigned long frames_drawn_ = 0;
     bool seen_ = true;
     std::deque<long long> unacknowledged_;  // the pictures drawn but not yet acknowledged, oldest first
-    DWORD acknowledged_at_ = GetTickCount() - 1000;
+    std::uint32_t acknowledged_at_;
     // The counts at the last line of the pictures' log.
     unsigned long logged_offered_ = 0, logged_drawn_ = 0, logged_dropped_ = 0;
-    DWORD logged_at_ = GetTickCount();
+    std::uint32_t logged_at_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -11,7 +11,7 @@ namespace {
 
 // A source request the page has not answered this long: the page no longer answers. Checked
 // this often.
-constexpr DWORD kSourceLimitMs = 4000;
+constexpr std::uint32_t kSourceLimitMs = 4000;
 constexpr UINT kSourceCheckMs = 250;
 // The document as a browser's "view source of the current page": doctype and all, as it stands.
 constexpr char kSourceExpression[] =
@@ -22,7 +22,7 @@ constexpr char kSourceExpression[] =
 
 void ViewSource::request(std::wstring_view frame, SourceAnswer answer) {
     auto once = std::make_shared<SourceAnswer>(std::move(answer));
-    waiting_.push_back(Waiting{GetTickCount(), once});
+    waiting_.push_back(Waiting{clock_(), once});
     SetTimer(view_, kSourceCheckTimer, kSourceCheckMs, nullptr);
     SourceAnswer guarded = [once](std::optional<std::wstring> source) {
         if (*once)
@@ -45,7 +45,7 @@ bool ViewSource::on_timer(UINT_PTR id) {
     if (id != kSourceCheckTimer)
         return false;
     std::erase_if(waiting_, [](const Waiting& waiting) { return !*waiting.answer; });
-    DWORD now = GetTickCount();
+    std::uint32_t now = clock_();
     bool overdue = std::any_of(waiting_.begin(), waiting_.end(),
                                [now](const Waiting& waiting) { return now - waiting.asked_at >= kSourceLimitMs; });
     if (waiting_.empty())

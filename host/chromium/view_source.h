@@ -3,6 +3,7 @@
 // The page-source requests of a browser-engine view: the document read out of the page, each
 // request answered once, and the requests the page leaves unanswered too long found out.
 
+#include "core/tick_clock.h"
 #include "host/chromium/page_channel.h"
 #include "host/page_engine.h"
 
@@ -19,10 +20,11 @@ class ViewSource {
 public:
     using SourceAnswer = EngineView::SourceAnswer;
 
-    // `view` gets the timer that checks the requests still waiting; `overdue` is called when one
-    // has waited past the limit (after every request still waiting was answered with nothing).
-    ViewSource(HWND view, PageChannel& page, std::function<void()> overdue)
-        : view_(view), page_(page), overdue_(std::move(overdue)) {}
+    // `view` gets the timer that checks the requests still waiting, by `clock`; `overdue` is
+    // called when one has waited past the limit (after every request still waiting was answered
+    // with nothing).
+    ViewSource(HWND view, PageChannel& page, TickClock clock, std::function<void()> overdue)
+        : view_(view), page_(page), clock_(std::move(clock)), overdue_(std::move(overdue)) {}
 
     // The main frame's source (`frame` empty), or that of the sub-frame of that name or address.
     void request(std::wstring_view frame, SourceAnswer answer);
@@ -33,7 +35,7 @@ public:
 
 private:
     struct Waiting {
-        DWORD asked_at;
+        std::uint32_t asked_at;
         std::shared_ptr<SourceAnswer> answer;  // empty once answered
     };
 
@@ -42,6 +44,7 @@ private:
 
     HWND view_;  // not owned
     PageChannel& page_;
+    TickClock clock_;
     std::function<void()> overdue_;
     std::vector<Waiting> waiting_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

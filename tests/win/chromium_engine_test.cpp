@@ -15,23 +15,6 @@ namespace {
 
 using namespace test;
 
-class RecordedEvents final : public host::EngineEvents {
-public:
-    void load_started(HWND) override {}
-    void load_finished(HWND, int status) override { statuses.push_back(status); }
-    void address_changed(HWND, std::wstring_view) override {}
-    void title_changed(HWND, std::wstring_view) override {}
-    void status_text_changed(HWND, std::wstring_view) override {}
-    void loading_state_changed(HWND, bool, bool, bool) override {}
-    void page_ready(HWND) override {}
-    void console_message(HWND, std::wstring_view) override {}
-    void key_event(HWND, int, int, int) override {}
-    bool new_window(HWND, std::wstring_view, host::OpenDisposition) override { return false; }
-    void view_closing(HWND) override {}
-
-    std::vector<int> statuses;
-};
-
 TEST(ChromiumEngineInProcessTest, TheViewDrawsThePageItselfWhenItsParentIsInItsProcess) {
     const wchar_t kBrowser[] = L"Z:\\usr\\bin\\chromium";
     if (GetFileAttributesW(kBrowser) == INVALID_FILE_ATTRIBUTES)
@@ -49,7 +32,7 @@ TEST(ChromiumEngineInProcessTest, TheViewDrawsThePageItselfWhenItsParentIsInItsP
         std::unique_ptr<host::PageEngine> engine =
             host::start_chromium_engine({.browsers = {kBrowser}, .cache_path = cache.path()});
         ASSERT_TRUE(engine);
-        RecordedEvents events;
+        RecordedLoads events;
         std::unique_ptr<host::EngineView> view = engine->create_view({parent, RECT{0, 0, 400, 300}}, events);
         ASSERT_TRUE(view);
         std::string url = server.url("/red");

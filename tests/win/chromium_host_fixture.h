@@ -333,7 +333,7 @@ protected:
     bool crash_renderer(const std::string& address_part) {
         std::optional<std::string> file = win::read_file_bytes(cache_.path() + L"\\Browser\\DevToolsActivePort");
         std::optional<devtools::ActivePort> port = file ? devtools::parse_active_port(*file) : std::nullopt;
-        host::DevToolsLink link;
+        host::DevToolsLink link([] { return static_cast<std::uint32_t>(GetTickCount()); });
         if (!port || !link.connect(port->port, port->browser_path, 5000))
             return false;
         bool done = false, asked = false;
