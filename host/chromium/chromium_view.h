@@ -74,7 +74,7 @@ private:
 
     LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
     void attached(std::string target, std::string session);
-    DevToolsLink::Reply opening_step(std::function<void(const Message*)> step);
+    DevToolsLink::Reply opening_step(std::optional<std::string> made, std::function<void(const Message*)> step);
     void close_target();
     void close_page(bool load_goes_on = false);
     void report_whole_load(int status);

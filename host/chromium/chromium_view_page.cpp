@@ -37,31 +37,42 @@ void ChromiumView::open_page() {
     // A window of its own: a page that shares a window is a background tab, which the browser
     // neither draws nor passes input to.
     link->send("Target.createTarget", Params().text("url", "about:blank").flag("newWindow", true), {},
-               opening_step([this](const Message* created) {
+               opening_step(std::nullopt, [this](const Message* created) {
                    std::optional<std::string> id = created ? string_at(*created, "/targetId") : std::nullopt;
                    if (!id) {
                        opening_ = false;
                        return;
                    }
-                   engine_.link()->send("Target.attachToTarget", Params().text("targetId", *id).flag("flatten", true),
-                                        {}, opening_step([this, id = *id](const Message* reply) {
-                                            std::optional<std::string> session =
-                                                reply ? string_at(*reply, "/sessionId") : std::nullopt;
-                                            if (session)
-                                                attached(id, *session);
-                                            else
-                                                opening_ = false;
-                                        }));
+                   engine_.link()->send(
+                       "Target.attachToTarget", Params().text("targetId", *id).flag("flatten", true), {},
+                       opening_step(*id, [this, id = *id](const Message* reply) {
+                           std::optional<std::string> session = reply ? string_at(*reply, "/sessionId") : std::nullopt;
+                           if (session) {
+                               attached(id, *session);
+                               return;
+                           }
+                           opening_ = false;
+                           if (reply)
+                               engine_.link()->send("Target.closeTarget", Params().text("targetId", id));
+                       }));
                }));
 }
 
 // A reply of the browser while a page opens: `step` runs only while this view still opens that
-// page and the browser is there.
-DevToolsLink::Reply ChromiumView::opening_step(std::function<void(const Message*)> step) {
-    return [this, alive = std::weak_ptr<bool>(alive_), number = page_number_,
+// page. A page the browser made that is no longer wanted (`made`, or the one the reply names) is
+// closed: it would stay open, with its renderer, for as long as the browser runs.
+DevToolsLink::Reply ChromiumView::opening_step(std::optional<std::string> made,
+                                               std::function<void(const Message*)> step) {
+    return [this, alive = std::weak_ptr<bool>(alive_), number = page_number_, &engine = engine_, made = std::move(made),
             step = std::move(step)](const Message* reply) {
-        if (!alive.expired() && number == page_number_ && opening_ && engine_.link())
+        if (!alive.expired() && number == page_number_ && opening_ && engine_.link()) {
             step(reply);
+            return;
+        }
+        std::optional<std::string> target = made ? made : reply ? string_at(*reply, "/targetId") : std::nullopt;
+        DevToolsLink* link = reply ? engine.link() : nullptr;
+        if (target && link)
+            link->send("Target.closeTarget", Params().text("targetId", *target));
     };
 }
 
