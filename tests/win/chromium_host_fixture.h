@@ -212,6 +212,10 @@ protected:
     }
     void TearDown() override {
         HostBrowserViewTest::TearDown();
+        // What the engine did says most about a test that failed.
+        if (HasFailure())
+            std::printf("host-engine.log:\n%s\n",
+                        win::read_file_bytes(cache_.path() + L"\\host-engine.log").value_or("(none)").c_str());
         SetEnvironmentVariableW(L"QUARNEL_HOST_ENGINE", L"builtin");
         for (const auto& [name, value] : saved_environment_)
             SetEnvironmentVariableW(name, value ? value->c_str() : nullptr);
