@@ -143,6 +143,13 @@ protected:
         return found;
     }
 
+    // Drops the events recorded so far: a long pass would otherwise keep every one.
+    void forget_events() {
+        std::lock_guard lock(mutex_);
+        events_.clear();
+        next_ = 0;
+    }
+
     std::vector<std::string> kinds() {
         std::lock_guard lock(mutex_);
         std::vector<std::string> out;

@@ -187,14 +187,7 @@ INSTANTIATE_TEST_SUITE_P(
 // What sites stored in the browser (a cookie, local storage) is there again after the page was
 // replaced because it stopped answering, and after the host started anew with the same folder,
 // as at the next start of the program.
-class LastingProfileTest : public PageIdentityTest, public ::testing::WithParamInterface<Path> {
-protected:
-    void forget_events() {
-        std::lock_guard lock(mutex_);
-        events_.clear();
-        next_ = 0;
-    }
-};
+class LastingProfileTest : public PageIdentityTest, public ::testing::WithParamInterface<Path> {};
 
 TEST_P(LastingProfileTest, WhatSitesStoredStaysAcrossAReplacedPageAndTheNextStart) {
     const std::wstring kKept = L"cookie visit=kept, storage kept";
