@@ -30,6 +30,9 @@ struct ChromiumOptions {
     std::string locale = {};                  // of the user's interface ("zh-CN"); empty: the browser's
     Desktop desktop = {};
     TickClock clock = {};  // what the engine, its link and its views time things by; empty: GetTickCount
+    // A page's renderer grows with every document it shows and lives as long as the page keeps
+    // to one site: a view's next navigation after this many is made in a fresh page.
+    unsigned navigations_per_page = 500;
 };
 
 // The engine with its first browser starting; null only when the engine's window could not be

@@ -36,6 +36,7 @@ public:
     const Desktop& desktop() const { return options_.desktop; }
     // What the engine, its link and its views time things by.
     const TickClock& clock() const { return options_.clock; }
+    unsigned navigations_per_page() const { return options_.navigations_per_page; }
     // Adds a line to the engine's account of its views' pictures in the cache folder.
     void log_frames(const std::wstring& line);
     void forget(ChromiumView* view) { std::erase(views_, view); }

@@ -90,7 +90,26 @@ void ChromiumView::navigate(std::wstring_view address) {
     }
     // The windows the page being left opened are not followed any more.
     popups_->leave_all();
+    if (tracker_ && set_up_ && navigations_ >= engine_.navigations_per_page()) {
+        renew_page(address);
+        return;
+    }
     go_to(address);
+}
+
+// The page's cookies and storage are the profile's and stay; its back and forward list, and the
+// renderer with all the page showed before, go.
+void ChromiumView::renew_page(std::wstring_view address) {
+    std::weak_ptr<bool> alive = alive_;
+    if (tracker_->is_loading()) {
+        report(tracker_->abandon(devtools::kNetAborted));
+        if (alive.expired() || !tracker_)
+            return;
+    }
+    last_address_ = std::wstring(address);
+    unshown_ = true;
+    retried_ = false;
+    replace_page(last_address_);
 }
 
 void ChromiumView::go_to(std::wstring_view address) {
@@ -102,6 +121,7 @@ void ChromiumView::go_to(std::wstring_view address) {
         pending_address_ = std::wstring(address);
         return;
     }
+    ++navigations_;
     // A load still under way (a page whose load never ended) ends here as dropped: its end must
     // not be taken for the end of the load asked for now.
     std::weak_ptr<bool> alive = alive_;

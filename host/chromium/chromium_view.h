@@ -82,6 +82,8 @@ private:
     void report(const std::vector<devtools::PageNotice>& notices);
     void ask_history_if_wanted();
     void go_to(std::wstring_view address);
+    // Makes the navigation to `address` in a fresh page in place of this one.
+    void renew_page(std::wstring_view address);
     bool may_follow_window();
     void watch(Watch what);
     void watch_timed_out();
@@ -136,7 +138,8 @@ private:
     bool unshown_ = false;                         // the last navigation asked for brought no document yet
     std::string document_request_;                 // the main frame's last document request
     Watch watch_ = Watch::kNone;
-    bool retried_ = false;  // the page was replaced to load `last_address_` once already (a hang, a crash)
+    bool retried_ = false;      // the page was replaced to load `last_address_` once already (a hang, a crash)
+    unsigned navigations_ = 0;  // asked of the page since it opened
 
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -78,6 +78,7 @@ DevToolsLink::Reply ChromiumView::opening_step(std::optional<std::string> made,
 
 void ChromiumView::attached(std::string target, std::string session) {
     opening_ = false;
+    navigations_ = 0;
     target_ = std::move(target);
     session_ = std::move(session);
     tracker_.emplace(target_, kStatusBinding, kTitleBinding);
