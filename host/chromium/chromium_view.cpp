@@ -97,8 +97,8 @@ void ChromiumView::navigate(std::wstring_view address) {
     go_to(address);
 }
 
-// The page's cookies and storage are the profile's and stay; its back and forward list, and the
-// renderer with all the page showed before, go.
+// The page's cookies, local storage and cache are the profile's and stay; its session storage,
+// its back and forward list, and the renderer with all the page showed before, go.
 void ChromiumView::renew_page(std::wstring_view address) {
     std::weak_ptr<bool> alive = alive_;
     if (tracker_->is_loading()) {
