@@ -91,7 +91,10 @@ protected:
     std::set<std::string> open_pages_, made_, closed_;  // pages open before watching, made and closed since
 };
 
-TEST_F(ChromiumEngineInProcessTest, TheViewDrawsThePageItselfWhenItsParentIsInItsProcess) {
+// Reads the screen: runs alone.
+class ChromiumEngineOnScreenTest : public ChromiumEngineInProcessTest {};
+
+TEST_F(ChromiumEngineOnScreenTest, TheViewDrawsThePageItselfWhenItsParentIsInItsProcess) {
     ASSERT_NO_FATAL_FAILURE(start(WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, WS_EX_TOPMOST));
     EXPECT_FALSE(host::needs_mirror(parent_));
     auto red_on_screen = [] {
