@@ -17,6 +17,9 @@ namespace {
 // not taken this long after it came: the page's renderer no longer answers.
 constexpr UINT kStartLimitMs = 4000;
 constexpr UINT kCommitLimitMs = 2000;
+// A page that has left its source unanswered this long is taken for one that no longer answers
+// when the view is sent elsewhere.
+constexpr std::uint32_t kUnansweredSourceMs = 1000;
 
 // What a browser's window adds around its page (frame, tabs, address bar): a page's window is
 // larger than its viewport, as it is in a browser a person uses.
@@ -90,7 +93,10 @@ void ChromiumView::navigate(std::wstring_view address) {
     }
     // The windows the page being left opened are not followed any more.
     popups_->leave_all();
-    if (tracker_ && set_up_ && navigations_ >= engine_.navigations_per_page()) {
+    // A page that does not answer (its script never yields) would hold the navigation until the
+    // watchdog gives up on it: the next page is made in a fresh one at once.
+    if (tracker_ && set_up_ &&
+        (navigations_ >= engine_.navigations_per_page() || source_->waited_for(kUnansweredSourceMs))) {
         renew_page(address);
         return;
     }

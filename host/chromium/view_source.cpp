@@ -41,6 +41,12 @@ void ViewSource::answer_waiting() {
             std::exchange(*waiting.answer, nullptr)(std::nullopt);
 }
 
+bool ViewSource::waited_for(std::uint32_t ms) const {
+    std::uint32_t now = clock_();
+    return std::any_of(waiting_.begin(), waiting_.end(),
+                       [&](const Waiting& waiting) { return *waiting.answer && now - waiting.asked_at >= ms; });
+}
+
 bool ViewSource::on_timer(UINT_PTR id) {
     if (id != kSourceCheckTimer)
         return false;

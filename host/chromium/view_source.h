@@ -30,6 +30,9 @@ public:
     void request(std::wstring_view frame, SourceAnswer answer);
     // Answers every request still waiting with nothing.
     void answer_waiting();
+    // Whether a request has waited `ms` or longer: a page that answers reads its document out
+    // at once, so one that leaves it that long is busy with something else.
+    bool waited_for(std::uint32_t ms) const;
     // The view's timer; true when it was this part's.
     bool on_timer(UINT_PTR id);
 
