@@ -76,6 +76,8 @@ public:
     std::vector<PageNotice> abandon(int status);
 
     bool is_loading() const { return loading_; }
+    // The main frame's address as last told; none before the page told any.
+    const std::optional<std::string>& address() const { return address_; }
 
 private:
     void begin_load(std::string address, std::vector<PageNotice>& out);

@@ -281,14 +281,21 @@ bool ChromiumView::may_follow_window() {
 }
 
 // Every request is answered once: with the source, or with nothing when there is no page, a
-// dialog holds the page, or the page does not answer in time (then the page is replaced).
+// dialog holds the page, or the page does not answer in time (then the page is replaced). A
+// fresh page (after the browser was started again) shows a blank document until it is sent
+// somewhere: that is no page of the application's either.
 void ChromiumView::request_page_source(std::wstring_view frame, SourceAnswer answer) {
     if (builtin_)
         builtin_->request_page_source(frame, std::move(answer));
-    else if (!tracker_ || dialogs_->open() || !engine_.link())
+    else if (!tracker_ || dialogs_->open() || !engine_.link() || shows_placeholder())
         answer(std::nullopt);
     else
         source_->request(frame, std::move(answer));
+}
+
+bool ChromiumView::shows_placeholder() const {
+    const std::optional<std::string>& address = tracker_->address();
+    return (!address || *address == "about:blank") && last_address_ != L"about:blank";
 }
 
 void ChromiumView::resize(int width, int height) {
