@@ -42,6 +42,16 @@ public:
     void forget(ChromiumView* view) { std::erase(views_, view); }
 
 private:
+    // The browser is closed and started again with the user agent it was found to have; handled
+    // outside the link's own call, as the link goes.
+    static constexpr UINT kRelaunchWithAgentMessage = WM_APP + 3;
+    // The browser's identity is read in a page of its own DevTools server, a secure origin where
+    // the page's client hints can be read; asked again on this timer until the page has loaded.
+    static constexpr UINT_PTR kIdentityTimer = 3;
+    // The browser's own user agent as last learned, in the cache folder: the browser's program,
+    // its product and version, and the user agent, a line each.
+    static constexpr wchar_t kLearnedAgentFile[] = L"\\host-browser-agent.txt";
+
     LRESULT handle_message(UINT msg, WPARAM wp, LPARAM lp) override;
     void launch();
     void relaunch_when_due();
