@@ -375,10 +375,15 @@ protected:
     }
 
     // The memory (PSS, MB) of the processes whose command lines match `pattern`, summed.
-    double pss_mb(const std::string& pattern) {
+    double pss_mb(const std::string& pattern) { return memory_mb(pattern, "Pss"); }
+    // Their private memory (MB): what no other process shares, so unlike PSS it does not move
+    // when other browsers on the machine start or end.
+    double private_mb(const std::string& pattern) { return memory_mb(pattern, "Private_(Clean|Dirty)"); }
+    // The sum of the `fields` (a pattern of smaps field names) of those processes, in MB.
+    double memory_mb(const std::string& pattern, const std::string& fields) {
         std::wstring pss_file = cache_.path() + L"\\pss.txt";
-        run_unix("for p in $(pgrep -f -- '" + pattern +
-                 "'); do grep '^Pss:' /proc/$p/smaps_rollup; done | "
+        run_unix("for p in $(pgrep -f -- '" + pattern + "'); do grep -E '^" + fields +
+                 ":' /proc/$p/smaps_rollup; done | "
                  "awk '{s += $2} END {print s + 0}' > '" +
                  win::wide_to_utf8(unix_path(pss_file)) + "'");
         return atof(win::read_file_bytes(pss_file).value_or("0").c_str()) / 1024;

@@ -384,6 +384,7 @@ TEST_F(ChromiumHostTest, BenchmarkRecoveryAndMemoryOverAPass) {
     struct Memory {
         double program, host, browser;
         std::string browser_kinds;
+        double browser_private;
         double all() const { return program + host + browser; }
     };
     std::vector<Memory> memory;
@@ -394,13 +395,13 @@ TEST_F(ChromiumHostTest, BenchmarkRecoveryAndMemoryOverAPass) {
         run_unix("grep '^Pss:' /proc/" + std::to_string(win::linux_process_id_under_wine().value_or(0)) +
                  "/smaps_rollup | awk '{print $2}' > '" + win::wide_to_utf8(unix_path(file)) + "'");
         memory.push_back({atof(win::read_file_bytes(file).value_or("0").c_str()) / 1024, pss_mb(host_pattern()),
-                          pss_mb(browser_pattern()), pss_by_kind(browser_pattern())});
+                          pss_mb(browser_pattern()), pss_by_kind(browser_pattern()), private_mb(browser_pattern())});
         const Memory& now = memory.back();
         std::printf(
             "[ figures  ] after %d pages: program %.1f MB, host %.1f MB, browser %.1f MB, all %.1f MB (PSS); browser "
-            "by kind: %s\n",
+            "private %.1f MB; browser by kind: %s\n",
             static_cast<int>(memory.size() - 1) * step, now.program, now.host, now.browser, now.all(),
-            now.browser_kinds.c_str());
+            now.browser_private, now.browser_kinds.c_str());
         std::fflush(stdout);
     };
     measure();
@@ -422,11 +423,12 @@ TEST_F(ChromiumHostTest, BenchmarkRecoveryAndMemoryOverAPass) {
     if (memory.size() > 2)
         std::printf(
             "[ figures  ] growth per 100 pages after the first %d: program %.2f MB, host %.2f MB, browser "
-            "%.2f MB; after %d pages all three %.1f %% above after %d\n",
+            "%.2f MB; after %d pages all three %.1f %% above after %d (the browser's private memory %.1f %%)\n",
             step, (memory.back().program - memory[1].program) * 100 / (pages - step),
             (memory.back().host - memory[1].host) * 100 / (pages - step),
             (memory.back().browser - memory[1].browser) * 100 / (pages - step), pages,
-            (memory.back().all() / memory[1].all() - 1) * 100, step);
+            (memory.back().all() / memory[1].all() - 1) * 100, step,
+            (memory.back().browser_private / memory[1].browser_private - 1) * 100);
 }
 
 // The page in the view, as the user sees and uses it: the window is shown on the screen (topmost,
