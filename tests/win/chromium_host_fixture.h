@@ -219,10 +219,14 @@ protected:
     }
     void TearDown() override {
         HostBrowserViewTest::TearDown();
-        // What the engine did says most about a test that failed.
-        if (HasFailure())
-            std::printf("host-engine.log:\n%s\n",
+        // What the engine did, and what the view was told, say most about a test that failed.
+        if (HasFailure()) {
+            std::printf("host-engine.log:\n%s\nevents since the last forgotten:\n",
                         win::read_file_bytes(cache_.path() + L"\\host-engine.log").value_or("(none)").c_str());
+            std::lock_guard lock(mutex_);
+            for (const Event& e : events_)
+                std::printf("  %s %d %s\n", e.kind.c_str(), e.status, win::wide_to_utf8(e.text).c_str());
+        }
         SetEnvironmentVariableW(L"QUARNEL_HOST_ENGINE", L"builtin");
         for (const auto& [name, value] : saved_environment_)
             SetEnvironmentVariableW(name, value ? value->c_str() : nullptr);
