@@ -412,6 +412,7 @@ TEST_F(ChromiumHostTest, BenchmarkRecoveryAndMemoryOverAPass) {
         pump_for(interval);
         // The memory measured is the program's, not the test's record of what it saw.
         forget_events();
+        server_.forget_requests();
         if (i % step == 0)
             measure();
     }

@@ -195,6 +195,11 @@ public:
         std::lock_guard lock(mutex_);
         return requests_;
     }
+    // Drops the requests recorded so far: a long pass would otherwise keep every one.
+    void forget_requests() {
+        std::lock_guard lock(mutex_);
+        requests_.clear();
+    }
 
 private:
     static HttpRequest parse(const std::string& head) {
