@@ -114,7 +114,8 @@ TEST_F(ChromiumEngineInProcessTest, APageMadeForAViewThatWentIsClosed) {
     // The engine is ready: a new view asks for its page at once, and goes before the answer.
     engine_->create_view({parent_, RECT{0, 0, 400, 300}}, events_).reset();
     ASSERT_TRUE(pump_until([&] { return made_.size() == 1; }));
-    EXPECT_TRUE(pump_until([&] { return closed_ == made_; }, 5000));
+    EXPECT_TRUE(pump_until([&] { return closed_ == made_; }, 15000))
+        << made_.size() << " pages made, " << closed_.size() << " targets closed";
 }
 
 // After so many navigations a view's next one is made in a fresh page, in place of the page whose
@@ -140,7 +141,7 @@ TEST_F(ChromiumEngineInProcessTest, AfterSoManyNavigationsTheNextIsMadeInAFreshP
         return std::count_if(open_pages_.begin(), open_pages_.end(),
                              [&](const std::string& id) { return closed_.contains(id); });
     };
-    EXPECT_TRUE(pump_until([&] { return closed_before() == 1; }, 5000))
+    EXPECT_TRUE(pump_until([&] { return closed_before() == 1; }, 15000))
         << open_pages_.size() << " pages before, " << closed_.size() << " targets closed";
     std::optional<std::wstring> source;
     view_->request_page_source(L"", [&](std::optional<std::wstring> text) { source = text.value_or(L"(none)"); });
