@@ -380,9 +380,10 @@ protected:
 
     // The memory (PSS, MB) of the processes whose command lines match `pattern`, summed.
     double pss_mb(const std::string& pattern) { return memory_mb(pattern, "Pss"); }
-    // Their private memory (MB): what no other process shares, so unlike PSS it does not move
-    // when other browsers on the machine start or end.
-    double private_mb(const std::string& pattern) { return memory_mb(pattern, "Private_(Clean|Dirty)"); }
+    // Their private written memory (MB): what they wrote and no other process shares, so unlike
+    // PSS it does not move when other browsers on the machine start or end. (Their clean private
+    // pages do: the browser's program files, shared while another browser maps them too.)
+    double private_mb(const std::string& pattern) { return memory_mb(pattern, "Private_Dirty"); }
     // The sum of the `fields` (a pattern of smaps field names) of those processes, in MB.
     double memory_mb(const std::string& pattern, const std::string& fields) {
         std::wstring pss_file = cache_.path() + L"\\pss.txt";

@@ -396,7 +396,7 @@ TEST_F(ChromiumHostTest, BenchmarkRecoveryAndMemoryOverAPass) {
         const Memory& now = memory.back();
         std::printf(
             "[ figures  ] after %d pages: program %.1f MB, host %.1f MB, browser %.1f MB, all %.1f MB (PSS); browser "
-            "private %.1f MB; browser by kind: %s\n",
+            "private written %.1f MB; browser by kind: %s\n",
             static_cast<int>(memory.size() - 1) * step, now.program, now.host, now.browser, now.all(),
             now.browser_private, now.browser_kinds.c_str());
         std::fflush(stdout);
@@ -421,7 +421,7 @@ TEST_F(ChromiumHostTest, BenchmarkRecoveryAndMemoryOverAPass) {
     if (memory.size() > 2)
         std::printf(
             "[ figures  ] growth per 100 pages after the first %d: program %.2f MB, host %.2f MB, browser "
-            "%.2f MB; after %d pages all three %.1f %% above after %d (the browser's private memory %.1f %%)\n",
+            "%.2f MB; after %d pages all three %.1f %% above after %d (the browser's private written memory %.1f %%)\n",
             step, (memory.back().program - memory[1].program) * 100 / (pages - step),
             (memory.back().host - memory[1].host) * 100 / (pages - step),
             (memory.back().browser - memory[1].browser) * 100 / (pages - step), pages,
