@@ -114,7 +114,7 @@ TEST_F(ChromiumEngineInProcessTest, APageMadeForAViewThatWentIsClosed) {
     // The engine is ready: a new view asks for its page at once, and goes before the answer.
     engine_->create_view({parent_, RECT{0, 0, 400, 300}}, events_).reset();
     ASSERT_TRUE(pump_until([&] { return made_.size() == 1; }));
-    EXPECT_TRUE(pump_until([&] { return closed_ == made_; }, 15000))
+    EXPECT_TRUE(pump_until([&] { return closed_.contains(*made_.begin()); }, 15000))
         << made_.size() << " pages made, " << closed_.size() << " targets closed";
 }
 
