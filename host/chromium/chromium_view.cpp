@@ -106,12 +106,8 @@ void ChromiumView::navigate(std::wstring_view address) {
 // The page's cookies, local storage and cache are the profile's and stay; its session storage,
 // its back and forward list, and the renderer with all the page showed before, go.
 void ChromiumView::renew_page(std::wstring_view address) {
-    std::weak_ptr<bool> alive = alive_;
-    if (tracker_->is_loading()) {
-        report(tracker_->abandon(devtools::kNetAborted));
-        if (alive.expired() || !tracker_)
-            return;
-    }
+    if (!drop_load_under_way())
+        return;
     last_address_ = std::wstring(address);
     unshown_ = true;
     retried_ = false;
@@ -130,12 +126,9 @@ void ChromiumView::go_to(std::wstring_view address) {
     ++navigations_;
     // A load still under way (a page whose load never ended) ends here as dropped: its end must
     // not be taken for the end of the load asked for now.
+    if (!drop_load_under_way())
+        return;
     std::weak_ptr<bool> alive = alive_;
-    if (tracker_->is_loading()) {
-        report(tracker_->abandon(devtools::kNetAborted));
-        if (alive.expired() || !tracker_)
-            return;
-    }
     load_began_ = false;
     watch(Watch::kStart);
     command("Page.navigate", Params().text("url", win::wide_to_utf8(address)),
@@ -152,6 +145,16 @@ void ChromiumView::go_to(std::wstring_view address) {
                 watch(Watch::kNone);
                 report_whole_load(devtools::network_error_code(error));
             });
+}
+
+// A load still under way ends as dropped. False when the view or its page went meanwhile (the
+// report's handler may end either).
+bool ChromiumView::drop_load_under_way() {
+    if (!tracker_->is_loading())
+        return true;
+    std::weak_ptr<bool> alive = alive_;
+    report(tracker_->abandon(devtools::kNetAborted));
+    return !alive.expired() && tracker_;
 }
 
 // A load that brought no events of its own, reported as one that began and ended.

@@ -84,6 +84,7 @@ private:
     void go_to(std::wstring_view address);
     // Makes the navigation to `address` in a fresh page in place of this one.
     void renew_page(std::wstring_view address);
+    bool drop_load_under_way();
     // Whether the page shows the blank document it opened with, not one it was sent to.
     bool shows_placeholder() const;
     bool may_follow_window();
